@@ -1,0 +1,64 @@
+#pragma once
+
+#include "ControlSurface.h"
+#include "ReferenceStore.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <memory>
+#include <optional>
+
+class Launcher;
+class MessageBoxes;
+struct Car;
+
+// The main window's handlers and window-level state. It works on the window's
+// controls by name and on the outside world passed in, so it runs the same
+// with or without a display.
+class FrmCompare : public QObject
+{
+    Q_OBJECT
+
+public:
+    FrmCompare(ControlSurface& controls, const QString& programFolder, MessageBoxes& messages, Launcher& launcher);
+    ~FrmCompare() override;
+
+    // The load sequence; false when the program must end instead of showing
+    // the window.
+    bool Form_Load();
+
+    // Window-level state shared by the handlers.
+    QString sam;
+    qint16 unm = 0;
+    std::unique_ptr<ReferenceStore> CodesTable;
+    QString UnmatchPath;
+
+    // The selected car's genuine descriptor; empty when its reference file failed to load.
+    const std::optional<QByteArray>& fixfile() const { return m_fixfile; }
+    QString programFolder() const { return m_programFolder; }
+
+signals:
+    void endRequested();
+    void receiverRequested();
+    void aboutRequested();
+
+private:
+    void CarList_Click();
+    void dirList_Change();
+    void drvList_Change();
+    void Command3_Click();
+    void Command4_Click();
+    void Command6_Click();
+
+    bool openReferenceDatabase();
+    void checkReferenceFile(const QString& selected);
+    void disableScanning();
+    QString inProgramFolder(const QString& name) const;
+
+    ControlSurface& c;
+    QString m_programFolder;
+    MessageBoxes& m_messages;
+    Launcher& m_launcher;
+    std::optional<QByteArray> m_fixfile;
+};

@@ -1,0 +1,119 @@
+#include "WindowBuilder.h"
+
+#include "ControlSurface.h"
+#include "WidgetBinding.h"
+#include "WindowLayout.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace {
+
+QColor toColor(const Colour& colour)
+{
+    if (colour.rgb)
+        return QColor(colour.rgb->red, colour.rgb->green, colour.rgb->blue);
+    return QApplication::palette().color(QPalette::Window);
+}
+
+QFont toFont(const FontSpec& spec)
+{
+    QFont font(spec.family);
+    // Pixel sizes keep the layout in twips true whatever the screen's dpi.
+    font.setPixelSize(qRound(spec.points * 96.0 / 72.0));
+    font.setBold(spec.bold);
+    return font;
+}
+
+void applyStyle(QWidget& widget, const ControlStyle& style)
+{
+    widget.setFont(toFont(style.font.value_or(FontSpec{DefaultFontFamily, 8.25, false})));
+    QPalette palette = widget.palette();
+    if (style.foreground) {
+        const QColor color = toColor(*style.foreground);
+        palette.setColor(QPalette::WindowText, color);
+        palette.setColor(QPalette::Text, color);
+        palette.setColor(QPalette::ButtonText, color);
+    }
+    if (style.background) {
+        const QColor color = toColor(*style.background);
+        palette.setColor(QPalette::Window, color);
+        palette.setColor(QPalette::Button, color);
+    }
+    widget.setPalette(palette);
+}
+
+bool takesFocus(ControlKind kind)
+{
+    switch (kind) {
+    case ControlKind::Button:
+    case ControlKind::OptionButton:
+    case ControlKind::CheckBox:
+    case ControlKind::TextBox:
+    case ControlKind::ReadOnlyTextBox:
+    case ControlKind::ListBox:
+    case ControlKind::DriveList:
+    case ControlKind::FolderList:
+    case ControlKind::RichTextBox:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void buildWindow(QWidget& window, const WindowLayout& layout, ControlSurface& controls)
+{
+    window.setObjectName(layout.name);
+    window.setWindowTitle(layout.caption);
+    const QSize client(layout.clientWidth / TwipsPerPixel, layout.clientHeight / TwipsPerPixel);
+    if (layout.resizable)
+        window.resize(client);
+    else
+        window.setFixedSize(client);
+    if (layout.background.rgb || layout.background.activeBorder) {
+        QPalette palette = window.palette();
+        palette.setColor(QPalette::Window, toColor(layout.background));
+        window.setPalette(palette);
+        window.setAutoFillBackground(true);
+    }
+
+    // Containers first, then everything bottom-most first, so that later
+    // (higher) rows are created on top; raising in reverse fixes the order.
+    QHash<QString, QWidget*> widgets;
+    const auto create = [&](const ControlSpec& spec) {
+        QWidget* parent = spec.container.isEmpty() ? &window : widgets.value(spec.container, &window);
+        QWidget* widget = createBoundWidget(spec, controls[spec.name], parent);
+        if (!widget)
+            return;
+        applyStyle(*widget, layout.styles.value(spec.name));
+        widget->setToolTip(layout.toolTips.value(spec.name));
+        widget->setFocusPolicy(takesFocus(spec.kind) ? Qt::StrongFocus : Qt::NoFocus);
+        widgets.insert(spec.name, widget);
+    };
+    for (const ControlSpec& spec : layout.controls) {
+        if (spec.kind == ControlKind::Frame)
+            create(spec);
+    }
+    for (auto spec = layout.controls.rbegin(); spec != layout.controls.rend(); ++spec) {
+        if (spec->kind != ControlKind::Frame)
+            create(*spec);
+    }
+    for (auto spec = layout.controls.rbegin(); spec != layout.controls.rend(); ++spec) {
+        if (QWidget* widget = widgets.value(spec->name))
+            widget->raise();
+    }
+
+    std::vector<const ControlSpec*> focusable;
+    for (const ControlSpec& spec : layout.controls) {
+        if (takesFocus(spec.kind) && spec.tabIndex >= 0 && widgets.contains(spec.name))
+            focusable.push_back(&spec);
+    }
+    std::sort(focusable.begin(), focusable.end(),
+              [](const ControlSpec* a, const ControlSpec* b) { return a->tabIndex < b->tabIndex; });
+    for (size_t i = 1; i < focusable.size(); ++i)
+        QWidget::setTabOrder(widgets.value(focusable[i - 1]->name), widgets.value(focusable[i]->name));
+}
