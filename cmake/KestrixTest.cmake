@@ -6,6 +6,7 @@ function(kestrix_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBRARIES})
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  target_compile_definitions(${T_NAME} PRIVATE KESTRIX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENV}"
