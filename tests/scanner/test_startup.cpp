@@ -1,0 +1,152 @@
+#include "FileSystem.h"
+#include "MainWindowHarness.h"
+#include "SqliteDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void genuineFolderLoadsReady()
+    {
+        MainWindowHarness h;
+        QVERIFY(h.folder.isValid());
+        QVERIFY(h.load());
+        QCOMPARE(h.messages.shown.size(), 0);
+        QCOMPARE(h.c[u"CarList"].text(), QStringLiteral("Brackwell"));
+        QCOMPARE(h.c[u"Text1"].text(), QStringLiteral("0"));
+        QCOMPARE(h.form->unm, qint16(0));
+        QCOMPARE(h.c[u"Label7"].text(), QStringLiteral("202752"));
+        QCOMPARE(h.c[u"Label8"].text(), QStringLiteral("01/09/2002 09:34:02"));
+        QCOMPARE(h.c[u"Label12"].text(), QStringLiteral("Correct"));
+        QCOMPARE(h.c[u"Label15"].text(), QStringLiteral("Correct"));
+        QVERIFY(h.form->CodesTable);
+        for (const char16_t* name : {u"cmdCompare", u"Command1", u"Command5"})
+            QVERIFY(h.c[name].isEnabled());
+    }
+
+    // Steps run in order: the car's check comes before the parameter file.
+    void missingParameterFileEndsAfterTheCarCheck_data()
+    {
+        QTest::addColumn<bool>("asFolder");
+        QTest::newRow("missing") << false;
+        QTest::newRow("a folder of that name") << true;
+    }
+
+    void missingParameterFileEndsAfterTheCarCheck()
+    {
+        QFETCH(bool, asFolder);
+        MainWindowHarness h;
+        QVERIFY(QFile::remove(h.folder.file(QStringLiteral("Sample.txt"))));
+        if (asFolder)
+            QVERIFY(QDir(h.folder.path()).mkdir(QStringLiteral("Sample.txt")));
+        QString error;
+        QVERIFY(FileSystem::writeAll(h.folder.file(QStringLiteral("Brackwell.dat")), "tweaked", &error));
+
+        QVERIFY(!h.load());
+        QCOMPARE(h.messages.shown.size(), 2);
+        QVERIFY(h.messages.shown[0].text.startsWith(QStringLiteral("System DAT file(s) are invalid!")));
+        const auto& parameter = h.messages.shown[1];
+        QCOMPARE(parameter.text, QStringLiteral("Parameter file Missing\rContact Administrator"));
+        QCOMPARE(parameter.icon, MessageBoxes::Icon::Critical);
+        QCOMPARE(parameter.title, std::optional<QString>(QString()));
+        QVERIFY(!h.form->CodesTable);
+        QCOMPARE(h.c[u"Label12"].text(), QString());
+    }
+
+    void databaseStatus_data()
+    {
+        QTest::addColumn<qint64>("extraBytes");
+        QTest::addColumn<int>("extraSeconds");
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QString>("time");
+        QTest::newRow("one byte larger") << qint64(1) << 0 << "202753" << "01/09/2002 09:34:02";
+        QTest::newRow("one second later") << qint64(0) << 1 << "202752" << "01/09/2002 09:34:03";
+    }
+
+    // A database that is not the genuine file stays open and usable.
+    void databaseStatus()
+    {
+        QFETCH(qint64, extraBytes);
+        QFETCH(int, extraSeconds);
+        QFETCH(QString, size);
+        QFETCH(QString, time);
+        MainWindowHarness h;
+        const QString database = h.folder.file(QStringLiteral("Sam.mdb"));
+        QString error;
+        if (extraBytes)
+            QVERIFY(FileSystem::append(database, QByteArray(extraBytes, '\0'), &error));
+        QVERIFY(FileSystem::setModified(
+            database, FileSystem::fromDateTimeText(QStringLiteral("01/09/2002 09:34:02")).addSecs(extraSeconds), &error));
+
+        QVERIFY(h.load());
+        QCOMPARE(h.c[u"Label7"].text(), size);
+        QCOMPARE(h.c[u"Label8"].text(), time);
+        QCOMPARE(h.c[u"Label12"].text(), QStringLiteral("Incorrect"));
+        QVERIFY(h.form->CodesTable);
+        QCOMPARE(h.messages.shown.size(), 0);
+    }
+
+    void unusableDatabaseEndsTheProgram_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << QByteArray() << "No such file";
+        QTest::newRow("not a database") << QByteArray("just some text") << "not a reference database";
+        QTest::newRow("no table Codes") << QByteArray("sqlite") << "no table \"Codes\"";
+    }
+
+    void unusableDatabaseEndsTheProgram()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        MainWindowHarness h;
+        const QString database = h.folder.file(QStringLiteral("Sam.mdb"));
+        QVERIFY(QFile::remove(database));
+        QString error;
+        if (content == "sqlite") {
+            SqliteDatabase db;
+            QVERIFY(db.open(database, SqliteDatabase::Mode::ReadWriteCreate, &error));
+            QVERIFY(db.execute(QStringLiteral("CREATE TABLE Other (x);"), &error));
+        } else if (!content.isEmpty()) {
+            QVERIFY(FileSystem::writeAll(database, content, &error));
+        }
+
+        QVERIFY(!h.load());
+        QCOMPARE(h.messages.shown.size(), 1);
+        const QString text = h.messages.shown[0].text;
+        QVERIFY2(text.contains(QStringLiteral("Sam.mdb")) && text.contains(reason), qPrintable(text));
+        QVERIFY(!h.form->CodesTable);
+    }
+
+    void databaseNameMatchesWithoutRegardToCase()
+    {
+        MainWindowHarness h;
+        QVERIFY(QFile::rename(h.folder.file(QStringLiteral("Sam.mdb")), h.folder.file(QStringLiteral("SAM.MDB"))));
+        QVERIFY(h.load());
+        QCOMPARE(h.c[u"Label12"].text(), QStringLiteral("Correct"));
+    }
+
+    void closeHelpAndAbout()
+    {
+        MainWindowHarness h;
+        QVERIFY(h.load());
+        QSignalSpy ended(h.form.get(), &FrmCompare::endRequested);
+        h.c[u"cmdClose"].click();
+        QCOMPARE(ended.size(), 1);
+
+        h.c[u"Command6"].click();
+        QCOMPARE(h.launcher.opened, QStringList{QDir::current().absoluteFilePath(QStringLiteral("help.txt"))});
+        h.launcher.succeeds = false;
+        h.c[u"Command6"].click();
+        QCOMPARE(h.messages.shown.size(), 1);
+        QVERIFY(h.messages.shown[0].text.contains(QStringLiteral("help.txt")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "test_startup.moc"
