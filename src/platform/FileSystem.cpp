@@ -4,6 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace FileSystem {
 
 namespace {
@@ -112,12 +118,10 @@ bool readAll(const QString& path, QByteArray* bytes, QString* error)
     return true;
 }
 
-namespace {
-
-bool writeWithMode(const QString& path, QByteArrayView bytes, QIODevice::OpenMode mode, QString* error)
+bool writeAll(const QString& path, QByteArrayView bytes, QString* error)
 {
     QFile file(resolve(path));
-    if (!file.open(mode)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         *error = failure(path, file.errorString());
         return false;
     }
@@ -133,16 +137,38 @@ bool writeWithMode(const QString& path, QByteArrayView bytes, QIODevice::OpenMod
     return true;
 }
 
-} // namespace
-
-bool writeAll(const QString& path, QByteArrayView bytes, QString* error)
-{
-    return writeWithMode(path, bytes, QIODevice::WriteOnly | QIODevice::Truncate, error);
-}
-
 bool append(const QString& path, QByteArrayView bytes, QString* error)
 {
-    return writeWithMode(path, bytes, QIODevice::WriteOnly | QIODevice::Append, error);
+    return appendResolved(resolve(path), bytes, error);
+}
+
+bool appendResolved(const QString& resolvedPath, QByteArrayView bytes, QString* error)
+{
+    const QByteArray native = QFile::encodeName(resolvedPath);
+    const int fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        *error = failure(resolvedPath, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    const char* data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            *error = failure(resolvedPath, QString::fromLocal8Bit(std::strerror(errno)));
+            ::close(fd);
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    if (::close(fd) != 0) {
+        *error = failure(resolvedPath, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
 }
 
 } // namespace FileSystem

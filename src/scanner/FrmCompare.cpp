@@ -25,6 +25,11 @@ FrmCompare::FrmCompare(ControlSurface& controls, const QString& programFolder, M
     connect(&c[u"Command3"], &Control::clicked, this, &FrmCompare::Command3_Click);
     connect(&c[u"Command4"], &Control::clicked, this, &FrmCompare::Command4_Click);
     connect(&c[u"Command6"], &Control::clicked, this, &FrmCompare::Command6_Click);
+    connect(&c[u"cmdCompare"], &Control::clicked, this, &FrmCompare::cmdCompare_Click);
+    connect(&c[u"Text1"], &Control::textChanged, this, &FrmCompare::Text1_Change);
+    connect(&c[u"Command1"], &Control::clicked, this, &FrmCompare::Command1_Click);
+    connect(&c[u"Command5"], &Control::clicked, this, &FrmCompare::Command5_Click);
+    connect(&c[u"Command8"], &Control::clicked, this, &FrmCompare::Command8_Click);
     connect(&c[u"cmdClose"], &Control::clicked, this, &FrmCompare::endRequested);
     connect(&c[u"Command2"], &Control::clicked, this, &FrmCompare::receiverRequested);
     connect(&c[u"Command7"], &Control::clicked, this, &FrmCompare::aboutRequested);

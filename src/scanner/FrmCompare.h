@@ -29,7 +29,7 @@ public:
     bool Form_Load();
 
     // Window-level state shared by the handlers.
-    QString sam;
+    QByteArray sam;
     qint16 unm = 0;
     std::unique_ptr<ReferenceStore> CodesTable;
     QString UnmatchPath;
@@ -50,10 +50,17 @@ private:
     void Command3_Click();
     void Command4_Click();
     void Command6_Click();
+    void cmdCompare_Click();
+    void Text1_Change();
+    void Command1_Click();
+    void Command5_Click();
+    void Command8_Click();
 
     bool openReferenceDatabase();
     void checkReferenceFile(const QString& selected);
     void disableScanning();
+    void scan(const QString& descriptorPath);
+    bool correct(const QString& target);
     QString inProgramFolder(const QString& name) const;
 
     ControlSurface& c;

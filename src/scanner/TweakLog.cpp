@@ -1,0 +1,47 @@
+#include "Cp1252.h"
+#include "FileSystem.h"
+#include "FrmCompare.h"
+#include "MessageBoxes.h"
+
+#include <QDir>
+#include <QFile>
+
+// Runs inside whatever wrote the counter, before that code goes on.
+void FrmCompare::Text1_Change()
+{
+    if (c[u"Text1"].text().toInt() < 1)
+        return;
+    c[u"cmdCompare"].setEnabled(false);
+    c[u"Command8"].setVisible(true);
+    c[u"Option1"].setVisible(true);
+    c[u"Option2"].setVisible(true);
+    c[u"report"].setHeight(2415);
+}
+
+void FrmCompare::Command1_Click()
+{
+    const QString path = inProgramFolder(QStringLiteral("\\Unmatch.txt"));
+    QFile log(FileSystem::resolve(path));
+    if (!log.open(QIODevice::ReadWrite)) {
+        m_messages.show(QStringLiteral("The log of tweaks could not be opened.\n\n%1: %2")
+                            .arg(QDir::toNativeSeparators(path), log.errorString()));
+        return;
+    }
+    const QByteArray bytes = log.readAll();
+    c[u"report"].setText(fromCp1252(bytes));
+}
+
+void FrmCompare::Command5_Click()
+{
+    unm = 0;
+    c[u"Text1"].setText(QString::number(unm));
+    c[u"report"].setText(QString());
+    QString error;
+    if (!FileSystem::writeAll(inProgramFolder(QStringLiteral("\\Unmatch.txt")), toCp1252(c[u"report"].text()), &error))
+        m_messages.show(QStringLiteral("The log of tweaks could not be emptied.\n\n%1").arg(error));
+    c[u"cmdCompare"].setEnabled(true);
+    c[u"Command1"].setEnabled(false);
+    c[u"Command8"].setVisible(false);
+    c[u"Option1"].setVisible(false);
+    c[u"Option2"].setVisible(false);
+}
