@@ -6,8 +6,10 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libsqlite3-dev mdbtools-dev
   xvfb xdotool imagemagick fonts-dejavu-core fonts-liberation2
-  socat mawk
+  socat mawk time
 )
+# --fuzz: also clang and its libFuzzer runtime, for the fuzz targets only.
+[ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,11 +1,24 @@
 #include "KestrixApp.h"
 
 #include "FormWindow.h"
+#include "FrmClient.h"
 #include "FrmCompare.h"
 #include "MainLayouts.h"
+#include "ReceiverLayout.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+
+struct KestrixApp::Receiver {
+    ControlSurface controls;
+    std::unique_ptr<FrmClient> handlers;
+    std::unique_ptr<FormWindow> window;
+};
 
 KestrixApp::KestrixApp(const QString& programFolder)
     : m_programFolder(programFolder)
@@ -36,6 +49,7 @@ void KestrixApp::Picture1_Click()
     m_frmCompare = std::make_unique<FrmCompare>(m_mainControls, m_programFolder, m_messages, m_launcher);
     connect(m_frmCompare.get(), &FrmCompare::endRequested, this, [this] { end(0); });
     connect(m_frmCompare.get(), &FrmCompare::aboutRequested, this, &KestrixApp::showAbout);
+    connect(m_frmCompare.get(), &FrmCompare::receiverRequested, this, &KestrixApp::Command2_Click);
 
     m_main = std::make_unique<FormWindow>(mainWindowLayout(), m_mainControls);
     connect(m_main.get(), &FormWindow::closedFromFrame, this, [this] { end(0); });
@@ -46,6 +60,55 @@ void KestrixApp::Picture1_Click()
     m_main->centreOnScreen();
     m_main->show();
     m_splash->hide();
+}
+
+void KestrixApp::Command2_Click()
+{
+    if (!m_receiver) {
+        auto receiver = std::make_unique<Receiver>();
+        populate(receiver->controls, receiverWindowLayout());
+        receiver->handlers = std::make_unique<FrmClient>(receiver->controls, m_programFolder,
+                                                         QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
+                                                         m_messages, m_resolver, m_launcher);
+        receiver->window = std::make_unique<FormWindow>(receiverWindowLayout(), receiver->controls);
+        connect(receiver->handlers.get(), &FrmClient::hideRequested, receiver->window.get(), &QWidget::hide);
+        connect(receiver->window.get(), &FormWindow::closedFromFrame, this, &KestrixApp::unloadReceiver);
+
+        // Beside the main window: right, left, below or above, where it fits.
+        FormWindow& window = *receiver->window;
+        const QRect main = m_main->frameGeometry();
+        const QRect screen = m_main->screen()->availableGeometry();
+        const QSize size = window.size();
+        const QList<QPoint> places{{main.right() + 1, main.top()}, {main.left() - size.width(), main.top()},
+                                   {main.left(), main.bottom() + 1}, {main.left(), main.top() - size.height()}};
+        const auto fits = [&](QPoint at) { return screen.contains(QRect(at, size)); };
+        const auto place = std::find_if(places.cbegin(), places.cend(), fits);
+        window.move(place != places.cend() ? *place : places.first());
+
+        m_receiver = std::move(receiver);
+        m_receiver->handlers->Form_Load();
+    }
+    m_receiver->window->show();
+    m_receiver->window->raise();
+    m_receiver->window->activateWindow();
+}
+
+void KestrixApp::unloadReceiver()
+{
+    if (!m_receiver)
+        return;
+    m_receiver->handlers->unload();
+    m_unloaded.push_back(std::move(m_receiver));
+    QTimer::singleShot(0, this, &KestrixApp::releaseUnloaded);
+}
+
+void KestrixApp::releaseUnloaded()
+{
+    // A handler still on the stack (processing events, holding a message box)
+    // must return before its window goes.
+    std::erase_if(m_unloaded, [](const std::unique_ptr<Receiver>& receiver) { return !receiver->handlers->isHandling(); });
+    if (!m_unloaded.empty())
+        QTimer::singleShot(50, this, &KestrixApp::releaseUnloaded);
 }
 
 void KestrixApp::showAbout()

@@ -3,10 +3,12 @@
 #include "ControlSurface.h"
 #include "DesktopLauncher.h"
 #include "QtMessageBoxes.h"
+#include "SystemHostResolver.h"
 
 #include <QObject>
 
 #include <memory>
+#include <vector>
 
 class FormWindow;
 class FrmCompare;
@@ -25,6 +27,9 @@ public:
 
 private:
     void Picture1_Click();
+    void Command2_Click();
+    void unloadReceiver();
+    void releaseUnloaded();
     void showAbout();
     void end(int status);
 
@@ -36,4 +41,11 @@ private:
     std::unique_ptr<FormWindow> m_splash;
     std::unique_ptr<FormWindow> m_main;
     std::unique_ptr<FrmCompare> m_frmCompare;
+
+    // The receiver window: loaded on first use, unloaded when closed from its
+    // frame; an unloaded one is destroyed once none of its handlers runs.
+    struct Receiver;
+    SystemHostResolver m_resolver;
+    std::unique_ptr<Receiver> m_receiver;
+    std::vector<std::unique_ptr<Receiver>> m_unloaded;
 };

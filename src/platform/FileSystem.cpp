@@ -139,15 +139,14 @@ bool writeAll(const QString& path, QByteArrayView bytes, QString* error)
 
 bool append(const QString& path, QByteArrayView bytes, QString* error)
 {
-    return appendResolved(resolve(path), bytes, error);
+    return appendEncoded(QFile::encodeName(resolve(path)), bytes, error);
 }
 
-bool appendResolved(const QString& resolvedPath, QByteArrayView bytes, QString* error)
+bool appendEncoded(const QByteArray& encodedPath, QByteArrayView bytes, QString* error)
 {
-    const QByteArray native = QFile::encodeName(resolvedPath);
-    const int fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = ::open(encodedPath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
-        *error = failure(resolvedPath, QString::fromLocal8Bit(std::strerror(errno)));
+        *error = failure(QFile::decodeName(encodedPath), QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     const char* data = bytes.data();
@@ -157,7 +156,7 @@ bool appendResolved(const QString& resolvedPath, QByteArrayView bytes, QString* 
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
-            *error = failure(resolvedPath, QString::fromLocal8Bit(std::strerror(errno)));
+            *error = failure(QFile::decodeName(encodedPath), QString::fromLocal8Bit(std::strerror(errno)));
             ::close(fd);
             return false;
         }
@@ -165,7 +164,7 @@ bool appendResolved(const QString& resolvedPath, QByteArrayView bytes, QString* 
         left -= written;
     }
     if (::close(fd) != 0) {
-        *error = failure(resolvedPath, QString::fromLocal8Bit(std::strerror(errno)));
+        *error = failure(QFile::decodeName(encodedPath), QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     return true;

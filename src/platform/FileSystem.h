@@ -34,8 +34,9 @@ bool readAll(const QString& path, QByteArray* bytes, QString* error);
 bool writeAll(const QString& path, QByteArrayView bytes, QString* error);
 // Opens, appends and closes again, so the file on disk is complete afterwards.
 bool append(const QString& path, QByteArrayView bytes, QString* error);
-// The same for a path already resolved: no look-up of its folders, for
-// callers that append many times to one file.
-bool appendResolved(const QString& resolvedPath, QByteArrayView bytes, QString* error);
+// The same for a native path already resolved and encoded (QFile::encodeName
+// of resolve()): no look-up of its folders, for callers that append many
+// times to one file.
+bool appendEncoded(const QByteArray& encodedPath, QByteArrayView bytes, QString* error);
 
 } // namespace FileSystem

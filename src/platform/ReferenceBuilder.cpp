@@ -36,19 +36,26 @@ bool ReferenceBuilder::create(const QString& path, QString* error)
     return true;
 }
 
-bool ReferenceBuilder::addDescriptor(int car, QIODevice& descriptor, QString* error)
+bool ReferenceBuilder::addKey(int car, QByteArrayView key, QString* error)
 {
     SqliteStatement& insert = m_insert[car - 1];
+    insert.bindText(1, key);
+    const int result = insert.step();
+    insert.reset();
+    if (result != SQLITE_DONE) {
+        *error = QStringLiteral("%1: %2").arg(m_path, m_db.lastError());
+        return false;
+    }
+    return true;
+}
+
+bool ReferenceBuilder::addDescriptor(int car, QIODevice& descriptor, QString* error)
+{
     LineReader reader(descriptor);
     QByteArrayView line;
     while (reader.next(&line)) {
-        insert.bindText(1, line);
-        const int result = insert.step();
-        insert.reset();
-        if (result != SQLITE_DONE) {
-            *error = QStringLiteral("%1: %2").arg(m_path, m_db.lastError());
+        if (!addKey(car, line, error))
             return false;
-        }
     }
     if (reader.failed()) {
         *error = QStringLiteral("%1: %2").arg(descriptor.objectName(), descriptor.errorString());

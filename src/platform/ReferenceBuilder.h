@@ -20,6 +20,8 @@ public:
     bool create(const QString& path, QString* error);
     // Adds every line of a genuine descriptor (game line rules) as keys of car 1 … 6.
     bool addDescriptor(int car, QIODevice& descriptor, QString* error);
+    // Adds one key of car 1 … 6.
+    bool addKey(int car, QByteArrayView key, QString* error);
     // Writes the indexes and, when asked, pads the file to exactly padTo bytes.
     bool finish(std::optional<qint64> padTo, QString* error);
 

@@ -1,5 +1,6 @@
 #include "ReferenceStore.h"
 
+#include "JetReferenceStore.h"
 #include "SqliteReferenceStore.h"
 
 #include <QDir>
@@ -35,8 +36,7 @@ std::unique_ptr<ReferenceStore> openReferenceStore(const QString& path, QString*
     case StoreKind::Sqlite:
         return SqliteReferenceStore::open(path, error);
     case StoreKind::Jet:
-        *error = QStringLiteral("%1: Access/Jet databases are not supported by this build").arg(shown);
-        return nullptr;
+        return JetReferenceStore::open(path, QStringLiteral("Codes"), error);
     case StoreKind::Unknown:
         break;
     }

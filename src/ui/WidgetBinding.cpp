@@ -16,6 +16,9 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 QRect pixels(const QRect& twips)
@@ -153,11 +156,24 @@ QWidget* createProgressBar(Control& control, QWidget* parent)
 {
     auto* bar = new QProgressBar(parent);
     bar->setTextVisible(false);
-    const auto showRange = [bar](double minimum, double maximum) { bar->setRange(int(minimum), int(maximum)); };
-    showRange(control.minimum(), control.maximum());
-    bar->setValue(int(control.value()));
-    QObject::connect(&control, &Control::rangeChanged, bar, showRange);
-    QObject::connect(&control, &Control::valueChanged, bar, [bar](double v) { bar->setValue(int(v)); });
+    // The control's range is any pair of doubles, a file's size in bytes among
+    // them; a range the widget's int cannot hold is shown in scaled steps.
+    const auto show = [bar, &control] {
+        constexpr int ScaledSteps = 1'000'000;
+        const double minimum = control.minimum();
+        const double maximum = std::max(minimum, control.maximum());
+        const double value = std::clamp(control.value(), minimum, maximum);
+        if (minimum >= std::numeric_limits<int>::min() && maximum <= std::numeric_limits<int>::max()) {
+            bar->setRange(int(minimum), int(maximum));
+            bar->setValue(int(value));
+        } else {
+            bar->setRange(0, ScaledSteps);
+            bar->setValue(maximum > minimum ? int((value - minimum) / (maximum - minimum) * ScaledSteps) : 0);
+        }
+    };
+    show();
+    QObject::connect(&control, &Control::rangeChanged, bar, show);
+    QObject::connect(&control, &Control::valueChanged, bar, show);
     return bar;
 }
 

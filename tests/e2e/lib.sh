@@ -40,6 +40,9 @@ e2e_wait_window() {
   e2e_window "$1"
 }
 
+# The first visible window of process $1 other than window $2.
+e2e_other_window() { xdotool search --onlyvisible --pid "$1" 2>/dev/null | grep -vx "$2" | head -n1; }
+
 # Closes the message box that the program shows next, with Return.
 e2e_answer_message() {
   local box

@@ -1,0 +1,57 @@
+#include "SystemHostResolver.h"
+
+#include <QHostInfo>
+#include <QNetworkInterface>
+#include <QtEndian>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+
+QByteArray bytesOf(const QHostAddress& address)
+{
+    const quint32 network = qToBigEndian(address.toIPv4Address());
+    return QByteArray(reinterpret_cast<const char*>(&network), sizeof network);
+}
+
+} // namespace
+
+bool SystemHostResolver::localHostName(QString* name, int* errorCode)
+{
+    char buffer[256] = {};
+    if (::gethostname(buffer, sizeof buffer - 1) != 0) {
+        *errorCode = errno;
+        return false;
+    }
+    *name = QString::fromLocal8Bit(buffer);
+    return true;
+}
+
+std::optional<QList<QByteArray>> SystemHostResolver::ipv4Addresses(const QString& hostName)
+{
+    const QHostInfo info = QHostInfo::fromName(hostName);
+    QList<QByteArray> result;
+    for (const QHostAddress& address : info.addresses()) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+            result << bytesOf(address);
+    }
+    if (result.isEmpty())
+        return std::nullopt;
+    return result;
+}
+
+QList<QByteArray> SystemHostResolver::interfaceAddresses()
+{
+    QList<QByteArray> result;
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+        if (!interface.flags().testFlag(QNetworkInterface::IsUp))
+            continue;
+        for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
+            const QHostAddress address = entry.ip();
+            if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+                result << bytesOf(address);
+        }
+    }
+    return result;
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+#include "WindowLayout.h"
+
+// The receiver window, Frm_Client.
+const WindowLayout& receiverWindowLayout();
