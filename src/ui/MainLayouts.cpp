@@ -6,19 +6,8 @@ namespace {
 
 using K = ControlKind;
 
-const Rgb LightGrey{192, 192, 192};
-const Rgb Navy{0, 0, 128};
-
-ControlStyle style(std::optional<FontSpec> font, std::optional<Rgb> foreground, std::optional<Rgb> background)
-{
-    ControlStyle result;
-    result.font = font;
-    if (foreground)
-        result.foreground = Colour{foreground, false};
-    if (background)
-        result.background = Colour{background, false};
-    return result;
-}
+const Colour LightGrey{Rgb{192, 192, 192}, false};
+const Colour Navy{Rgb{0, 0, 128}, false};
 
 WindowLayout buildMainWindow()
 {
@@ -28,7 +17,7 @@ WindowLayout buildMainWindow()
     w.clientWidth = 7710;
     w.clientHeight = 5295;
     w.resizable = false;
-    w.background = Colour{LightGrey, false};
+    w.background = LightGrey;
 
     const QString window;
     const QString frame1 = QStringLiteral("Frame1");
@@ -108,14 +97,14 @@ WindowLayout buildMainWindow()
 
     const FontSpec bold{DefaultFontFamily, 8.25, true};
     for (const char* name : {"Frame1", "Frame2", "Frame3"})
-        w.styles.insert(QString::fromLatin1(name), style(std::nullopt, Navy, LightGrey));
+        w.styles.insert(QString::fromLatin1(name), ControlStyle{std::nullopt, Navy, LightGrey});
     for (const char* name : {"Label1", "Label9", "Label10", "Label11", "Label16", "Label17", "Label18", "Check1"})
-        w.styles.insert(QString::fromLatin1(name), style(bold, Navy, LightGrey));
+        w.styles.insert(QString::fromLatin1(name), ControlStyle{bold, Navy, LightGrey});
     for (const char* name : {"Label7", "Label8", "Label12", "Label14", "Label15", "Label19", "Option1", "Option2"})
-        w.styles.insert(QString::fromLatin1(name), style(std::nullopt, std::nullopt, LightGrey));
-    w.styles.insert(QStringLiteral("Text1"), style(FontSpec{DefaultFontFamily, 12, true}, Navy, std::nullopt));
-    w.styles.insert(QStringLiteral("Label13"), style(FontSpec{DefaultFontFamily, 18, true}, Navy, LightGrey));
-    w.styles.insert(QStringLiteral("Command8"), style(FontSpec{QStringLiteral("Small Fonts"), 6, false}, std::nullopt, std::nullopt));
+        w.styles.insert(QString::fromLatin1(name), ControlStyle{std::nullopt, std::nullopt, LightGrey});
+    w.styles.insert(QStringLiteral("Text1"), ControlStyle{FontSpec{DefaultFontFamily, 12, true}, Navy, std::nullopt});
+    w.styles.insert(QStringLiteral("Label13"), ControlStyle{FontSpec{DefaultFontFamily, 18, true}, Navy, LightGrey});
+    w.styles.insert(QStringLiteral("Command8"), ControlStyle{FontSpec{QStringLiteral("Small Fonts"), 6, false}, std::nullopt, std::nullopt});
 
     w.listEntries.insert(QStringLiteral("CarList"), CarCatalogue::listEntries());
     w.ranges.insert(QStringLiteral("ProgressBar1"), {1, 100});
