@@ -15,7 +15,7 @@ e2e_fail() { echo "FAIL: $*" >&2; exit 1; }
 e2e_start_x() {
   command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "SKIP: Xvfb or xdotool missing"; exit 77; }
   E2E_TMP=$(mktemp -d)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$E2E_TMP/display" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$E2E_TMP/display" >/dev/null 2>&1 &
   E2E_PIDS+=($!)
   for _ in $(seq 100); do [ -s "$E2E_TMP/display" ] && break; sleep 0.05; done
   export DISPLAY=":$(head -n1 "$E2E_TMP/display")"
