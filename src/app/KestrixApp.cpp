@@ -35,17 +35,15 @@ void KestrixApp::start()
     if (auto* picture = m_splash->findChild<QLabel*>(QStringLiteral("Picture1")))
         picture->setPixmap(QPixmap(QStringLiteral(":/kestrix/splash.png")));
     connect(&m_splashControls[u"Picture1"], &Control::clicked, this, &KestrixApp::Picture1_Click);
+    connect(m_splash.get(), &FormWindow::closedFromFrame, this, [this] { end(0); });
     m_splash->centreOnScreen();
     m_splash->show();
 }
 
 void KestrixApp::Picture1_Click()
 {
-    if (m_main) {
-        m_main->show();
-        m_splash->hide();
+    if (m_frmCompare)
         return;
-    }
     m_frmCompare = std::make_unique<FrmCompare>(m_mainControls, m_programFolder, m_messages, m_launcher);
     connect(m_frmCompare.get(), &FrmCompare::endRequested, this, [this] { end(0); });
     connect(m_frmCompare.get(), &FrmCompare::aboutRequested, this, &KestrixApp::showAbout);

@@ -1,5 +1,8 @@
 #include "SqliteDatabase.h"
 
+#include <QFileInfo>
+#include <QUrl>
+
 #include <sqlite3.h>
 
 SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
@@ -58,8 +61,13 @@ SqliteDatabase::~SqliteDatabase()
 
 bool SqliteDatabase::open(const QString& path, Mode mode, QString* error)
 {
-    const int flags = mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr) != SQLITE_OK) {
+    const bool readOnly = mode == Mode::ReadOnly;
+    const int flags = readOnly ? (SQLITE_OPEN_READONLY | SQLITE_OPEN_URI) : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    // Read-only files are opened immutable: no journal or lock file beside
+    // them is ever read or made, whoever put one there.
+    const QByteArray name = readOnly ? QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded() + "?immutable=1"
+                                     : path.toUtf8();
+    if (sqlite3_open_v2(name.constData(), &m_db, flags, nullptr) != SQLITE_OK) {
         *error = lastError();
         sqlite3_close(m_db);
         m_db = nullptr;

@@ -14,6 +14,19 @@ const QString CodesTable = QStringLiteral("Codes");
 // the file's size over-states the cost of reading it: count a seek as 4 KB.
 constexpr qint64 BytesPerSeek = 4096;
 
+// Columns of these types turn "1.0" and "01" into the number 1 before comparing.
+bool hasNumericAffinity(const QString& declaredType)
+{
+    const QString type = declaredType.toUpper();
+    if (type.contains(u"INT"))
+        return true;
+    if (type.contains(u"CHAR") || type.contains(u"CLOB") || type.contains(u"TEXT"))
+        return false;
+    if (type.isEmpty() || type.contains(u"BLOB"))
+        return false;
+    return true;
+}
+
 } // namespace
 
 SqliteReferenceStore::SqliteReferenceStore(const QString& path)
@@ -46,6 +59,17 @@ std::unique_ptr<SqliteReferenceStore> SqliteReferenceStore::open(const QString& 
         return nullptr;
     }
     return store;
+}
+
+QString SqliteReferenceStore::declaredType(const QString& column) const
+{
+    QString reason;
+    SqliteStatement info = m_db.prepare(QStringLiteral("SELECT type FROM pragma_table_info(?1) WHERE name = ?2"), &reason);
+    if (!info.isValid())
+        return QString();
+    info.bindText(1, CodesTable.toUtf8());
+    info.bindText(2, column.toUtf8());
+    return info.step() == SQLITE_ROW ? QString::fromUtf8(info.columnText(0)) : QString();
 }
 
 bool SqliteReferenceStore::prepareIndex(const QString& name, QString* error)
@@ -83,8 +107,10 @@ bool SqliteReferenceStore::prepareIndex(const QString& name, QString* error)
         *error = QStringLiteral("%1: index \"%2\" must have exactly one key column").arg(m_path, name);
         return false;
     }
-    if (!binary) {
-        *error = QStringLiteral("%1: index \"%2\" does not compare keys byte for byte").arg(m_path, name);
+    if (!binary || hasNumericAffinity(declaredType(column))) {
+        *error = QStringLiteral("%1: index \"%2\" does not compare keys byte for byte (a text column with binary "
+                                "collation is needed)")
+                     .arg(m_path, name);
         return false;
     }
 

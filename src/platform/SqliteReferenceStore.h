@@ -34,6 +34,7 @@ private:
 
     explicit SqliteReferenceStore(const QString& path);
     bool prepareIndex(const QString& name, QString* error);
+    QString declaredType(const QString& column) const;
     bool loadKeys(const QString& name, Index& index, QString* error);
 
     QString m_path;

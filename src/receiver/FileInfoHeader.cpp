@@ -80,7 +80,11 @@ QByteArray fileInfoHeader(qint64 size, QByteArrayView name)
 
 QString displayText(QByteArrayView bytes)
 {
-    QString text = fromCp1252(bytes);
+    // A field may be as long as a whole chunk; a message needs its start only.
+    constexpr qsizetype Shown = 80;
+    QString text = fromCp1252(bytes.first(std::min(bytes.size(), Shown)));
+    if (bytes.size() > Shown)
+        text += QStringLiteral("...");
     for (QChar& c : text) {
         if (c.category() == QChar::Other_Control)
             c = u'?';

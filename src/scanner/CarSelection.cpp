@@ -73,6 +73,9 @@ void FrmCompare::drvList_Change()
     Control& drvList = c[u"drvList"];
     Control& dirList = c[u"dirList"];
     const QString drive = drvList.text();
+    // The drive of the current folder: nothing to move (a revert lands here).
+    if (drive == GameFolder::driveOf(dirList.text(), drvList.items()))
+        return;
     if (GameFolder::canOpen(drive)) {
         dirList.setText(drive);
         return;

@@ -11,7 +11,6 @@
 
 class Launcher;
 class MessageBoxes;
-struct Car;
 
 // The main window's handlers and window-level state. It works on the window's
 // controls by name and on the outside world passed in, so it runs the same
@@ -36,7 +35,6 @@ public:
 
     // The selected car's genuine descriptor; empty when its reference file failed to load.
     const std::optional<QByteArray>& fixfile() const { return m_fixfile; }
-    QString programFolder() const { return m_programFolder; }
 
 signals:
     void endRequested();

@@ -35,7 +35,7 @@ void FrmCompare::scan(const QString& descriptorPath)
 
     if (!outcome.completed) {
         // What was logged stays; the log can be viewed and the window reset.
-        m_messages.show(QStringLiteral("The scan stopped after %1 line(s).\n\n%2").arg(outcome.lines).arg(outcome.error),
+        m_messages.show(QStringLiteral("The scan stopped after reading %1 line(s).\n\n%2").arg(outcome.lines).arg(outcome.error),
                         MessageBoxes::Icon::Critical);
         c[u"Command1"].setEnabled(true);
         c[u"Command5"].setEnabled(true);

@@ -22,12 +22,15 @@ void FrmCompare::Command1_Click()
 {
     const QString path = inProgramFolder(QStringLiteral("\\Unmatch.txt"));
     QFile log(FileSystem::resolve(path));
-    if (!log.open(QIODevice::ReadWrite)) {
-        m_messages.show(QStringLiteral("The log of tweaks could not be opened.\n\n%1: %2")
+    // Opened for writing too, so a missing log is created empty; a log that
+    // may only be read is still shown.
+    const bool opened = log.open(QIODevice::ReadWrite) || (log.exists() && log.open(QIODevice::ReadOnly));
+    const QByteArray bytes = opened ? log.readAll() : QByteArray();
+    if (!opened || log.error() != QFileDevice::NoError) {
+        m_messages.show(QStringLiteral("The log of tweaks could not be read.\n\n%1: %2")
                             .arg(QDir::toNativeSeparators(path), log.errorString()));
         return;
     }
-    const QByteArray bytes = log.readAll();
     c[u"report"].setText(fromCp1252(bytes));
 }
 

@@ -181,10 +181,7 @@ QWidget* createLine(QWidget* parent)
 {
     auto* line = new QFrame(parent);
     line->setFrameShape(QFrame::NoFrame);
-    line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, Qt::black);
-    line->setPalette(palette);
+    line->setStyleSheet(QStringLiteral("background-color: black;"));
     return line;
 }
 

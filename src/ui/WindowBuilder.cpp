@@ -30,7 +30,14 @@ QFont toFont(const FontSpec& spec)
 void applyStyle(QWidget& widget, const ControlStyle& style)
 {
     widget.setFont(toFont(style.font.value_or(FontSpec{DefaultFontFamily, 8.25, false})));
-    QPalette palette = widget.palette();
+    // The platform's colours for the widget's kind, each set explicitly so
+    // that a frame's colours do not pass down to the controls inside it.
+    QPalette palette = QApplication::palette(&widget);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
+                                               QPalette::Window, QPalette::Button, QPalette::Base})
+            palette.setColor(group, role, palette.color(group, role));
+    }
     if (style.foreground) {
         const QColor color = toColor(*style.foreground);
         palette.setColor(QPalette::WindowText, color);

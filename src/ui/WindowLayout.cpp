@@ -2,15 +2,6 @@
 
 #include "ControlSurface.h"
 
-const ControlSpec* WindowLayout::find(const QString& name) const
-{
-    for (const ControlSpec& spec : controls) {
-        if (spec.name == name)
-            return &spec;
-    }
-    return nullptr;
-}
-
 void populate(ControlSurface& surface, const WindowLayout& layout)
 {
     for (const ControlSpec& spec : layout.controls) {

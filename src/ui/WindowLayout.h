@@ -87,7 +87,6 @@ struct WindowLayout {
     QHash<QString, QStringList> listEntries;
     QHash<QString, std::pair<double, double>> ranges; // progress bars: minimum, maximum
 
-    const ControlSpec* find(const QString& name) const;
 };
 
 inline constexpr int TwipsPerPixel = 15;

@@ -19,11 +19,12 @@ private slots:
         SqliteDatabase db;
         QString error;
         QVERIFY(db.open(m_path, SqliteDatabase::Mode::ReadWriteCreate, &error));
-        QVERIFY2(db.execute(QStringLiteral("CREATE TABLE Codes (Zeta TEXT, Alpha TEXT, Nocase TEXT COLLATE NOCASE, A TEXT, B TEXT);"
+        QVERIFY2(db.execute(QStringLiteral("CREATE TABLE Codes (Zeta TEXT, Alpha TEXT, Nocase TEXT COLLATE NOCASE, A TEXT, B TEXT, Num NUMERIC);"
                                            "CREATE INDEX Car3 ON Codes (Zeta);"
                                            "CREATE INDEX Car1 ON Codes (Alpha);"
                                            "CREATE INDEX Car5 ON Codes (Nocase);"
                                            "CREATE INDEX Car6 ON Codes (A, B);"
+                                           "CREATE INDEX Car4 ON Codes (Num);"
                                            "INSERT INTO Codes (Zeta, Alpha) VALUES ('Torque=412.5', 'Mass=1200');"
                                            "INSERT INTO Codes (Zeta) VALUES ('  padded  ');"
                                            "INSERT INTO Codes (Zeta) VALUES ('');"
@@ -77,6 +78,7 @@ private slots:
         QTest::newRow("other case of a name") << "car3" << "no index \"car3\"";
         QTest::newRow("two columns") << "Car6" << "exactly one key column";
         QTest::newRow("not byte for byte") << "Car5" << "byte for byte";
+        QTest::newRow("numeric column") << "Car4" << "byte for byte";
     }
 
     void unusableIndexes()

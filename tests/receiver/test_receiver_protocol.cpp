@@ -135,6 +135,11 @@ private slots:
         QTest::newRow("parameter file") << "sample.txt" << false;
         QTest::newRow("log") << "Unmatch.txt" << false;
         QTest::newRow("help") << "HELP.TXT" << false;
+        QTest::newRow("database journal") << "Sam.mdb-journal" << false;
+        QTest::newRow("database write-ahead log") << "SAM.MDB-wal" << false;
+        QTest::newRow("Qt configuration") << "qt.conf" << false;
+        QTest::newRow("255 characters") << QString(251, u'n') + QStringLiteral(".txt") << true;
+        QTest::newRow("256 characters") << QString(252, u'n') + QStringLiteral(".txt") << false;
     }
 
     void receivedNames()

@@ -159,9 +159,13 @@ private slots:
         QCOMPARE(h.c[u"Label6"].text(), QStringLiteral("/\\Brackwell\\BrackwellDescriptor.txt"));
 
         h.c[u"drvList"].setText(drive.path());
+        const QString cars = drive.path() + QStringLiteral("/Cars");
+        QVERIFY(QDir().mkpath(cars));
+        h.c[u"dirList"].setText(cars);
         h.c[u"drvList"].setText(missing);
         QCOMPARE(h.c[u"drvList"].text(), drive.path());
-        QCOMPARE(h.c[u"dirList"].text(), drive.path());
+        QCOMPARE(h.c[u"dirList"].text(), cars);
+        QCOMPARE(h.c[u"Label6"].text(), cars + QStringLiteral("\\Brackwell\\BrackwellDescriptor.txt"));
         QCOMPARE(h.messages.shown.size(), 0);
     }
 
