@@ -78,14 +78,14 @@ QWidget* createTextBox(Control& control, QWidget* parent, bool readOnly)
     return edit;
 }
 
-QWidget* createLabel(const ControlSpec& spec, Control& control, QWidget* parent)
+QWidget* createLabel(const ControlSpec& row, Control& control, QWidget* parent)
 {
     auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
-    label->setAlignment(spec.kind == ControlKind::CentredLabel ? (Qt::AlignHCenter | Qt::AlignTop)
+    label->setAlignment(row.kind == ControlKind::CentredLabel ? (Qt::AlignHCenter | Qt::AlignTop)
                                                                  : (Qt::AlignLeft | Qt::AlignTop));
-    label->setWordWrap(spec.kind == ControlKind::WrappedLabel);
-    if (spec.kind == ControlKind::BorderedLabel) {
+    label->setWordWrap(row.kind == ControlKind::WrappedLabel);
+    if (row.kind == ControlKind::BorderedLabel) {
         label->setFrameStyle(QFrame::Box | QFrame::Plain);
         label->setAutoFillBackground(true);
     }
@@ -192,9 +192,9 @@ QWidget* createPictureBox(Control& control, QWidget* parent)
     return picture;
 }
 
-QWidget* createWidget(const ControlSpec& spec, Control& control, QWidget* parent)
+QWidget* createWidget(const ControlSpec& row, Control& control, QWidget* parent)
 {
-    switch (spec.kind) {
+    switch (row.kind) {
     case ControlKind::Button:
         return createButton(control, parent);
     case ControlKind::OptionButton:
@@ -203,12 +203,12 @@ QWidget* createWidget(const ControlSpec& spec, Control& control, QWidget* parent
         return createCheckBox(control, parent);
     case ControlKind::TextBox:
     case ControlKind::ReadOnlyTextBox:
-        return createTextBox(control, parent, spec.kind == ControlKind::ReadOnlyTextBox);
+        return createTextBox(control, parent, row.kind == ControlKind::ReadOnlyTextBox);
     case ControlKind::Label:
     case ControlKind::CentredLabel:
     case ControlKind::BorderedLabel:
     case ControlKind::WrappedLabel:
-        return createLabel(spec, control, parent);
+        return createLabel(row, control, parent);
     case ControlKind::Frame:
         return createFrame(control, parent);
     case ControlKind::ListBox:
@@ -236,14 +236,14 @@ QWidget* createWidget(const ControlSpec& spec, Control& control, QWidget* parent
 
 } // namespace
 
-QWidget* createBoundWidget(const ControlSpec& spec, Control& control, QWidget* parent)
+QWidget* createBoundWidget(const ControlSpec& row, Control& control, QWidget* parent)
 {
-    QWidget* widget = createWidget(spec, control, parent);
+    QWidget* widget = createWidget(row, control, parent);
     if (!widget)
         return nullptr;
-    widget->setObjectName(spec.name);
+    widget->setObjectName(row.name);
 
-    const auto place = [widget, kind = spec.kind](const QRect& twips) {
+    const auto place = [widget, kind = row.kind](const QRect& twips) {
         QRect geometry = pixels(twips);
         if (kind == ControlKind::Line)
             geometry.setHeight(1);

@@ -18,13 +18,13 @@ QColor toColor(const Colour& colour)
     return QApplication::palette().color(QPalette::Window);
 }
 
-QFont toFont(const FontSpec& spec)
+QFont toFont(const FontSpec& font)
 {
-    QFont font(spec.family);
+    QFont result(font.family);
     // Pixel sizes keep the layout in twips true whatever the screen's dpi.
-    font.setPixelSize(qRound(spec.points * 96.0 / 72.0));
-    font.setBold(spec.bold);
-    return font;
+    result.setPixelSize(qRound(font.points * 96.0 / 72.0));
+    result.setBold(font.bold);
+    return result;
 }
 
 void applyStyle(QWidget& widget, const ControlStyle& style)
@@ -91,33 +91,33 @@ void buildWindow(QWidget& window, const WindowLayout& layout, ControlSurface& co
     // Containers first, then everything bottom-most first, so that later
     // (higher) rows are created on top; raising in reverse fixes the order.
     QHash<QString, QWidget*> widgets;
-    const auto create = [&](const ControlSpec& spec) {
-        QWidget* parent = spec.container.isEmpty() ? &window : widgets.value(spec.container, &window);
-        QWidget* widget = createBoundWidget(spec, controls[spec.name], parent);
+    const auto create = [&](const ControlSpec& row) {
+        QWidget* parent = row.container.isEmpty() ? &window : widgets.value(row.container, &window);
+        QWidget* widget = createBoundWidget(row, controls[row.name], parent);
         if (!widget)
             return;
-        applyStyle(*widget, layout.styles.value(spec.name));
-        widget->setToolTip(layout.toolTips.value(spec.name));
-        widget->setFocusPolicy(takesFocus(spec.kind) ? Qt::StrongFocus : Qt::NoFocus);
-        widgets.insert(spec.name, widget);
+        applyStyle(*widget, layout.styles.value(row.name));
+        widget->setToolTip(layout.toolTips.value(row.name));
+        widget->setFocusPolicy(takesFocus(row.kind) ? Qt::StrongFocus : Qt::NoFocus);
+        widgets.insert(row.name, widget);
     };
-    for (const ControlSpec& spec : layout.controls) {
-        if (spec.kind == ControlKind::Frame)
-            create(spec);
+    for (const ControlSpec& row : layout.controls) {
+        if (row.kind == ControlKind::Frame)
+            create(row);
     }
-    for (auto spec = layout.controls.rbegin(); spec != layout.controls.rend(); ++spec) {
-        if (spec->kind != ControlKind::Frame)
-            create(*spec);
+    for (auto row = layout.controls.rbegin(); row != layout.controls.rend(); ++row) {
+        if (row->kind != ControlKind::Frame)
+            create(*row);
     }
-    for (auto spec = layout.controls.rbegin(); spec != layout.controls.rend(); ++spec) {
-        if (QWidget* widget = widgets.value(spec->name))
+    for (auto row = layout.controls.rbegin(); row != layout.controls.rend(); ++row) {
+        if (QWidget* widget = widgets.value(row->name))
             widget->raise();
     }
 
     std::vector<const ControlSpec*> focusable;
-    for (const ControlSpec& spec : layout.controls) {
-        if (takesFocus(spec.kind) && spec.tabIndex >= 0 && widgets.contains(spec.name))
-            focusable.push_back(&spec);
+    for (const ControlSpec& row : layout.controls) {
+        if (takesFocus(row.kind) && row.tabIndex >= 0 && widgets.contains(row.name))
+            focusable.push_back(&row);
     }
     std::sort(focusable.begin(), focusable.end(),
               [](const ControlSpec* a, const ControlSpec* b) { return a->tabIndex < b->tabIndex; });
