@@ -39,6 +39,8 @@ DescriptorScan::Outcome DescriptorScan::run(ReferenceStore& store,
     QByteArrayView line;
     while (reader.next(&line)) {
         ++outcome.lines;
+        outcome.lastLine.resize(0);
+        outcome.lastLine.append(line);
         if (!store.setIndex(indexName, &outcome.error) || !store.seek(line, &outcome.error))
             return outcome;
         if (!store.noMatch())

@@ -21,6 +21,7 @@ struct DescriptorScan {
         QString error; // names the file or index that failed
         qint64 lines = 0;
         qint64 unmatched = 0;
+        QByteArray lastLine; // the line read last
     };
 
     // onUnmatched runs after the line's record is on disk.

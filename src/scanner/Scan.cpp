@@ -33,6 +33,7 @@ void FrmCompare::scan(const QString& descriptorPath)
         c[u"Text1"].setText(QString::number(unm));
     });
 
+    sam = outcome.lastLine;
     if (!outcome.completed) {
         // What was logged stays; the log can be viewed and the window reset.
         m_messages.show(QStringLiteral("The scan stopped after reading %1 line(s).\n\n%2").arg(outcome.lines).arg(outcome.error),

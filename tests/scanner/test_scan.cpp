@@ -95,6 +95,18 @@ private slots:
         QCOMPARE(h.c[u"report"].text(), QString());
     }
 
+    // The window keeps the line read last, genuine or not.
+    void samHoldsTheLastLineRead()
+    {
+        MainWindowHarness h;
+        QVERIFY(h.load());
+        const QByteArray genuine = genuineDescriptor(QStringLiteral("Brackwell"));
+        const QByteArray first = genuine.left(genuine.indexOf('\r'));
+        scanRemote(h, "X=1\r\n" + first + "\r\n");
+        QCOMPARE(h.form->sam, first);
+        QCOMPARE(h.c[u"Text1"].text(), QStringLiteral("1"));
+    }
+
     void theTickChoosesTheCopy()
     {
         MainWindowHarness h;

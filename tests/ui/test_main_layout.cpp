@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -95,6 +97,28 @@ private slots:
                                    u"cmdClose"_qs, u"Check1"_qs,   u"drvList"_qs,  u"dirList"_qs,
                                    u"Command4"_qs, u"Command5"_qs, u"Command6"_qs, u"Command7"_qs};
         QCOMPARE(order, expected);
+    }
+
+    // The folder list shows the path down to the current folder, then its
+    // subfolders; opening one makes it the current folder.
+    void folderList()
+    {
+        BuiltMainWindow w;
+        QTemporaryDir game;
+        QVERIFY(QDir(game.path()).mkpath(QStringLiteral("Vortrax/Cars")));
+        QVERIFY(QDir(game.path()).mkpath(QStringLiteral("Vortrax/Tracks")));
+        w.controls[u"dirList"].setText(game.path() + QStringLiteral("/Vortrax"));
+        auto* list = w.widget<QListWidget>(QStringLiteral("dirList"));
+        QCOMPARE(list->item(0)->text(), QStringLiteral("/"));
+        QCOMPARE(list->item(list->count() - 2)->text().trimmed(), QStringLiteral("Cars"));
+        QCOMPARE(list->item(list->count() - 1)->text().trimmed(), QStringLiteral("Tracks"));
+        QCOMPARE(list->currentItem()->text().trimmed(), QStringLiteral("Vortrax"));
+
+        emit list->itemActivated(list->item(list->count() - 2));
+        QCOMPARE(w.controls[u"dirList"].text(), game.path() + QStringLiteral("/Vortrax/Cars"));
+        QCOMPARE(list->currentItem()->text().trimmed(), QStringLiteral("Cars"));
+        emit list->itemActivated(list->item(0));
+        QCOMPARE(w.controls[u"dirList"].text(), QStringLiteral("/"));
     }
 
     // An access key clicks a visible, enabled button and nothing else.
