@@ -1,5 +1,4 @@
-#include "ControlSurface.h"
-#include "FormWindow.h"
+#include "BuiltWindow.h"
 #include "ReceiverLayout.h"
 
 #include <QApplication>
@@ -8,27 +7,6 @@
 #include <QProgressBar>
 #include <QTest>
 
-namespace {
-
-// The window as the program builds it, with its controls in their initial state.
-struct BuiltWindow {
-    BuiltWindow()
-    {
-        populate(controls, receiverWindowLayout());
-        window = std::make_unique<FormWindow>(receiverWindowLayout(), controls);
-    }
-
-    template <typename W>
-    W* widget(const QString& name) const
-    {
-        return window->findChild<W*>(name);
-    }
-
-    ControlSurface controls;
-    std::unique_ptr<FormWindow> window;
-};
-
-} // namespace
 
 class TestReceiverLayout : public QObject
 {
@@ -38,13 +16,12 @@ private slots:
     void initTestCase()
     {
         // As the program does: stand-ins for the classic Windows fonts.
-        QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
-        QApplication::setStyle(QStringLiteral("Windows"));
+        applyClassicLook();
     }
 
     void opensWithTheLayoutTexts()
     {
-        BuiltWindow w;
+        BuiltWindow w(receiverWindowLayout());
         QCOMPARE(w.window->windowTitle(), QStringLiteral("Get Remote Descriptor"));
         QCOMPARE(w.window->size(), QSize(448, 201));
         const QList<std::pair<const char16_t*, const char16_t*>> labels{
@@ -70,7 +47,7 @@ private slots:
     // Larger or smaller, the window leaves every control where it was.
     void resizingKeepsEveryControlInPlace()
     {
-        BuiltWindow w;
+        BuiltWindow w(receiverWindowLayout());
         QVERIFY(w.window->minimumSize() != w.window->maximumSize());
         QHash<QString, QRect> places;
         for (QWidget* child : w.window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
@@ -85,7 +62,7 @@ private slots:
 
     void tabOrderFromTheFirstFocus()
     {
-        BuiltWindow w;
+        BuiltWindow w(receiverWindowLayout());
         w.window->show();
         QApplication::setActiveWindow(w.window.get());
         QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
@@ -102,7 +79,7 @@ private slots:
 
     void infoNoteWrapsInItsBox()
     {
-        BuiltWindow w;
+        BuiltWindow w(receiverWindowLayout());
         auto* info = w.widget<QLabel>(QStringLiteral("Lbl_Info"));
         QCOMPARE(info->size(), QSize(113, 41));
         QVERIFY(info->wordWrap());
@@ -115,7 +92,7 @@ private slots:
     // A file's size in bytes can pass what the widget's int holds.
     void progressBarShowsAnyFileSize()
     {
-        BuiltWindow w;
+        BuiltWindow w(receiverWindowLayout());
         Control& fileBar = w.controls[u"FileBar"];
         auto* bar = w.widget<QProgressBar>(QStringLiteral("FileBar"));
         fileBar.setRange(0, 512);

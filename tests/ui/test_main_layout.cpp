@@ -1,5 +1,4 @@
-#include "ControlSurface.h"
-#include "FormWindow.h"
+#include "BuiltWindow.h"
 #include "MainLayouts.h"
 
 #include <QApplication>
@@ -11,27 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-// The main window as the program builds it, controls in their initial state.
-struct BuiltMainWindow {
-    BuiltMainWindow()
-    {
-        populate(controls, mainWindowLayout());
-        window = std::make_unique<FormWindow>(mainWindowLayout(), controls);
-    }
-
-    template <typename W = QWidget>
-    W* widget(const QString& name) const
-    {
-        return window->findChild<W*>(name);
-    }
-
-    ControlSurface controls;
-    std::unique_ptr<FormWindow> window;
-};
-
-} // namespace
 
 class TestMainLayout : public QObject
 {
@@ -40,13 +18,12 @@ class TestMainLayout : public QObject
 private slots:
     void initTestCase()
     {
-        QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
-        QApplication::setStyle(QStringLiteral("Windows"));
+        applyClassicLook();
     }
 
     void placesAndStates()
     {
-        BuiltMainWindow w;
+        BuiltWindow w(mainWindowLayout());
         QCOMPARE(w.window->windowTitle(), QStringLiteral("Vortrax Kestrix v1.0.2 Beta"));
         QCOMPARE(w.window->size(), QSize(514, 353));
         QCOMPARE(w.window->minimumSize(), w.window->maximumSize());
@@ -69,7 +46,7 @@ private slots:
     // A frame's navy caption and grey face stay the frame's own.
     void frameColoursStayInTheFrame()
     {
-        BuiltMainWindow w;
+        BuiltWindow w(mainWindowLayout());
         const QColor navy(0, 0, 128);
         QCOMPARE(w.widget(QStringLiteral("Frame1"))->palette().color(QPalette::WindowText), navy);
         auto* reset = w.widget(QStringLiteral("Command5"));
@@ -85,7 +62,7 @@ private slots:
 
     void tabOrderFollowsTheTabIndexes()
     {
-        BuiltMainWindow w;
+        BuiltWindow w(mainWindowLayout());
         QStringList order;
         QWidget* next = w.widget(QStringLiteral("Command1"));
         while (order.size() < 12) {
@@ -103,7 +80,7 @@ private slots:
     // subfolders; opening one makes it the current folder.
     void folderList()
     {
-        BuiltMainWindow w;
+        BuiltWindow w(mainWindowLayout());
         QTemporaryDir game;
         QVERIFY(QDir(game.path()).mkpath(QStringLiteral("Vortrax/Cars")));
         QVERIFY(QDir(game.path()).mkpath(QStringLiteral("Vortrax/Tracks")));
@@ -124,7 +101,7 @@ private slots:
     // An access key clicks a visible, enabled button and nothing else.
     void accessKeys()
     {
-        BuiltMainWindow w;
+        BuiltWindow w(mainWindowLayout());
         w.window->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
         QSignalSpy check(&w.controls[u"cmdCompare"], &Control::clicked);
