@@ -8,6 +8,7 @@
 // SQLite stores of the same keys and of 100k keys are built for comparison.
 
 #include "JetReferenceStore.h"
+#include "OpenReferenceStore.h"
 #include "ReferenceBuilder.h"
 
 #include <QCoreApplication>

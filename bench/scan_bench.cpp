@@ -4,7 +4,7 @@
 //   scan_bench floor RECORDS RECORD_BYTES LOG      -> "records seconds"
 
 #include "DescriptorScan.h"
-#include "ReferenceStore.h"
+#include "OpenReferenceStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

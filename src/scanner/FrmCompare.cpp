@@ -5,6 +5,7 @@
 #include "GameFolder.h"
 #include "Launcher.h"
 #include "MessageBoxes.h"
+#include "OpenReferenceStore.h"
 
 #include <QDir>
 

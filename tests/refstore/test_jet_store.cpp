@@ -1,5 +1,6 @@
 #include "JetConversion.h"
 #include "JetReferenceStore.h"
+#include "OpenReferenceStore.h"
 #include "MainWindowHarness.h"
 
 #include <QFile>

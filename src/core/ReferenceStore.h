@@ -3,11 +3,10 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include <memory>
-
 // The table of genuine lines, used as a table-type cursor: make an index
 // current by its name, seek one key with "=", then ask whether it matched.
-// Keys compare byte for byte.
+// Keys compare byte for byte. The stores themselves live in the reference
+// store layer; the scan needs only this.
 class ReferenceStore
 {
 public:
@@ -19,7 +18,3 @@ public:
     virtual bool seek(QByteArrayView key, QString* error) = 0;
     virtual bool noMatch() const = 0;
 };
-
-// Opens the table "Codes" of a reference database, choosing the backend by the
-// file's content. Null, with a reason naming the file, on any failure.
-std::unique_ptr<ReferenceStore> openReferenceStore(const QString& path, QString* error);

@@ -1,4 +1,4 @@
-#include "ReferenceStore.h"
+#include "OpenReferenceStore.h"
 #include "SqliteDatabase.h"
 
 #include <QFile>
