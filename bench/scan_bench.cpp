@@ -4,6 +4,7 @@
 //   scan_bench floor RECORDS RECORD_BYTES LOG      -> "records seconds"
 
 #include "DescriptorScan.h"
+#include "UnmatchLog.h"
 #include "OpenReferenceStore.h"
 
 #include <QCoreApplication>
@@ -27,9 +28,10 @@ int scan(const QStringList& args)
         QTextStream(stderr) << error << "\n";
         return 1;
     }
-    const DescriptorScan scan{args.at(2), args.at(1), args.at(3)};
-    qint64 counted = 0;
-    const DescriptorScan::Outcome outcome = scan.run(*store, [&counted](QByteArrayView) { ++counted; });
+    const DescriptorScan scan{args.at(2), args.at(1)};
+    UnmatchLog log(args.at(3));
+    const DescriptorScan::Outcome outcome = scan.run(
+        *store, [&log](QByteArrayView line, qint64, QString* reason) { return log.append(line, reason); });
     if (!outcome.completed) {
         QTextStream(stderr) << outcome.error << "\n";
         return 1;

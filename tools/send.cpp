@@ -10,6 +10,7 @@
 
 #include "Cp1252.h"
 #include "FileInfoHeader.h"
+#include "Usage.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -57,7 +58,11 @@ int connectTo(const QString& host, const QString& port, QString* error)
     int fd = -1;
     for (addrinfo* address = found; address && fd < 0; address = address->ai_next) {
         fd = ::socket(address->ai_family, address->ai_socktype, address->ai_protocol);
-        if (fd >= 0 && ::connect(fd, address->ai_addr, address->ai_addrlen) != 0) {
+        if (fd < 0) {
+            *error = QStringLiteral("no socket could be made: %1").arg(systemError(errno));
+            continue;
+        }
+        if (::connect(fd, address->ai_addr, address->ai_addrlen) != 0) {
             *error = systemError(errno);
             ::close(fd);
             fd = -1;
@@ -96,12 +101,23 @@ void showProgress(qint64 sent, qint64 size)
                  static_cast<long long>(size), static_cast<long long>(size ? sent * 100 / size : 100));
 }
 
+const QString UsageText = QStringLiteral(
+    "usage: kestrix-send HOST PORT FILE [--name NAME]\n"
+    "\n"
+    "Sends FILE to a Kestrix receiver listening on HOST and PORT, announced as\n"
+    "NAME (default: the file's own name). To be scanned as a remote copy, a\n"
+    "descriptor must arrive under its car's name, such as BrackwellDescriptor.txt.\n"
+    "Exit status: 0 when every byte was sent and taken, 1 on a failure, 2 on a\n"
+    "wrong command line.\n");
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
+    if (Usage::asked(args))
+        return Usage::show(UsageText, true);
     QString name;
     if (const qsizetype at = args.indexOf(QStringLiteral("--name")); at >= 0) {
         if (at + 1 >= args.size()) {
@@ -111,10 +127,8 @@ int main(int argc, char* argv[])
         name = args.at(at + 1);
         args.remove(at, 2);
     }
-    if (args.size() != 3) {
-        std::fprintf(stderr, "usage: kestrix-send HOST PORT FILE [--name NAME]\n");
-        return 2;
-    }
+    if (args.size() != 3)
+        return Usage::show(UsageText, false);
     const QString host = args.at(0);
     const QString port = args.at(1);
     const QString path = args.at(2);

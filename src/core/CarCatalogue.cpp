@@ -2,9 +2,9 @@
 
 namespace CarCatalogue {
 
-const std::array<Car, 6>& cars()
+const std::array<Car, CarCount>& cars()
 {
-    static const std::array<Car, 6> catalogue{{
+    static const std::array<Car, CarCount> catalogue{{
         {QStringLiteral("Brackwell"), QStringLiteral("\\Brackwell\\BrackwellDescriptor.txt"),
          QStringLiteral("/BrackwellDescriptor.txt"), QStringLiteral("Car1"), QStringLiteral("4675"),
          QStringLiteral("18/08/2002 12:11:20")},

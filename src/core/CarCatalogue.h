@@ -18,11 +18,13 @@ struct Car {
 
 namespace CarCatalogue {
 
+inline constexpr int CarCount = 6;
+
 // The genuine reference database, "Sam.mdb", by size and date as text.
 inline const QString DatabaseSize = QStringLiteral("202752");
 inline const QString DatabaseTime = QStringLiteral("01/09/2002 09:34:02");
 
-const std::array<Car, 6>& cars();
+const std::array<Car, CarCount>& cars();
 QStringList listEntries();
 
 } // namespace CarCatalogue

@@ -6,35 +6,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
-namespace {
-
-// The line between double quotes, then CR LF; quotes inside stay as they are.
-void makeRecord(QByteArray& record, QByteArrayView line)
-{
-    record.resize(0);
-    record.append('"').append(line).append('"').append("\r\n");
-}
-
-} // namespace
-
-DescriptorScan::Outcome DescriptorScan::run(ReferenceStore& store,
-                                            const std::function<void(QByteArrayView line)>& onUnmatched) const
+DescriptorScan::Outcome DescriptorScan::run(ReferenceStore& store, const Unmatched& onUnmatched) const
 {
     Outcome outcome;
-    const QString shown = QDir::toNativeSeparators(descriptorPath);
-    QFile descriptor(FileSystem::resolve(descriptorPath));
-    if (QFileInfo(descriptor.fileName()).isDir()) {
-        outcome.error = QStringLiteral("%1: is a folder, not a file").arg(shown);
+    QFile descriptor;
+    if (!FileSystem::openOrdinary(descriptorPath, QIODevice::ReadOnly, &descriptor, &outcome.error))
         return outcome;
-    }
-    if (!descriptor.open(QIODevice::ReadOnly)) {
-        outcome.error = QStringLiteral("%1: %2").arg(shown, descriptor.errorString());
-        return outcome;
-    }
-    const QByteArray log = QFile::encodeName(FileSystem::resolve(logPath));
-    QByteArray record;
     LineReader reader(descriptor);
     QByteArrayView line;
     while (reader.next(&line)) {
@@ -45,14 +23,12 @@ DescriptorScan::Outcome DescriptorScan::run(ReferenceStore& store,
             return outcome;
         if (!store.noMatch())
             continue;
-        makeRecord(record, line);
-        if (!FileSystem::appendEncoded(log, record, &outcome.error))
+        if (!onUnmatched(line, outcome.lines, &outcome.error))
             return outcome;
         ++outcome.unmatched;
-        onUnmatched(line);
     }
     if (reader.failed()) {
-        outcome.error = QStringLiteral("%1: %2").arg(shown, descriptor.errorString());
+        outcome.error = FileSystem::failure(descriptorPath, descriptor.errorString());
         return outcome;
     }
     outcome.completed = true;

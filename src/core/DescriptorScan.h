@@ -7,14 +7,12 @@
 
 class ReferenceStore;
 
-// The scan itself, without any window: every line of a descriptor is sought
-// in the store under one index; every line with no equal key is appended to
-// the log as one record, the log being opened and closed for each record so
-// that it is complete on disk at every moment.
+// The scan itself, without any window: every line of a descriptor (game line
+// rules) is sought in the store under one index, and every line with no
+// equal key is handed on, in file order, repeats included.
 struct DescriptorScan {
     QString descriptorPath;
     QString indexName;
-    QString logPath;
 
     struct Outcome {
         bool completed = false;
@@ -24,6 +22,9 @@ struct DescriptorScan {
         QByteArray lastLine; // the line read last
     };
 
-    // onUnmatched runs after the line's record is on disk.
-    Outcome run(ReferenceStore& store, const std::function<void(QByteArrayView line)>& onUnmatched) const;
+    // Called for each unmatched line with its 1-based line number; false,
+    // with a reason in error, stops the scan there.
+    using Unmatched = std::function<bool(QByteArrayView line, qint64 lineNumber, QString* error)>;
+
+    Outcome run(ReferenceStore& store, const Unmatched& onUnmatched) const;
 };

@@ -3,11 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace FileSystem {
@@ -27,12 +29,52 @@ QString matchEntry(const QString& folder, const QString& component)
     return component;
 }
 
+// Why an ordinary file could not be opened, in words for the user.
+QString openFailure(int errorNumber)
+{
+    switch (errorNumber) {
+    case ELOOP:
+        return QStringLiteral("is a symbolic link, which is not followed");
+    case EISDIR:
+        return QStringLiteral("is a folder, not a file");
+    case ENXIO: // also what opening a FIFO for writing without a reader says
+        return QStringLiteral("is not an ordinary file");
+    default:
+        return systemReason(errorNumber);
+    }
+}
+
+// Opens without waiting and without following a final link, then checks
+// what was opened; -1 with errno set, EISDIR or ENXIO standing for a folder
+// or for anything else that is no ordinary file.
+int openOrdinaryDescriptor(const QByteArray& encodedPath, int flags)
+{
+    const int fd = ::open(encodedPath.constData(), flags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int reason = S_ISDIR(status.st_mode) ? EISDIR : ENXIO;
+        ::close(fd);
+        errno = reason;
+        return -1;
+    }
+    // Reads and writes of an ordinary file may block as usual.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+} // namespace
+
 QString failure(const QString& path, const QString& reason)
 {
     return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), reason);
 }
 
-} // namespace
+QString systemReason(int errorNumber)
+{
+    return QString::fromLocal8Bit(std::strerror(errorNumber));
+}
 
 QString resolve(const QString& path)
 {
@@ -99,17 +141,27 @@ bool setModified(const QString& path, const QDateTime& time, QString* error)
     return true;
 }
 
+bool openOrdinary(const QString& path, QIODevice::OpenMode mode, QFile* file, QString* error)
+{
+    const bool writing = mode.testFlag(QIODevice::WriteOnly);
+    const int fd = openOrdinaryDescriptor(QFile::encodeName(resolve(path)), writing ? O_RDWR | O_CREAT : O_RDONLY);
+    if (fd < 0) {
+        *error = failure(path, openFailure(errno));
+        return false;
+    }
+    if (!file->open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *error = failure(path, file->errorString());
+        return false;
+    }
+    return true;
+}
+
 bool readAll(const QString& path, QByteArray* bytes, QString* error)
 {
-    QFile file(resolve(path));
-    if (QFileInfo(file.fileName()).isDir()) {
-        *error = failure(path, QStringLiteral("is a folder, not a file"));
+    QFile file;
+    if (!openOrdinary(path, QIODevice::ReadOnly, &file, error))
         return false;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = failure(path, file.errorString());
-        return false;
-    }
     *bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         *error = failure(path, file.errorString());
@@ -120,17 +172,11 @@ bool readAll(const QString& path, QByteArray* bytes, QString* error)
 
 bool writeAll(const QString& path, QByteArrayView bytes, QString* error)
 {
-    QFile file(resolve(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *error = failure(path, file.errorString());
-        return false;
-    }
-    if (file.write(bytes.data(), bytes.size()) != bytes.size() || !file.flush()) {
-        *error = failure(path, file.errorString());
-        return false;
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
+    QSaveFile file(resolve(path));
+    // Flushed by hand first: commit() alone does not see a write that fails
+    // while it flushes (a full disk), and would put a short file in place.
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes.data(), bytes.size()) != bytes.size() || !file.flush()
+        || !file.commit()) {
         *error = failure(path, file.errorString());
         return false;
     }
@@ -144,11 +190,13 @@ bool append(const QString& path, QByteArrayView bytes, QString* error)
 
 bool appendEncoded(const QByteArray& encodedPath, QByteArrayView bytes, QString* error)
 {
-    const int fd = ::open(encodedPath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        *error = failure(QFile::decodeName(encodedPath), QString::fromLocal8Bit(std::strerror(errno)));
+    const auto fail = [&] {
+        *error = failure(QFile::decodeName(encodedPath), openFailure(errno));
         return false;
-    }
+    };
+    const int fd = openOrdinaryDescriptor(encodedPath, O_WRONLY | O_APPEND | O_CREAT);
+    if (fd < 0)
+        return fail();
     const char* data = bytes.data();
     qsizetype left = bytes.size();
     while (left > 0) {
@@ -156,17 +204,16 @@ bool appendEncoded(const QByteArray& encodedPath, QByteArrayView bytes, QString*
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
-            *error = failure(QFile::decodeName(encodedPath), QString::fromLocal8Bit(std::strerror(errno)));
+            const int reason = written < 0 ? errno : ENOSPC;
             ::close(fd);
-            return false;
+            errno = reason;
+            return fail();
         }
         data += written;
         left -= written;
     }
-    if (::close(fd) != 0) {
-        *error = failure(QFile::decodeName(encodedPath), QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
+    if (::close(fd) != 0)
+        return fail();
     return true;
 }
 

@@ -3,9 +3,12 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
+#include <QIODevice>
 #include <QString>
 
 #include <optional>
+
+class QFile;
 
 // File access with the game's path rules: "\" and "/" both separate, doubled
 // separators collapse, and each component matches an existing entry without
@@ -29,8 +32,15 @@ QString dateTimeText(const QDateTime& time);
 QDateTime fromDateTimeText(const QString& text);
 bool setModified(const QString& path, const QDateTime& time, QString* error);
 
+// Opens an ordinary file that someone else may have put in place: the open
+// never waits (a FIFO or device is refused, judged on the opened file, not
+// on a look taken before) and a symbolic link as the last component is not
+// followed. ReadWrite creates a missing file.
+bool openOrdinary(const QString& path, QIODevice::OpenMode mode, QFile* file, QString* error);
+
 bool readAll(const QString& path, QByteArray* bytes, QString* error);
-// Replaces the file whole (truncated first) or creates it.
+// Replaces the file whole, or creates it, by way of a temporary file beside
+// it: a failure at any point leaves the file as it was.
 bool writeAll(const QString& path, QByteArrayView bytes, QString* error);
 // Opens, appends and closes again, so the file on disk is complete afterwards.
 bool append(const QString& path, QByteArrayView bytes, QString* error);
@@ -38,5 +48,10 @@ bool append(const QString& path, QByteArrayView bytes, QString* error);
 // of resolve()): no look-up of its folders, for callers that append many
 // times to one file.
 bool appendEncoded(const QByteArray& encodedPath, QByteArrayView bytes, QString* error);
+
+// "path: reason", the form of every failure reported here.
+QString failure(const QString& path, const QString& reason);
+// The system's text for an errno value.
+QString systemReason(int errorNumber);
 
 } // namespace FileSystem

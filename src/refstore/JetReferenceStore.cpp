@@ -6,11 +6,9 @@
 #include <QFile>
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <vector>
-
-#include <unistd.h>
 
 #include <glib.h>
 // glib first: mdbtools.h leaves it to its includer in C++.
@@ -22,104 +20,11 @@ constexpr int Jet3PageSize = 2048;
 constexpr int Jet4PageSize = 4096;
 constexpr int VersionOffset = 0x14;
 
-// libmdb reports trouble by printing to stdout and stderr. While it works,
-// both streams go to a scratch file instead, so nothing reaches the user's
-// terminal and what it said can go into an error message. Other threads'
-// output in that moment goes there too; the store is used from one thread.
-class LibraryOutput
-{
-public:
-    LibraryOutput()
-    {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        m_scratch = std::tmpfile();
-        if (!m_scratch)
-            return;
-        // A stream that cannot be saved (closed, say) is left as it is.
-        for (int i = 0; i < 2; ++i) {
-            m_saved[i] = ::dup(Streams[i]);
-            if (m_saved[i] >= 0)
-                ::dup2(fileno(m_scratch), Streams[i]);
-        }
-    }
-
-    ~LibraryOutput()
-    {
-        restore();
-        if (m_scratch)
-            std::fclose(m_scratch);
-    }
-
-    LibraryOutput(const LibraryOutput&) = delete;
-    LibraryOutput& operator=(const LibraryOutput&) = delete;
-
-    // The first line libmdb wrote, with the streams given back first.
-    QString firstLine()
-    {
-        restore();
-        if (!m_scratch)
-            return QString();
-        char line[512] = {};
-        std::rewind(m_scratch);
-        if (!std::fgets(line, sizeof line, m_scratch))
-            return QString();
-        return QString::fromLocal8Bit(line).trimmed();
-    }
-
-private:
-    static constexpr int Streams[2] = {STDOUT_FILENO, STDERR_FILENO};
-
-    void restore()
-    {
-        if (!m_scratch || m_restored)
-            return;
-        m_restored = true;
-        std::fflush(stdout);
-        std::fflush(stderr);
-        for (int i = 0; i < 2; ++i) {
-            if (m_saved[i] >= 0) {
-                ::dup2(m_saved[i], Streams[i]);
-                ::close(m_saved[i]);
-            }
-        }
-    }
-
-    std::FILE* m_scratch = nullptr;
-    int m_saved[2] = {-1, -1};
-    bool m_restored = false;
-};
-
-// Sets an environment variable for the life of the object.
-class ScopedEnvironment
-{
-public:
-    ScopedEnvironment(const char* name, const QByteArray& value)
-        : m_name(name)
-    {
-        if (qEnvironmentVariableIsSet(name))
-            m_previous = qgetenv(name);
-        qputenv(name, value);
-    }
-    ~ScopedEnvironment()
-    {
-        if (m_previous)
-            qputenv(m_name, *m_previous);
-        else
-            qunsetenv(m_name);
-    }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<QByteArray> m_previous;
-};
-
-QString withDetail(const QString& reason, const QString& detail)
-{
-    return detail.isEmpty() ? reason : QStringLiteral("%1 (%2)").arg(reason, detail);
-}
+// libmdb reads the code page of Jet 3 text from the environment at every
+// open. It is set once, while the program starts and before any thread
+// runs, since changing the environment later races with threads reading it.
+// A user's own value cannot stand: the keys must come out byte for byte.
+[[maybe_unused]] const bool Jet3CharsetSet = [] { return ::setenv("MDB_JET3_CHARSET", "ISO-8859-1", 1) == 0; }();
 
 // The table states its row count; fewer rows means pages are missing, more
 // means its page chain is broken. Either way keys would be missing.
@@ -174,10 +79,8 @@ struct JetReferenceStore::Database {
 
     ~Database()
     {
-        if (mdb) {
-            LibraryOutput quiet;
+        if (mdb)
             mdb_close(mdb);
-        }
     }
 
     // The table's definition with its columns and indexes; null when unreadable.
@@ -242,17 +145,13 @@ std::unique_ptr<JetReferenceStore> JetReferenceStore::open(const QString& path, 
         return fail(QStringLiteral("the file is truncated: it is too short for an Access/Jet database"));
     file.close();
 
-    LibraryOutput libmdb;
-    {
-        const ScopedEnvironment jet3Text("MDB_JET3_CHARSET", "ISO-8859-1");
-        db.mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
-    }
+    // What libmdb prints about a damaged file goes to stderr as it is.
+    db.mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
     if (!db.mdb)
-        return fail(withDetail(QStringLiteral("the file could not be read as an Access/Jet database"), libmdb.firstLine()));
+        return fail(QStringLiteral("the file could not be read as an Access/Jet database"));
     const GPtrArray* catalog = mdb_read_catalog(db.mdb, MDB_TABLE);
     if (!catalog)
-        return fail(withDetail(QStringLiteral("the list of tables could not be read; the file is damaged"),
-                               libmdb.firstLine()));
+        return fail(QStringLiteral("the list of tables could not be read; the file is damaged"));
     for (guint i = 0; i < catalog->len; ++i) {
         auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
         if (entry->object_type == MDB_TABLE
@@ -266,9 +165,7 @@ std::unique_ptr<JetReferenceStore> JetReferenceStore::open(const QString& path, 
 
     MdbTableDef* definition = db.readTable();
     if (!definition)
-        return fail(withDetail(QStringLiteral("the definition of table \"%1\" could not be read; the file is damaged")
-                                   .arg(table),
-                               libmdb.firstLine()));
+        return fail(QStringLiteral("the definition of table \"%1\" could not be read; the file is damaged").arg(table));
     // Every row is read once now, so a damaged table shows at start-up and not
     // in the middle of a scan.
     const quint64 expected = definition->num_rows;
@@ -277,9 +174,8 @@ std::unique_ptr<JetReferenceStore> JetReferenceStore::open(const QString& path, 
     while (rows <= expected && mdb_fetch_row(definition))
         ++rows;
     if (rows != expected) {
-        const QString reason = damagedRows(table, rows, expected);
         mdb_free_tabledef(definition);
-        return fail(withDetail(reason, libmdb.firstLine()));
+        return fail(damagedRows(table, rows, expected));
     }
     for (guint i = 0; i < definition->indices->len; ++i) {
         const auto* index = static_cast<const MdbIndex*>(g_ptr_array_index(definition->indices, i));
@@ -316,13 +212,10 @@ bool JetReferenceStore::readKeys(const QString& index, std::vector<QByteArray>* 
         return false;
     }
 
-    LibraryOutput libmdb;
     MdbTableDef* definition = db.readTable();
     if (!definition) {
-        *error = QStringLiteral("%1: %2").arg(
-            m_shownPath,
-            withDetail(QStringLiteral("the definition of table \"%1\" could not be read; the file is damaged").arg(m_table),
-                       libmdb.firstLine()));
+        *error = QStringLiteral("%1: the definition of table \"%2\" could not be read; the file is damaged")
+                     .arg(m_shownPath, m_table);
         return false;
     }
     const size_t bindSize = db.mdb->bind_size;
@@ -344,7 +237,7 @@ bool JetReferenceStore::readKeys(const QString& index, std::vector<QByteArray>* 
     }
     mdb_free_tabledef(definition);
     if (rows != expected) {
-        *error = QStringLiteral("%1: %2").arg(m_shownPath, withDetail(damagedRows(m_table, rows, expected), libmdb.firstLine()));
+        *error = QStringLiteral("%1: %2").arg(m_shownPath, damagedRows(m_table, rows, expected));
         keys->clear();
         return false;
     }

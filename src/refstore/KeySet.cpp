@@ -129,6 +129,28 @@ std::uint32_t KeySet::slotOf(std::uint64_t hash) const
     return std::uint32_t((std::uint64_t(std::uint32_t(hash)) * m_slots.size()) >> 32);
 }
 
+bool KeySet::keyEquals(const char* block, std::uint32_t position, std::string_view wanted)
+{
+    // Walks the block's keys up to the one at position without spelling any
+    // of them out: matched is how many leading bytes the current key shares
+    // with wanted. A key keeps the first shared bytes of the one before it,
+    // so where those already differ from wanted, it differs at the same byte.
+    std::size_t matched = 0;
+    std::size_t length = 0;
+    for (std::uint32_t i = 0; i <= position; ++i) {
+        const std::size_t shared = getVarint(block);
+        const std::size_t suffix = getVarint(block);
+        if (shared <= matched) {
+            matched = shared;
+            while (matched < wanted.size() && matched - shared < suffix && block[matched - shared] == wanted[matched])
+                ++matched;
+        }
+        length = shared + suffix;
+        block += suffix;
+    }
+    return length == wanted.size() && matched == wanted.size();
+}
+
 bool KeySet::contains(QByteArrayView key) const
 {
     if (m_count == 0)
@@ -144,11 +166,7 @@ bool KeySet::contains(QByteArrayView key) const
         if ((entry & ~mask) != hashBits)
             continue;
         const std::uint32_t number = (entry & mask) - 1;
-        const char* in = m_blocks[number / BlockSize];
-        m_scratch.clear();
-        for (std::uint32_t i = number % BlockSize + 1; i > 0; --i)
-            decodeNext(in, m_scratch);
-        if (m_scratch == wanted)
+        if (keyEquals(m_blocks[number / BlockSize], number % BlockSize, wanted))
             return true;
     }
 }

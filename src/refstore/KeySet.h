@@ -11,7 +11,8 @@
 // The keys of one index, held compactly for exact lookups: sorted keys are
 // front-coded in blocks of sixteen, and an open-addressing table of 32-bit
 // slots (key number plus a few hash bits) finds a candidate that is then
-// compared byte for byte. Built once, then read-only.
+// compared byte for byte. Built once, then read-only: any number of threads
+// may look keys up at once.
 class KeySet
 {
 public:
@@ -60,6 +61,8 @@ private:
     static constexpr std::uint32_t BlockSize = 16;
     // Decodes the next key of a block over the previous one in key.
     static void decodeNext(const char*& in, std::string& key);
+    // Whether the key at position of a block equals wanted.
+    static bool keyEquals(const char* block, std::uint32_t position, std::string_view wanted);
 
     std::uint64_t hashOf(QByteArrayView key) const;
     std::uint32_t slotOf(std::uint64_t hash) const;
@@ -73,5 +76,4 @@ private:
     std::uint32_t m_count = 0;
     int m_numberBits = 0;
     std::size_t m_seed = 0;
-    mutable std::string m_scratch; // the key being compared; saves an allocation a lookup
 };

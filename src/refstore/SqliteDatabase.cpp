@@ -56,11 +56,18 @@ qint64 SqliteStatement::columnInt(int column) const
 
 SqliteDatabase::~SqliteDatabase()
 {
+    close();
+}
+
+void SqliteDatabase::close()
+{
     sqlite3_close(m_db);
+    m_db = nullptr;
 }
 
 bool SqliteDatabase::open(const QString& path, Mode mode, QString* error)
 {
+    close();
     const bool readOnly = mode == Mode::ReadOnly;
     const int flags = readOnly ? (SQLITE_OPEN_READONLY | SQLITE_OPEN_URI) : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     // Read-only files are opened immutable: no journal or lock file beside
@@ -69,8 +76,7 @@ bool SqliteDatabase::open(const QString& path, Mode mode, QString* error)
                                      : path.toUtf8();
     if (sqlite3_open_v2(name.constData(), &m_db, flags, nullptr) != SQLITE_OK) {
         *error = lastError();
-        sqlite3_close(m_db);
-        m_db = nullptr;
+        close();
         return false;
     }
     return true;

@@ -43,7 +43,9 @@ public:
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;
     ~SqliteDatabase();
 
+    // Closes any database opened before.
     bool open(const QString& path, Mode mode, QString* error);
+    void close();
     // An invalid statement on failure, with the engine's message in error.
     SqliteStatement prepare(const QString& sql, QString* error) const;
     bool execute(const QString& sql, QString* error) const;

@@ -1,6 +1,7 @@
 #include "DescriptorScan.h"
 #include "FrmCompare.h"
 #include "MessageBoxes.h"
+#include "UnmatchLog.h"
 
 #include <limits>
 
@@ -24,13 +25,17 @@ void FrmCompare::cmdCompare_Click()
 void FrmCompare::scan(const QString& descriptorPath)
 {
     UnmatchPath = inProgramFolder(QStringLiteral("\\Unmatch.txt"));
-    const DescriptorScan scan{descriptorPath, c[u"Label4"].text(), UnmatchPath};
-    const DescriptorScan::Outcome outcome = scan.run(*CodesTable, [this](QByteArrayView line) {
+    UnmatchLog log(UnmatchPath);
+    const DescriptorScan scan{descriptorPath, c[u"Label4"].text()};
+    const DescriptorScan::Outcome outcome = scan.run(*CodesTable, [this, &log](QByteArrayView line, qint64, QString* error) {
+        if (!log.append(line, error))
+            return false;
         sam = line.toByteArray();
         // The count stops at its largest value; every line is still logged.
         if (unm < std::numeric_limits<qint16>::max())
             ++unm;
         c[u"Text1"].setText(QString::number(unm));
+        return true;
     });
 
     sam = outcome.lastLine;

@@ -21,14 +21,17 @@ void FrmCompare::Text1_Change()
 void FrmCompare::Command1_Click()
 {
     const QString path = inProgramFolder(QStringLiteral("\\Unmatch.txt"));
-    QFile log(FileSystem::resolve(path));
     // Opened for writing too, so a missing log is created empty; a log that
     // may only be read is still shown.
-    const bool opened = log.open(QIODevice::ReadWrite) || (log.exists() && log.open(QIODevice::ReadOnly));
+    QFile log;
+    QString error;
+    const bool opened = FileSystem::openOrdinary(path, QIODevice::ReadWrite, &log, &error)
+        || (FileSystem::isOrdinaryFile(path) && FileSystem::openOrdinary(path, QIODevice::ReadOnly, &log, &error));
     const QByteArray bytes = opened ? log.readAll() : QByteArray();
+    if (opened && log.error() != QFileDevice::NoError)
+        error = FileSystem::failure(path, log.errorString());
     if (!opened || log.error() != QFileDevice::NoError) {
-        m_messages.show(QStringLiteral("The log of tweaks could not be read.\n\n%1: %2")
-                            .arg(QDir::toNativeSeparators(path), log.errorString()));
+        m_messages.show(QStringLiteral("The log of tweaks could not be read.\n\n%1").arg(error));
         return;
     }
     c[u"report"].setText(fromCp1252(bytes));

@@ -1,17 +1,37 @@
 #include "FileSystem.h"
+#include "Privileges.h"
+#include "SmallDisk.h"
+#include "TemporaryFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
+#include <sys/stat.h>
+
+namespace {
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
 class TestFileSystem : public QObject
 {
     Q_OBJECT
 
 private slots:
+    // Every case starts in a folder of its own, whatever the one before did to its files.
     void init()
     {
+        m_folder = std::make_unique<QTemporaryDir>();
+        QTemporaryDir& m_dir = *m_folder;
         QVERIFY(m_dir.isValid());
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("Cars/DunMarr")));
         QString error;
@@ -41,7 +61,7 @@ private slots:
     {
         QFETCH(QString, given);
         QFETCH(QString, expected);
-        QCOMPARE(FileSystem::resolve(m_dir.path() + given), m_dir.path() + expected);
+        QCOMPARE(FileSystem::resolve(m_folder->path() + given), m_folder->path() + expected);
     }
 
     void driveRootKeepsOneSeparator()
@@ -52,21 +72,21 @@ private slots:
 
     void ordinaryFilesOnly()
     {
-        QVERIFY(FileSystem::isOrdinaryFile(m_dir.path() + QStringLiteral("\\CARS\\dunmarr\\DUNMARRDESCRIPTOR.TXT")));
-        QVERIFY(!FileSystem::isOrdinaryFile(m_dir.path() + QStringLiteral("/Sample.txt")));
-        QVERIFY(!FileSystem::isOrdinaryFile(m_dir.path() + QStringLiteral("/Missing.txt")));
+        QVERIFY(FileSystem::isOrdinaryFile(m_folder->path() + QStringLiteral("\\CARS\\dunmarr\\DUNMARRDESCRIPTOR.TXT")));
+        QVERIFY(!FileSystem::isOrdinaryFile(m_folder->path() + QStringLiteral("/Sample.txt")));
+        QVERIFY(!FileSystem::isOrdinaryFile(m_folder->path() + QStringLiteral("/Missing.txt")));
     }
 
     void readOnlyFileCountsAsPresent()
     {
-        const QString path = m_dir.path() + QStringLiteral("/Exact.txt");
+        const QString path = m_folder->path() + QStringLiteral("/Exact.txt");
         QFile::setPermissions(path, QFileDevice::ReadOwner);
         QVERIFY(FileSystem::isOrdinaryFile(path));
     }
 
     void lengthAndDateText()
     {
-        const QString path = m_dir.path() + QStringLiteral("/Dated.dat");
+        const QString path = m_folder->path() + QStringLiteral("/Dated.dat");
         QString error;
         QVERIFY(FileSystem::writeAll(path, QByteArray(4675, 'a'), &error));
         const QDateTime genuine = FileSystem::fromDateTimeText(QStringLiteral("18/08/2002 12:11:20"));
@@ -74,12 +94,12 @@ private slots:
         QVERIFY(FileSystem::setModified(path, genuine, &error));
         QCOMPARE(FileSystem::length(path), std::optional<qint64>(4675));
         QCOMPARE(FileSystem::dateTimeText(*FileSystem::modified(path)), QStringLiteral("18/08/2002 12:11:20"));
-        QVERIFY(!FileSystem::length(m_dir.path() + QStringLiteral("/Missing.dat")));
+        QVERIFY(!FileSystem::length(m_folder->path() + QStringLiteral("/Missing.dat")));
     }
 
     void writeReplacesWholeAndAppendAdds()
     {
-        const QString path = m_dir.path() + QStringLiteral("/log.txt");
+        const QString path = m_folder->path() + QStringLiteral("/log.txt");
         QString error;
         QVERIFY(FileSystem::writeAll(path, "a long first content", &error));
         QVERIFY(FileSystem::writeAll(path, "short", &error));
@@ -93,16 +113,124 @@ private slots:
     {
         QString error;
         QByteArray bytes;
-        QVERIFY(!FileSystem::readAll(m_dir.path() + QStringLiteral("/Missing.txt"), &bytes, &error));
+        QVERIFY(!FileSystem::readAll(m_folder->path() + QStringLiteral("/Missing.txt"), &bytes, &error));
         QVERIFY2(error.contains(QStringLiteral("Missing.txt")), qPrintable(error));
-        QVERIFY(!FileSystem::readAll(m_dir.path() + QStringLiteral("/Sample.txt"), &bytes, &error));
+        QVERIFY(!FileSystem::readAll(m_folder->path() + QStringLiteral("/Sample.txt"), &bytes, &error));
         QVERIFY2(error.contains(QStringLiteral("folder")), qPrintable(error));
-        QVERIFY(!FileSystem::writeAll(m_dir.path() + QStringLiteral("/No/Such/Folder/x.txt"), "x", &error));
+        QVERIFY(!FileSystem::writeAll(m_folder->path() + QStringLiteral("/No/Such/Folder/x.txt"), "x", &error));
         QVERIFY2(error.contains(QStringLiteral("x.txt")), qPrintable(error));
     }
 
+    // Opening never waits on a FIFO and never follows a link put in a file's place.
+    void refusesWhatIsNoOrdinaryFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("FIFO") << "fifo" << "not an ordinary file";
+        QTest::newRow("symbolic link") << "link" << "symbolic link";
+        QTest::newRow("folder") << "folder" << "folder";
+    }
+
+    void refusesWhatIsNoOrdinaryFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        const QString path = dir().filePath(QStringLiteral("Brackwell.dat"));
+        const QString target = dir().filePath(QStringLiteral("elsewhere.txt"));
+        QString error;
+        QVERIFY(FileSystem::writeAll(target, "keep", &error));
+        if (kind == u"fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == u"link")
+            QVERIFY(QFile::link(target, path));
+        else
+            QVERIFY(QDir(dir().path()).mkdir(QStringLiteral("Brackwell.dat")));
+
+        QByteArray bytes;
+        QVERIFY(!FileSystem::readAll(path, &bytes, &error));
+        QVERIFY2(error.contains(QStringLiteral("Brackwell.dat")) && error.contains(reason), qPrintable(error));
+        error.clear();
+        QVERIFY(!FileSystem::append(path, "x", &error));
+        QVERIFY2(error.contains(reason), qPrintable(error));
+        QFile file;
+        QVERIFY(!FileSystem::openOrdinary(path, QIODevice::ReadWrite, &file, &error));
+        QCOMPARE(contentOf(target), QByteArray("keep"));
+    }
+
+    // A replacement is written beside the file and renamed over it; when it
+    // cannot be written whole, the file keeps its old content.
+    void failedWriteLeavesTheFile()
+    {
+        SmallDisk disk;
+        if (!disk.isMounted())
+            QSKIP(SmallDisk::NeedsRoot);
+        const QString path = disk.file(QStringLiteral("BrackwellDescriptor.txt"));
+        QString error;
+        QVERIFY(FileSystem::writeAll(path, "tweaked", &error));
+        QVERIFY(disk.fill());
+        QVERIFY(!FileSystem::writeAll(path, QByteArray(8192, 'g'), &error));
+        QVERIFY2(error.contains(QStringLiteral("BrackwellDescriptor.txt")), qPrintable(error));
+        QCOMPARE(contentOf(path), QByteArray("tweaked"));
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary file left
+    }
+
+    void writeIntoAReadOnlyFolderLeavesTheFile()
+    {
+        if (runsAsRoot())
+            QSKIP(RootIgnoresPermissions);
+        QVERIFY(QDir(dir().path()).mkdir(QStringLiteral("locked")));
+        const QString path = dir().filePath(QStringLiteral("locked/a.txt"));
+        QString error;
+        QVERIFY(FileSystem::writeAll(path, "old", &error));
+        QVERIFY(QFile::setPermissions(dir().filePath(QStringLiteral("locked")),
+                                      QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        QVERIFY(!FileSystem::writeAll(path, "new", &error));
+        QVERIFY2(error.contains(QStringLiteral("a.txt")), qPrintable(error));
+        QCOMPARE(contentOf(path), QByteArray("old"));
+        QFile::setPermissions(dir().filePath(QStringLiteral("locked")), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                           | QFileDevice::ExeOwner);
+    }
+
+    void temporaryFileTakesItsNameOnlyWhenMoved()
+    {
+        const QString target = dir().filePath(QStringLiteral("Sam.mdb"));
+        QString error;
+        QVERIFY(FileSystem::writeAll(target, "good", &error));
+        {
+            TemporaryFile file;
+            QVERIFY(file.create(dir().path(), QStringLiteral("Sam.mdb"), &error));
+            QVERIFY(file.write("half", &error));
+        } // dropped unmoved: gone, the good file stays
+        QCOMPARE(contentOf(target), QByteArray("good"));
+        QCOMPARE(QDir(dir().path()).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden).size(), 0);
+
+        TemporaryFile file;
+        QVERIFY(file.create(dir().path(), QStringLiteral("Sam.mdb"), &error));
+        QVERIFY(file.write("new", &error));
+        QVERIFY(!file.moveTo(target, TemporaryFile::Existing::Keep, &error));
+        QCOMPARE(contentOf(target), QByteArray("good"));
+        QVERIFY(file.moveTo(target, TemporaryFile::Existing::Replace, &error));
+        QCOMPARE(contentOf(target), QByteArray("new"));
+    }
+
+    void fullDiskGivesTheSystemsReason()
+    {
+        SmallDisk disk;
+        if (!disk.isMounted())
+            QSKIP(SmallDisk::NeedsRoot);
+        QVERIFY(disk.fill());
+        TemporaryFile file;
+        QString error;
+        QVERIFY(file.create(disk.path(), QStringLiteral("x.bin"), &error));
+        QVERIFY(!file.write(QByteArray(100000, 'x'), &error));
+        QVERIFY2(error.contains(QStringLiteral("x.bin")) && error.contains(QStringLiteral("No space left on device")),
+                 qPrintable(error));
+    }
+
 private:
-    QTemporaryDir m_dir;
+    QDir dir() const { return QDir(m_folder->path()); }
+
+    std::unique_ptr<QTemporaryDir> m_folder;
 };
 
 QTEST_GUILESS_MAIN(TestFileSystem)

@@ -260,9 +260,9 @@ private slots:
         QVERIFY2(error == text + QStringLiteral(": not an Access/Jet database"), qPrintable(error));
     }
 
-    // libmdb complains on stdout and stderr about a damaged file; none of that
-    // may reach the user, and both streams must work as before afterwards.
-    void libmdbStaysQuiet()
+    // libmdb's complaints about a damaged file may go to stderr, but never to
+    // stdout, where the tools write what scripts read.
+    void libmdbKeepsStdoutClean()
     {
         const QString damaged = m_dir.filePath(QStringLiteral("damaged.mdb"));
         QVERIFY(writeFile(damaged, fixtureBytes(CodesFiles[0]).left(16 * 4096)));
@@ -270,32 +270,22 @@ private slots:
         std::FILE* capture = std::fopen(QFile::encodeName(captured).constData(), "w");
         QVERIFY(capture);
         std::fflush(stdout);
-        std::fflush(stderr);
         const int savedOut = ::dup(STDOUT_FILENO);
-        const int savedErr = ::dup(STDERR_FILENO);
         ::dup2(fileno(capture), STDOUT_FILENO);
-        ::dup2(fileno(capture), STDERR_FILENO);
 
         QString error;
         const bool opened = bool(openReferenceStore(damaged, &error));
-        std::fputs("out\n", stdout);
-        std::fflush(stdout);
-        std::fputs("err\n", stderr);
 
         std::fflush(stdout);
-        std::fflush(stderr);
         ::dup2(savedOut, STDOUT_FILENO);
-        ::dup2(savedErr, STDERR_FILENO);
         ::close(savedOut);
-        ::close(savedErr);
         std::fclose(capture);
 
         QVERIFY(!opened);
+        QVERIFY2(error.startsWith(QDir::toNativeSeparators(damaged)), qPrintable(error));
         QFile file(captured);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("out\nerr\n"));
-        // What libmdb said goes into the message instead.
-        QVERIFY2(error.contains(QStringLiteral("beyond EOF")), qPrintable(error));
+        QCOMPARE(file.readAll(), QByteArray());
     }
 
     // The converted SQLite file answers every lookup as the Jet file does.
@@ -311,7 +301,7 @@ private slots:
         QFETCH(QString, file);
         const QString converted = m_dir.filePath(QStringLiteral("converted.mdb"));
         QString error;
-        QVERIFY2(convertJetReference(fixture(file), converted, &error), qPrintable(error));
+        QVERIFY2(convertJetReference(JetDatabasePath{fixture(file)}, SqliteDatabasePath{converted}, &error), qPrintable(error));
         QFile sqlite(converted);
         QVERIFY(sqlite.open(QIODevice::ReadOnly));
         QVERIFY(sqlite.read(16).startsWith("SQLite format 3"));
@@ -331,7 +321,7 @@ private slots:
     {
         QString error;
         const QString out = m_dir.filePath(QStringLiteral("not-written.mdb"));
-        QVERIFY(!convertJetReference(fixture(QStringLiteral("testV1997.mdb")), out, &error));
+        QVERIFY(!convertJetReference(JetDatabasePath{fixture(QStringLiteral("testV1997.mdb"))}, SqliteDatabasePath{out}, &error));
         QVERIFY2(error.contains(QStringLiteral("no table \"Codes\"")), qPrintable(error));
         QVERIFY(!QFileInfo::exists(out));
 
@@ -339,7 +329,7 @@ private slots:
         const QString in = m_dir.filePath(QStringLiteral("in.mdb"));
         const QByteArray original = fixtureBytes(CodesFiles[0]);
         QVERIFY(writeFile(in, original));
-        QVERIFY(!convertJetReference(in, m_dir.filePath(QStringLiteral("./in.mdb")), &error));
+        QVERIFY(!convertJetReference(JetDatabasePath{in}, SqliteDatabasePath{m_dir.filePath(QStringLiteral("./in.mdb"))}, &error));
         QVERIFY2(error.contains(QStringLiteral("cannot replace")), qPrintable(error));
         QFile kept(in);
         QVERIFY(kept.open(QIODevice::ReadOnly));

@@ -1,48 +1,46 @@
 #include "JetConversion.h"
 
+#include "CarCatalogue.h"
 #include "JetReferenceStore.h"
 #include "ReferenceBuilder.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <vector>
 
-bool convertJetReference(const QString& jetPath, const QString& sqlitePath, QString* error)
+bool convertJetReference(const JetDatabasePath& from, const SqliteDatabasePath& to, QString* error)
 {
-    // Building starts by removing the output, which must not be the input.
-    const QFileInfo in(jetPath);
-    const QFileInfo out(sqlitePath);
+    // The original is the data set the user has; a conversion never takes its place.
+    const QFileInfo in(from.path);
+    const QFileInfo out(to.path);
     if (out.exists() && in.canonicalFilePath() == out.canonicalFilePath()) {
         *error = QStringLiteral("%1: the converted database cannot replace the one it is read from")
-                     .arg(QDir::toNativeSeparators(sqlitePath));
+                     .arg(QDir::toNativeSeparators(to.path));
         return false;
     }
 
-    std::unique_ptr<JetReferenceStore> jet = JetReferenceStore::open(jetPath, QStringLiteral("Codes"), error);
+    std::unique_ptr<JetReferenceStore> jet = JetReferenceStore::open(from.path, QStringLiteral("Codes"), error);
     if (!jet)
         return false;
-    std::vector<QByteArray> keys[ReferenceBuilder::CarCount];
-    for (int car = 1; car <= ReferenceBuilder::CarCount; ++car) {
+    std::vector<QByteArray> keys[CarCatalogue::CarCount];
+    for (int car = 1; car <= CarCatalogue::CarCount; ++car) {
         std::vector<QByteArray>& carKeys = keys[car - 1];
-        if (!jet->readKeys(QStringLiteral("Car%1").arg(car), &carKeys, error))
+        if (!jet->readKeys(CarCatalogue::cars()[car - 1].indexName, &carKeys, error))
             return false;
         std::sort(carKeys.begin(), carKeys.end());
         carKeys.erase(std::unique(carKeys.begin(), carKeys.end()), carKeys.end());
     }
 
     ReferenceBuilder builder;
-    bool built = builder.create(sqlitePath, error);
-    for (int car = 1; built && car <= ReferenceBuilder::CarCount; ++car) {
+    if (!builder.create(to.path, error))
+        return false;
+    for (int car = 1; car <= CarCatalogue::CarCount; ++car) {
         for (const QByteArray& key : keys[car - 1]) {
-            if (!(built = builder.addKey(car, key, error)))
-                break;
+            if (!builder.addKey(car, key, error))
+                return false;
         }
     }
-    built = built && builder.finish(std::nullopt, error);
-    if (!built)
-        QFile::remove(sqlitePath);
-    return built;
+    return builder.finish(std::nullopt, error);
 }
