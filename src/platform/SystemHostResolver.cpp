@@ -28,17 +28,16 @@ bool SystemHostResolver::localHostName(QString* name, int* errorCode)
     return true;
 }
 
-std::optional<QList<QByteArray>> SystemHostResolver::ipv4Addresses(const QString& hostName)
+void SystemHostResolver::lookUpIpv4(const QString& hostName, QObject* context, Answer answer)
 {
-    const QHostInfo info = QHostInfo::fromName(hostName);
-    QList<QByteArray> result;
-    for (const QHostAddress& address : info.addresses()) {
-        if (address.protocol() == QAbstractSocket::IPv4Protocol)
-            result << bytesOf(address);
-    }
-    if (result.isEmpty())
-        return std::nullopt;
-    return result;
+    QHostInfo::lookupHost(hostName, context, [answer = std::move(answer)](const QHostInfo& info) {
+        QList<QByteArray> result;
+        for (const QHostAddress& address : info.addresses()) {
+            if (address.protocol() == QAbstractSocket::IPv4Protocol)
+                result << bytesOf(address);
+        }
+        answer(result.isEmpty() ? std::nullopt : std::optional(result));
+    });
 }
 
 QList<QByteArray> SystemHostResolver::interfaceAddresses()

@@ -76,7 +76,8 @@ void FrmClient::unload()
 void FrmClient::Form_Load()
 {
     const Handling handling(m_handling);
-    c[u"Txt_CurrentIP"].setText(TellboxIPbas::GetHostAddress(true, m_resolver, m_messages));
+    TellboxIPbas::GetHostAddress(true, m_resolver, m_messages, this,
+                                 [this](const QString& address) { c[u"Txt_CurrentIP"].setText(address); });
     c[u"Txt_File"].setText(m_programFolder);
     Timer1.start();
 }

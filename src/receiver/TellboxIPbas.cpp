@@ -25,7 +25,8 @@ QString addressText(const QByteArray& address)
     return parts.join(u'.');
 }
 
-QString GetHostAddress(bool External, HostResolver& resolver, MessageBoxes& messages)
+void GetHostAddress(bool External, HostResolver& resolver, MessageBoxes& messages, QObject* context,
+                    std::function<void(const QString& address)> done)
 {
     QString name;
     int errorCode = 0;
@@ -33,32 +34,36 @@ QString GetHostAddress(bool External, HostResolver& resolver, MessageBoxes& mess
         // The number keeps a sign position: a blank before a code that is not negative.
         const QString code = errorCode < 0 ? QString::number(errorCode) : u' ' + QString::number(errorCode);
         messages.show(QStringLiteral("Windows Socket Error ") + code);
-        return QString();
+        done(QString());
+        return;
     }
     while (name.startsWith(u' '))
         name.remove(0, 1);
     while (name.endsWith(u' '))
         name.chop(1);
 
-    const std::optional<QList<QByteArray>> found = resolver.ipv4Addresses(name);
-    if (!found || found->isEmpty()) {
-        messages.show(QStringLiteral("Winsock.dll error."));
-        return QString();
-    }
-    QList<QByteArray> addresses = *found;
-    if (std::all_of(addresses.cbegin(), addresses.cend(), isLoopback)) {
-        const QList<QByteArray> reachable = resolver.interfaceAddresses();
-        if (!reachable.isEmpty())
-            addresses = reachable;
-    }
+    resolver.lookUpIpv4(name, context, [External, &resolver, &messages, done = std::move(done)](
+                                           const std::optional<QList<QByteArray>>& found) {
+        if (!found || found->isEmpty()) {
+            messages.show(QStringLiteral("Winsock.dll error."));
+            done(QString());
+            return;
+        }
+        QList<QByteArray> addresses = *found;
+        if (std::all_of(addresses.cbegin(), addresses.cend(), isLoopback)) {
+            const QList<QByteArray> reachable = resolver.interfaceAddresses();
+            if (!reachable.isEmpty())
+                addresses = reachable;
+        }
 
-    QString previous;
-    QString current;
-    for (const QByteArray& address : addresses) {
-        previous = current;
-        current = addressText(address);
-    }
-    return External ? current : previous;
+        QString previous;
+        QString current;
+        for (const QByteArray& address : addresses) {
+            previous = current;
+            current = addressText(address);
+        }
+        done(External ? current : previous);
+    });
 }
 
 bool OpenWebPage(const QString& address, Launcher& launcher)

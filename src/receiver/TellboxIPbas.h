@@ -3,7 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 class HostResolver;
+class QObject;
 class Launcher;
 class MessageBoxes;
 
@@ -14,8 +17,10 @@ namespace TellboxIPbas {
 // the last otherwise; empty when there is none. Where the resolver knows only
 // loopback addresses (usual on Linux), the interfaces' addresses stand in for
 // them, so a sender elsewhere can reach the one shown. A failed lookup is
-// shown as a message and gives an empty text.
-QString GetHostAddress(bool External, HostResolver& resolver, MessageBoxes& messages);
+// shown as a message and gives an empty text. The name lookup is not waited
+// for: done receives the address once it is known, unless context is gone.
+void GetHostAddress(bool External, HostResolver& resolver, MessageBoxes& messages, QObject* context,
+                    std::function<void(const QString& address)> done);
 
 // Address bytes as dotted decimal: 10, 0, 0, 7 → "10.0.0.7".
 QString addressText(const QByteArray& address);

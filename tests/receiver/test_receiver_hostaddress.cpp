@@ -6,10 +6,28 @@
 #include "SystemHostResolver.h"
 #include "TellboxIPbas.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTest>
 
 using A = StaticHostResolver;
+
+namespace {
+
+// The address GetHostAddress gives, once its answer has come.
+std::optional<QString> addressOf(bool external, HostResolver& resolver, MessageBoxes& messages)
+{
+    QObject context;
+    std::optional<QString> answer;
+    TellboxIPbas::GetHostAddress(external, resolver, messages, &context, [&answer](const QString& address) {
+        answer = address;
+    });
+    if (!QTest::qWaitFor([&answer] { return answer.has_value(); }, 10'000))
+        return std::nullopt;
+    return answer;
+}
+
+} // namespace
 
 class TestReceiverHostAddress : public QObject
 {
@@ -50,8 +68,8 @@ private slots:
         resolver.addresses = addresses;
         resolver.interfaces = interfaces;
         RecordingMessageBoxes messages;
-        QCOMPARE(TellboxIPbas::GetHostAddress(true, resolver, messages), external);
-        QCOMPARE(TellboxIPbas::GetHostAddress(false, resolver, messages), internal);
+        QCOMPARE(addressOf(true, resolver, messages), std::optional(external));
+        QCOMPARE(addressOf(false, resolver, messages), std::optional(internal));
         QCOMPARE(messages.shown.size(), 0);
     }
 
@@ -60,7 +78,7 @@ private slots:
         StaticHostResolver resolver;
         resolver.hostName = QStringLiteral("  racer  ");
         RecordingMessageBoxes messages;
-        TellboxIPbas::GetHostAddress(true, resolver, messages);
+        addressOf(true, resolver, messages);
         QCOMPARE(resolver.lookedUp, QStringList{QStringLiteral("racer")});
     }
 
@@ -89,7 +107,7 @@ private slots:
         resolver.nameErrorCode = nameError;
         resolver.addresses = addresses;
         RecordingMessageBoxes messages;
-        QCOMPARE(TellboxIPbas::GetHostAddress(true, resolver, messages), QString());
+        QCOMPARE(addressOf(true, resolver, messages), std::optional(QString()));
         QCOMPARE(messages.shown.size(), 1);
         QCOMPARE(messages.shown[0].text, message);
         QCOMPARE(messages.shown[0].icon, MessageBoxes::Icon::None);
@@ -110,10 +128,39 @@ private slots:
             RecordingLauncher launcher;
             FrmClient form(c, QStringLiteral("/opt/kestrix"), QStringLiteral("kestrix"), messages, resolver, launcher);
             form.Form_Load();
-            QCOMPARE(c[u"Txt_CurrentIP"].text(), fails ? QString() : QStringLiteral("10.0.0.7"));
+            QTRY_COMPARE(c[u"Txt_CurrentIP"].text(), fails ? QString() : QStringLiteral("10.0.0.7"));
             QCOMPARE(c[u"Txt_File"].text(), QStringLiteral("/opt/kestrix"));
             QCOMPARE(messages.shown.size(), fails ? 1 : 0);
         }
+    }
+
+    // A slow resolver never holds the window: it loads at once, the address
+    // box fills when the answer comes, and a window closed before that is
+    // not touched by it.
+    void lateAnswerFillsTheAddressLater()
+    {
+        ControlSurface c;
+        populate(c, receiverWindowLayout());
+        StaticHostResolver resolver;
+        resolver.answerDelayMs = 300;
+        RecordingMessageBoxes messages;
+        RecordingLauncher launcher;
+        auto form = std::make_unique<FrmClient>(c, QStringLiteral("/opt/kestrix"), QStringLiteral("kestrix"), messages,
+                                                resolver, launcher);
+        QElapsedTimer loading;
+        loading.start();
+        form->Form_Load();
+        QVERIFY(loading.elapsed() < resolver.answerDelayMs);
+        QCOMPARE(c[u"Txt_CurrentIP"].text(), QString());
+        QCOMPARE(c[u"Txt_File"].text(), QStringLiteral("/opt/kestrix"));
+        QTRY_COMPARE(c[u"Txt_CurrentIP"].text(), QStringLiteral("10.0.0.7"));
+
+        c[u"Txt_CurrentIP"].setText(QString());
+        form->Form_Load();
+        form.reset();
+        QTest::qWait(2 * resolver.answerDelayMs);
+        QCOMPARE(c[u"Txt_CurrentIP"].text(), QString());
+        QCOMPARE(messages.shown.size(), 0);
     }
 
     // On this machine, whatever its network: an IPv4 address in dotted form.
@@ -121,7 +168,7 @@ private slots:
     {
         SystemHostResolver resolver;
         RecordingMessageBoxes messages;
-        const QString address = TellboxIPbas::GetHostAddress(true, resolver, messages);
+        const QString address = addressOf(true, resolver, messages).value_or(QStringLiteral("no answer"));
         if (!messages.shown.isEmpty())
             QSKIP(qPrintable(QStringLiteral("this machine's name does not resolve: ") + messages.shown[0].text));
         QVERIFY2(QRegularExpression(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$")).match(address).hasMatch(),

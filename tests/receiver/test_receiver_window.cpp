@@ -123,7 +123,7 @@ private slots:
     void loadShowsAddressFolderAndStartsTheRate()
     {
         ReceiverHarness h;
-        QCOMPARE(h.c[u"Txt_CurrentIP"].text(), QStringLiteral("10.0.0.7"));
+        QTRY_COMPARE(h.c[u"Txt_CurrentIP"].text(), QStringLiteral("10.0.0.7"));
         QCOMPARE(h.c[u"Txt_File"].text(), h.folder.path());
         QCOMPARE(h.c[u"Txt_Port"].text(), QStringLiteral("0"));
         QCOMPARE(h.c[u"Lbl_Complete"].text(), QStringLiteral("Complete: 0%"));

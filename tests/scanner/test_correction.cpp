@@ -1,4 +1,5 @@
 #include "ScanFixtures.h"
+#include "SmallDisk.h"
 
 #include <QFile>
 
@@ -122,6 +123,31 @@ private slots:
         for (const char16_t* name : {u"Command8", u"Option1", u"Option2"})
             QVERIFY(h.c[name].isVisible());
         QVERIFY(!QFile::exists(m_game.path() + QStringLiteral("/Grelm/Grelmdescriptor.txt")));
+    }
+
+    // The genuine text goes to a file beside the descriptor first: a full
+    // disk leaves the tweaked descriptor as it was, never an empty one.
+    void fullDiskLeavesTheDescriptor()
+    {
+        SmallDisk disk;
+        if (!disk.isMounted())
+            QSKIP(SmallDisk::NeedsRoot);
+        MainWindowHarness& h = *m_h;
+        QVERIFY(QDir(disk.path()).mkpath(QStringLiteral("Brackwell")));
+        const QString local = disk.file(QStringLiteral("Brackwell/BrackwellDescriptor.txt"));
+        QString error;
+        QVERIFY(FileSystem::writeAll(local, "Local tweak=1\r\n", &error));
+        h.c[u"dirList"].setText(disk.path());
+        QVERIFY(disk.fill());
+        h.c[u"Option1"].setValue(1);
+        h.c[u"Command8"].click();
+
+        QCOMPARE(h.messages.shown.size(), 1);
+        const QString text = h.messages.shown[0].text;
+        QVERIFY2(text.contains(QStringLiteral("BrackwellDescriptor.txt")) && text.contains(QStringLiteral("No space")),
+                 qPrintable(text));
+        QCOMPARE(fileBytes(local), QByteArray("Local tweak=1\r\n"));
+        QVERIFY(h.c[u"Command8"].isVisible());
     }
 
 private:

@@ -2,7 +2,14 @@
 
 #include "HostResolver.h"
 
-// Stands in for the system's resolver with fixed answers.
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <array>
+
+// Stands in for the system's resolver with fixed answers, given after
+// answerDelayMs on the event loop, as a real lookup answers.
 class StaticHostResolver final : public HostResolver
 {
 public:
@@ -16,10 +23,10 @@ public:
         return true;
     }
 
-    std::optional<QList<QByteArray>> ipv4Addresses(const QString& name) override
+    void lookUpIpv4(const QString& name, QObject* context, Answer answer) override
     {
         lookedUp << name;
-        return addresses;
+        QTimer::singleShot(answerDelayMs, context, [answer, found = addresses] { answer(found); });
     }
 
     QList<QByteArray> interfaceAddresses() override { return interfaces; }
@@ -34,4 +41,5 @@ public:
     std::optional<QList<QByteArray>> addresses = QList<QByteArray>{address(10, 0, 0, 7)};
     QList<QByteArray> interfaces;
     QStringList lookedUp;
+    int answerDelayMs = 0;
 };
