@@ -4,8 +4,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools libsqlite3-dev mdbtools-dev
-  xvfb xdotool imagemagick fonts-dejavu-core fonts-liberation2
+  qt6-base-dev qt6-base-dev-tools libsqlite3-dev mdbtools-dev libdtl-dev
+  xvfb xdotool imagemagick fonts-dejavu-core fonts-liberation2 xdg-utils
   socat mawk time
 )
 # --fuzz: also clang and its libFuzzer runtime, for the fuzz targets only.

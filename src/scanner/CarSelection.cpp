@@ -6,12 +6,12 @@
 
 void FrmCompare::CarList_Click()
 {
-    const QString s = c[u"CarList"].text();
+    const QString s = CarList.text();
     for (const Car& car : CarCatalogue::cars()) {
         if (car.listEntry == s) {
-            c[u"Label6"].setText(c[u"dirList"].text() + car.descriptorPath);
-            c[u"Label4"].setText(car.indexName);
-            c[u"Label5"].setText(car.receivedName);
+            Label6.setText(dirList.text() + car.descriptorPath);
+            Label4.setText(car.indexName);
+            Label5.setText(car.receivedName);
         }
     }
     checkReferenceFile(s);
@@ -34,18 +34,18 @@ void FrmCompare::checkReferenceFile(const QString& s)
 
     const std::optional<QDateTime> time = FileSystem::modified(path);
     const std::optional<qint64> size = FileSystem::length(path);
-    c[u"Label14"].setText(time ? FileSystem::dateTimeText(*time) : QString());
-    c[u"Label19"].setText(size ? QString::number(*size) : QString());
+    Label14.setText(time ? FileSystem::dateTimeText(*time) : QString());
+    Label19.setText(size ? QString::number(*size) : QString());
 
     for (const Car& car : CarCatalogue::cars()) {
-        if (m_fixfile && s == car.listEntry && c[u"Label19"].text() == car.referenceSize
-            && c[u"Label14"].text() == car.referenceTime) {
-            c[u"Label15"].setText(QStringLiteral("Correct"));
+        if (m_fixfile && s == car.listEntry && Label19.text() == car.referenceSize
+            && Label14.text() == car.referenceTime) {
+            Label15.setText(QStringLiteral("Correct"));
             return;
         }
     }
-    c[u"Label15"].setText(QStringLiteral("Incorrect"));
-    if (c[u"Label15"].text() == u"Incorrect") {
+    Label15.setText(QStringLiteral("Incorrect"));
+    if (Label15.text() == u"Incorrect") {
         m_messages.show(QStringLiteral(
             "System DAT file(s) are invalid! Scanning will be disabled until you obtain a valid DAT file-set"));
         disableScanning();
@@ -54,24 +54,22 @@ void FrmCompare::checkReferenceFile(const QString& s)
 
 void FrmCompare::disableScanning()
 {
-    c[u"Command1"].setEnabled(false);
-    c[u"cmdCompare"].setEnabled(false);
-    c[u"Command5"].setEnabled(false);
+    Command1.setEnabled(false);
+    cmdCompare.setEnabled(false);
+    Command5.setEnabled(false);
 }
 
 void FrmCompare::dirList_Change()
 {
-    const QString s = c[u"CarList"].text();
+    const QString s = CarList.text();
     for (const Car& car : CarCatalogue::cars()) {
         if (car.listEntry == s)
-            c[u"Label6"].setText(c[u"dirList"].text() + car.descriptorPath);
+            Label6.setText(dirList.text() + car.descriptorPath);
     }
 }
 
 void FrmCompare::drvList_Change()
 {
-    Control& drvList = c[u"drvList"];
-    Control& dirList = c[u"dirList"];
     const QString drive = drvList.text();
     // The drive of the current folder: nothing to move (a revert lands here).
     if (drive == GameFolder::driveOf(dirList.text(), drvList.items()))
@@ -86,22 +84,22 @@ void FrmCompare::drvList_Change()
 
 void FrmCompare::Command3_Click()
 {
-    c[u"drvList"].setVisible(true);
-    c[u"dirList"].setVisible(true);
-    c[u"Command4"].setVisible(true);
-    c[u"report"].setVisible(false);
-    c[u"Frame3"].setText(QStringLiteral("Setup"));
-    c[u"Option1"].setVisible(false);
-    c[u"Option2"].setVisible(false);
-    c[u"Command8"].setVisible(false);
+    drvList.setVisible(true);
+    dirList.setVisible(true);
+    Command4.setVisible(true);
+    report.setVisible(false);
+    Frame3.setText(QStringLiteral("Setup"));
+    Option1.setVisible(false);
+    Option2.setVisible(false);
+    Command8.setVisible(false);
 }
 
 void FrmCompare::Command4_Click()
 {
-    c[u"drvList"].setVisible(false);
-    c[u"dirList"].setVisible(false);
-    c[u"Command4"].setVisible(false);
-    c[u"report"].setVisible(true);
-    c[u"Frame3"].setText(QStringLiteral("Results"));
-    c[u"report"].setHeight(2775);
+    drvList.setVisible(false);
+    dirList.setVisible(false);
+    Command4.setVisible(false);
+    report.setVisible(true);
+    Frame3.setText(QStringLiteral("Results"));
+    report.setHeight(2775);
 }

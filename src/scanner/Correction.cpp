@@ -4,21 +4,21 @@
 
 void FrmCompare::Command8_Click()
 {
-    if (c[u"Option2"].value() != 0) {
-        if (!correct(inProgramFolder(u'\\' + c[u"CarList"].text() + QStringLiteral("Descriptor.txt"))))
+    if (Option2.value() != 0) {
+        if (!correct(inProgramFolder(u'\\' + CarList.text() + QStringLiteral("Descriptor.txt"))))
             return;
-        c[u"Option1"].setVisible(false);
-    } else if (c[u"Option1"].value() != 0) {
-        if (!correct(c[u"Label6"].text()))
+        Option1.setVisible(false);
+    } else if (Option1.value() != 0) {
+        if (!correct(Label6.text()))
             return;
-        c[u"Option1"].setVisible(false);
+        Option1.setVisible(false);
     } else {
         m_messages.show(QStringLiteral("You must select Local or Remote option before correcting a Car Descriptor."));
         return;
     }
-    c[u"Option2"].setVisible(false);
-    c[u"Command8"].setVisible(false);
-    c[u"report"].setHeight(2775);
+    Option2.setVisible(false);
+    Command8.setVisible(false);
+    report.setHeight(2775);
 }
 
 // Writes the selected car's genuine descriptor over target. On failure the
@@ -28,7 +28,7 @@ bool FrmCompare::correct(const QString& target)
     if (!m_fixfile) {
         m_messages.show(QStringLiteral("Nothing was corrected: the genuine descriptor of %1 could not be loaded from "
                                        "its reference file.")
-                            .arg(c[u"CarList"].text()));
+                            .arg(CarList.text()));
         return false;
     }
     QString error;

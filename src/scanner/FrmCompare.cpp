@@ -10,30 +10,59 @@
 #include <QDir>
 
 FrmCompare::FrmCompare(ControlSurface& controls, const QString& programFolder, MessageBoxes& messages, Launcher& launcher)
-    : c(controls)
-    , m_programFolder(programFolder)
+    : m_programFolder(programFolder)
     , m_messages(messages)
     , m_launcher(launcher)
+    , CarList(controls[u"CarList"])
+    , Check1(controls[u"Check1"])
+    , Command1(controls[u"Command1"])
+    , Command2(controls[u"Command2"])
+    , Command3(controls[u"Command3"])
+    , Command4(controls[u"Command4"])
+    , Command5(controls[u"Command5"])
+    , Command6(controls[u"Command6"])
+    , Command7(controls[u"Command7"])
+    , Command8(controls[u"Command8"])
+    , Frame3(controls[u"Frame3"])
+    , Label12(controls[u"Label12"])
+    , Label13(controls[u"Label13"])
+    , Label14(controls[u"Label14"])
+    , Label15(controls[u"Label15"])
+    , Label19(controls[u"Label19"])
+    , Label4(controls[u"Label4"])
+    , Label5(controls[u"Label5"])
+    , Label6(controls[u"Label6"])
+    , Label7(controls[u"Label7"])
+    , Label8(controls[u"Label8"])
+    , Option1(controls[u"Option1"])
+    , Option2(controls[u"Option2"])
+    , ProgressBar1(controls[u"ProgressBar1"])
+    , Text1(controls[u"Text1"])
+    , cmdClose(controls[u"cmdClose"])
+    , cmdCompare(controls[u"cmdCompare"])
+    , dirList(controls[u"dirList"])
+    , drvList(controls[u"drvList"])
+    , report(controls[u"report"])
 {
     const QString workingFolder = QDir::currentPath();
-    c[u"drvList"].setItems(GameFolder::drives());
-    c[u"drvList"].setText(GameFolder::driveOf(workingFolder, c[u"drvList"].items()));
-    c[u"dirList"].setText(workingFolder);
+    drvList.setItems(GameFolder::drives());
+    drvList.setText(GameFolder::driveOf(workingFolder, drvList.items()));
+    dirList.setText(workingFolder);
 
-    connect(&c[u"CarList"], &Control::clicked, this, &FrmCompare::CarList_Click);
-    connect(&c[u"dirList"], &Control::textChanged, this, &FrmCompare::dirList_Change);
-    connect(&c[u"drvList"], &Control::textChanged, this, &FrmCompare::drvList_Change);
-    connect(&c[u"Command3"], &Control::clicked, this, &FrmCompare::Command3_Click);
-    connect(&c[u"Command4"], &Control::clicked, this, &FrmCompare::Command4_Click);
-    connect(&c[u"Command6"], &Control::clicked, this, &FrmCompare::Command6_Click);
-    connect(&c[u"cmdCompare"], &Control::clicked, this, &FrmCompare::cmdCompare_Click);
-    connect(&c[u"Text1"], &Control::textChanged, this, &FrmCompare::Text1_Change);
-    connect(&c[u"Command1"], &Control::clicked, this, &FrmCompare::Command1_Click);
-    connect(&c[u"Command5"], &Control::clicked, this, &FrmCompare::Command5_Click);
-    connect(&c[u"Command8"], &Control::clicked, this, &FrmCompare::Command8_Click);
-    connect(&c[u"cmdClose"], &Control::clicked, this, &FrmCompare::endRequested);
-    connect(&c[u"Command2"], &Control::clicked, this, &FrmCompare::receiverRequested);
-    connect(&c[u"Command7"], &Control::clicked, this, &FrmCompare::aboutRequested);
+    connect(&CarList, &Control::clicked, this, &FrmCompare::CarList_Click);
+    connect(&dirList, &Control::textChanged, this, &FrmCompare::dirList_Change);
+    connect(&drvList, &Control::textChanged, this, &FrmCompare::drvList_Change);
+    connect(&Command3, &Control::clicked, this, &FrmCompare::Command3_Click);
+    connect(&Command4, &Control::clicked, this, &FrmCompare::Command4_Click);
+    connect(&Command6, &Control::clicked, this, &FrmCompare::Command6_Click);
+    connect(&cmdCompare, &Control::clicked, this, &FrmCompare::cmdCompare_Click);
+    connect(&Text1, &Control::textChanged, this, &FrmCompare::Text1_Change);
+    connect(&Command1, &Control::clicked, this, &FrmCompare::Command1_Click);
+    connect(&Command5, &Control::clicked, this, &FrmCompare::Command5_Click);
+    connect(&Command8, &Control::clicked, this, &FrmCompare::Command8_Click);
+    connect(&cmdClose, &Control::clicked, this, &FrmCompare::endRequested);
+    connect(&Command2, &Control::clicked, this, &FrmCompare::receiverRequested);
+    connect(&Command7, &Control::clicked, this, &FrmCompare::aboutRequested);
 }
 
 FrmCompare::~FrmCompare() = default;
@@ -45,10 +74,10 @@ QString FrmCompare::inProgramFolder(const QString& name) const
 
 bool FrmCompare::Form_Load()
 {
-    c[u"CarList"].select(QStringLiteral("Brackwell"));
+    CarList.select(QStringLiteral("Brackwell"));
 
     unm = 0;
-    c[u"Text1"].setText(QString::number(unm));
+    Text1.setText(QString::number(unm));
 
     if (!FileSystem::isOrdinaryFile(inProgramFolder(QStringLiteral("\\Sample.txt")))) {
         m_messages.show(QStringLiteral("Parameter file Missing\rContact Administrator"), MessageBoxes::Icon::Critical,
@@ -62,11 +91,11 @@ bool FrmCompare::Form_Load()
     const QString database = inProgramFolder(QStringLiteral("/sam.mdb"));
     const std::optional<qint64> size = FileSystem::length(database);
     const std::optional<QDateTime> time = FileSystem::modified(database);
-    c[u"Label7"].setText(size ? QString::number(*size) : QString());
-    c[u"Label8"].setText(time ? FileSystem::dateTimeText(*time) : QString());
-    const bool genuine = c[u"Label8"].text() == CarCatalogue::DatabaseTime
-        && c[u"Label7"].text() == CarCatalogue::DatabaseSize;
-    c[u"Label12"].setText(genuine ? QStringLiteral("Correct") : QStringLiteral("Incorrect"));
+    Label7.setText(size ? QString::number(*size) : QString());
+    Label8.setText(time ? FileSystem::dateTimeText(*time) : QString());
+    const bool genuine = Label8.text() == CarCatalogue::DatabaseTime
+        && Label7.text() == CarCatalogue::DatabaseSize;
+    Label12.setText(genuine ? QStringLiteral("Correct") : QStringLiteral("Incorrect"));
     return true;
 }
 
@@ -84,7 +113,12 @@ bool FrmCompare::openReferenceDatabase()
 
 void FrmCompare::Command6_Click()
 {
-    const QString help = QDir::current().absoluteFilePath(QStringLiteral("help.txt"));
+    // The working folder's "help.txt" first, where the window has always
+    // looked; then the one beside the program, wherever it was started from.
+    QString help = QDir::current().absoluteFilePath(QStringLiteral("help.txt"));
+    const QString own = FileSystem::resolve(inProgramFolder(QStringLiteral("\\help.txt")));
+    if (!FileSystem::isOrdinaryFile(help) && FileSystem::isOrdinaryFile(own))
+        help = own;
     if (!m_launcher.open(help))
         m_messages.show(QStringLiteral("The help file %1 could not be opened.").arg(QDir::toNativeSeparators(help)));
 }

@@ -61,9 +61,42 @@ private:
     bool correct(const QString& target);
     QString inProgramFolder(const QString& name) const;
 
-    ControlSurface& c;
     QString m_programFolder;
     MessageBoxes& m_messages;
     Launcher& m_launcher;
     std::optional<QByteArray> m_fixfile;
+
+    // The controls the handlers work on, looked up once when the handlers are
+    // made: a name the window lacks fails there, at start-up, and never
+    // inside a handler.
+    Control& CarList;
+    Control& Check1;
+    Control& Command1;
+    Control& Command2;
+    Control& Command3;
+    Control& Command4;
+    Control& Command5;
+    Control& Command6;
+    Control& Command7;
+    Control& Command8;
+    Control& Frame3;
+    Control& Label12;
+    Control& Label13;
+    Control& Label14;
+    Control& Label15;
+    Control& Label19;
+    Control& Label4;
+    Control& Label5;
+    Control& Label6;
+    Control& Label7;
+    Control& Label8;
+    Control& Option1;
+    Control& Option2;
+    Control& ProgressBar1;
+    Control& Text1;
+    Control& cmdClose;
+    Control& cmdCompare;
+    Control& dirList;
+    Control& drvList;
+    Control& report;
 };

@@ -9,13 +9,13 @@
 // Runs inside whatever wrote the counter, before that code goes on.
 void FrmCompare::Text1_Change()
 {
-    if (c[u"Text1"].text().toInt() < 1)
+    if (Text1.text().toInt() < 1)
         return;
-    c[u"cmdCompare"].setEnabled(false);
-    c[u"Command8"].setVisible(true);
-    c[u"Option1"].setVisible(true);
-    c[u"Option2"].setVisible(true);
-    c[u"report"].setHeight(2415);
+    cmdCompare.setEnabled(false);
+    Command8.setVisible(true);
+    Option1.setVisible(true);
+    Option2.setVisible(true);
+    report.setHeight(2415);
 }
 
 void FrmCompare::Command1_Click()
@@ -34,20 +34,20 @@ void FrmCompare::Command1_Click()
         m_messages.show(QStringLiteral("The log of tweaks could not be read.\n\n%1").arg(error));
         return;
     }
-    c[u"report"].setText(fromCp1252(bytes));
+    report.setText(fromCp1252(bytes));
 }
 
 void FrmCompare::Command5_Click()
 {
     unm = 0;
-    c[u"Text1"].setText(QString::number(unm));
-    c[u"report"].setText(QString());
+    Text1.setText(QString::number(unm));
+    report.setText(QString());
     QString error;
-    if (!FileSystem::writeAll(inProgramFolder(QStringLiteral("\\Unmatch.txt")), toCp1252(c[u"report"].text()), &error))
+    if (!FileSystem::writeAll(inProgramFolder(QStringLiteral("\\Unmatch.txt")), toCp1252(report.text()), &error))
         m_messages.show(QStringLiteral("The log of tweaks could not be emptied.\n\n%1").arg(error));
-    c[u"cmdCompare"].setEnabled(true);
-    c[u"Command1"].setEnabled(false);
-    c[u"Command8"].setVisible(false);
-    c[u"Option1"].setVisible(false);
-    c[u"Option2"].setVisible(false);
+    cmdCompare.setEnabled(true);
+    Command1.setEnabled(false);
+    Command8.setVisible(false);
+    Option1.setVisible(false);
+    Option2.setVisible(false);
 }

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 class TestStartup : public QObject
 {
@@ -139,12 +140,37 @@ private slots:
         h.c[u"cmdClose"].click();
         QCOMPARE(ended.size(), 1);
 
-        h.c[u"Command6"].click();
-        QCOMPARE(h.launcher.opened, QStringList{QDir::current().absoluteFilePath(QStringLiteral("help.txt"))});
         h.launcher.succeeds = false;
         h.c[u"Command6"].click();
         QCOMPARE(h.messages.shown.size(), 1);
         QVERIFY(h.messages.shown[0].text.contains(QStringLiteral("help.txt")));
+    }
+
+    // Help opens the working folder's help.txt, else the program folder's.
+    void helpFileWorkingFolderFirst_data()
+    {
+        QTest::addColumn<bool>("inWorkingFolder");
+        QTest::newRow("in the working folder") << true;
+        QTest::newRow("only beside the program") << false;
+    }
+
+    void helpFileWorkingFolderFirst()
+    {
+        QFETCH(bool, inWorkingFolder);
+        MainWindowHarness h;
+        QVERIFY(h.load());
+        QTemporaryDir working;
+        const QString here = working.filePath(QStringLiteral("help.txt"));
+        QString error;
+        if (inWorkingFolder)
+            QVERIFY(FileSystem::writeAll(here, "local help\r\n", &error));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(working.path()));
+        h.c[u"Command6"].click();
+        QDir::setCurrent(before);
+        QCOMPARE(h.launcher.opened, QStringList{inWorkingFolder ? QDir(working.path()).absoluteFilePath(QStringLiteral("help.txt"))
+                                                                : h.folder.file(QStringLiteral("help.txt"))});
+        QCOMPARE(h.messages.shown.size(), 0);
     }
 };
 
