@@ -5,16 +5,16 @@
 #include "FrmCompare.h"
 #include "MainLayouts.h"
 #include "ReceiverLayout.h"
+#include "WindowPlacement.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QScreen>
-#include <QTimer>
 
-#include <algorithm>
-
-struct KestrixApp::Receiver {
+// An object, so that an unloaded one can be deleted once back in the event
+// loop, after the close event that unloaded it has returned.
+struct KestrixApp::Receiver : QObject {
     ControlSurface controls;
     std::unique_ptr<FrmClient> handlers;
     std::unique_ptr<FormWindow> window;
@@ -72,16 +72,8 @@ void KestrixApp::Command2_Click()
         connect(receiver->handlers.get(), &FrmClient::hideRequested, receiver->window.get(), &QWidget::hide);
         connect(receiver->window.get(), &FormWindow::closedFromFrame, this, &KestrixApp::unloadReceiver);
 
-        // Beside the main window: right, left, below or above, where it fits.
         FormWindow& window = *receiver->window;
-        const QRect main = m_main->frameGeometry();
-        const QRect screen = m_main->screen()->availableGeometry();
-        const QSize size = window.size();
-        const QList<QPoint> places{{main.right() + 1, main.top()}, {main.left() - size.width(), main.top()},
-                                   {main.left(), main.bottom() + 1}, {main.left(), main.top() - size.height()}};
-        const auto fits = [&](QPoint at) { return screen.contains(QRect(at, size)); };
-        const auto place = std::find_if(places.cbegin(), places.cend(), fits);
-        window.move(place != places.cend() ? *place : places.first());
+        window.move(placeBeside(m_main->frameGeometry(), window.size(), m_main->screen()->availableGeometry()));
 
         m_receiver = std::move(receiver);
         m_receiver->handlers->Form_Load();
@@ -96,17 +88,7 @@ void KestrixApp::unloadReceiver()
     if (!m_receiver)
         return;
     m_receiver->handlers->unload();
-    m_unloaded.push_back(std::move(m_receiver));
-    QTimer::singleShot(0, this, &KestrixApp::releaseUnloaded);
-}
-
-void KestrixApp::releaseUnloaded()
-{
-    // A handler still on the stack (processing events, holding a message box)
-    // must return before its window goes.
-    std::erase_if(m_unloaded, [](const std::unique_ptr<Receiver>& receiver) { return !receiver->handlers->isHandling(); });
-    if (!m_unloaded.empty())
-        QTimer::singleShot(50, this, &KestrixApp::releaseUnloaded);
+    m_receiver.release()->deleteLater();
 }
 
 void KestrixApp::showAbout()

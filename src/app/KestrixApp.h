@@ -8,7 +8,6 @@
 #include <QObject>
 
 #include <memory>
-#include <vector>
 
 class FormWindow;
 class FrmCompare;
@@ -29,7 +28,6 @@ private:
     void Picture1_Click();
     void Command2_Click();
     void unloadReceiver();
-    void releaseUnloaded();
     void showAbout();
     void end(int status);
 
@@ -43,9 +41,8 @@ private:
     std::unique_ptr<FrmCompare> m_frmCompare;
 
     // The receiver window: loaded on first use, unloaded when closed from its
-    // frame; an unloaded one is destroyed once none of its handlers runs.
+    // frame.
     struct Receiver;
     SystemHostResolver m_resolver;
     std::unique_ptr<Receiver> m_receiver;
-    std::vector<std::unique_ptr<Receiver>> m_unloaded;
 };

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStorageInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -107,6 +108,14 @@ std::optional<qint64> length(const QString& path)
     if (!info.isFile())
         return std::nullopt;
     return info.size();
+}
+
+std::optional<qint64> bytesFree(const QString& folder)
+{
+    const QStorageInfo storage(folder);
+    if (!storage.isValid() || !storage.isReady())
+        return std::nullopt;
+    return storage.bytesAvailable();
 }
 
 std::optional<QDateTime> modified(const QString& path)

@@ -24,6 +24,8 @@ QString resolve(const QString& path);
 bool isOrdinaryFile(const QString& path);
 
 std::optional<qint64> length(const QString& path);
+// What the file system holding folder still takes; nothing when unknown.
+std::optional<qint64> bytesFree(const QString& folder);
 std::optional<QDateTime> modified(const QString& path);
 
 // Local time as "dd/MM/yyyy HH:mm:ss", the form the reference constants use.

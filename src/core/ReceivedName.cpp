@@ -12,10 +12,24 @@ QStringList programOwnFiles(const QString& executableName)
 }
 
 namespace {
-// Longer names no file system here can hold; refusing them also keeps
-// messages about a name short.
+// Longer names no file system here can hold.
 constexpr qsizetype LongestName = 255;
+const QString PartialSuffix = QStringLiteral(".partial");
+constexpr qsizetype LongestShown = 80;
 } // namespace
+
+QString partialName(const QString& name)
+{
+    return name.left(LongestName - PartialSuffix.size()) + PartialSuffix;
+}
+
+QString shownName(const QString& name)
+{
+    if (name.size() <= LongestShown)
+        return name;
+    const qsizetype half = (LongestShown - 1) / 2;
+    return name.left(half) + u'\u2026' + name.right(half);
+}
 
 QString refusalReason(const QString& name, const QStringList& ownFiles)
 {
@@ -28,15 +42,22 @@ QString refusalReason(const QString& name, const QStringList& ownFiles)
             return QStringLiteral("the name holds a control character");
     }
     if (name.contains(u'/') || name.contains(u'\\') || name.contains(u':') || name.contains(QStringLiteral("..")))
-        return QStringLiteral("the name \"%1\" is not a plain file name (it holds \"/\", \"\\\", \":\" or \"..\")").arg(name);
+        return QStringLiteral("the name \"%1\" is not a plain file name (it holds \"/\", \"\\\", \":\" or \"..\")")
+            .arg(shownName(name));
+    // The game's platform drops such blanks and dots from a name, so the
+    // file would not keep the name it was sent under.
+    if (name.startsWith(u' ') || name.endsWith(u' '))
+        return QStringLiteral("the name \"%1\" is blank or begins or ends with a space").arg(shownName(name));
+    if (name.endsWith(u'.'))
+        return QStringLiteral("the name \"%1\" ends with a dot").arg(shownName(name));
     // A name that only extends an own file's name is refused too: the
     // database engine reads "Sam.mdb-journal" beside "Sam.mdb" as its own.
     for (const QString& own : ownFiles) {
         if (name.startsWith(own, Qt::CaseInsensitive))
-            return QStringLiteral("\"%1\" is, or belongs to, one of Vortrax Kestrix's own files").arg(name);
+            return QStringLiteral("\"%1\" is, or belongs to, one of Vortrax Kestrix's own files").arg(shownName(name));
     }
     // Qt reads this file from the program's folder when the program starts.
     if (name.compare(QStringLiteral("qt.conf"), Qt::CaseInsensitive) == 0)
-        return QStringLiteral("\"%1\" would configure Vortrax Kestrix itself").arg(name);
+        return QStringLiteral("\"%1\" would configure Vortrax Kestrix itself").arg(shownName(name));
     return QString();
 }

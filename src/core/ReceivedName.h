@@ -12,3 +12,11 @@ QStringList programOwnFiles(const QString& executableName);
 
 // Why name cannot be used; empty when it can.
 QString refusalReason(const QString& name, const QStringList& ownFiles);
+
+// The name under which the bytes of a transfer that ended early are kept,
+// beside the file the name was meant for.
+QString partialName(const QString& name);
+
+// A name as a message shows it: a long one is cut short in its middle, so
+// that a message stays readable and no wider than a screen.
+QString shownName(const QString& name);

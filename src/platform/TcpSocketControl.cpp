@@ -141,6 +141,11 @@ QByteArray TcpSocketControl::getData()
     return m_socket ? m_socket->readAll() : QByteArray();
 }
 
+QString TcpSocketControl::remoteHostIP() const
+{
+    return m_socket ? m_socket->peerAddress().toString() : QString();
+}
+
 void TcpSocketControl::retire(QTcpSocket* socket)
 {
     disconnect(socket, nullptr, this, nullptr);

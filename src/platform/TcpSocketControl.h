@@ -54,6 +54,9 @@ public:
     // Every byte waiting, emptying the receive buffer.
     QByteArray getData();
 
+    // The connected peer's address; empty when nothing is connected.
+    QString remoteHostIP() const;
+
 signals:
     void connectionRequest(qintptr requestID);
     void dataArrival(qint32 bytesTotal);

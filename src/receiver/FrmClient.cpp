@@ -9,31 +9,13 @@
 #include "TellboxIPbas.h"
 #include "TransferFigures.h"
 
-#include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace {
-
-// Counts a handler as running for as long as it is on the stack.
-class Handling
-{
-public:
-    explicit Handling(int& depth)
-        : m_depth(depth)
-    {
-        ++m_depth;
-    }
-    ~Handling() { --m_depth; }
-    Handling(const Handling&) = delete;
-    Handling& operator=(const Handling&) = delete;
-
-private:
-    int& m_depth;
-};
 
 qint32 saturatingAdd(qint32 total, qint64 bytes)
 {
@@ -41,22 +23,50 @@ qint32 saturatingAdd(qint32 total, qint64 bytes)
 }
 
 const QString NothingSaved = QStringLiteral("Nothing was saved and the connection was closed.");
+const QString NoFileSize = QStringLiteral("Filesize: 0 kb");
+const QString NoFileName = QStringLiteral("Filename: -");
+
+QString durationText(std::chrono::milliseconds duration)
+{
+    const qint64 ms = duration.count();
+    if (ms % 1000 != 0)
+        return QStringLiteral("%1 milliseconds").arg(ms);
+    return ms == 1000 ? QStringLiteral("1 second") : QStringLiteral("%1 seconds").arg(ms / 1000);
+}
+
+// Kilobytes of 1024 bytes, rounded up, so that any file shows at least 1.
+qint64 kilobytes(qint64 bytes)
+{
+    return (bytes + 1023) / 1024;
+}
 
 } // namespace
 
 FrmClient::FrmClient(ControlSurface& controls, const QString& programFolder, const QString& programFile,
                      MessageBoxes& messages, HostResolver& resolver, Launcher& launcher)
-    : c(controls)
-    , m_programFolder(programFolder)
+    : m_programFolder(programFolder)
     , m_ownFiles(programOwnFiles(programFile))
     , m_messages(messages)
     , m_resolver(resolver)
     , m_launcher(launcher)
+    , Btn_Listen(controls[u"Btn_Listen"])
+    , Command1(controls[u"Command1"])
+    , FileBar(controls[u"FileBar"])
+    , Lbl_Averages(controls[u"Lbl_Averages"])
+    , Lbl_Complete(controls[u"Lbl_Complete"])
+    , Lbl_FileName(controls[u"Lbl_FileName"])
+    , Lbl_FileSize(controls[u"Lbl_FileSize"])
+    , Lbl_Status(controls[u"Lbl_Status"])
+    , Txt_CurrentIP(controls[u"Txt_CurrentIP"])
+    , Txt_File(controls[u"Txt_File"])
+    , Txt_Port(controls[u"Txt_Port"])
 {
     Timer1.setInterval(1000);
+    m_idle.setSingleShot(true);
     connect(&Timer1, &QTimer::timeout, this, &FrmClient::Timer1_Timer);
-    connect(&c[u"Btn_Listen"], &Control::clicked, this, &FrmClient::Btn_Listen_Click);
-    connect(&c[u"Command1"], &Control::clicked, this, &FrmClient::Command1_Click);
+    connect(&m_idle, &QTimer::timeout, this, &FrmClient::idleTimedOut);
+    connect(&Btn_Listen, &Control::clicked, this, &FrmClient::Btn_Listen_Click);
+    connect(&Command1, &Control::clicked, this, &FrmClient::Command1_Click);
     connect(&Winsock_Receive, &TcpSocketControl::connectionRequest, this, &FrmClient::Winsock_Receive_ConnectionRequest);
     connect(&Winsock_Receive, &TcpSocketControl::dataArrival, this, &FrmClient::Winsock_Receive_DataArrival);
     connect(&Winsock_Receive, &TcpSocketControl::closeEvent, this, &FrmClient::Winsock_Receive_Close);
@@ -64,37 +74,44 @@ FrmClient::FrmClient(ControlSurface& controls, const QString& programFolder, con
 
 FrmClient::~FrmClient()
 {
-    unload();
+    Timer1.stop();
+    endConnection();
 }
 
 void FrmClient::unload()
 {
     Timer1.stop();
-    closeConnection();
+    if (m_file.path().isEmpty()) {
+        endConnection();
+        return;
+    }
+    endTransfer(QStringLiteral("The window was closed after %1, so the transfer ended early.").arg(arrivedSoFar()));
 }
 
 void FrmClient::Form_Load()
 {
-    const Handling handling(m_handling);
     TellboxIPbas::GetHostAddress(true, m_resolver, m_messages, this,
-                                 [this](const QString& address) { c[u"Txt_CurrentIP"].setText(address); });
-    c[u"Txt_File"].setText(m_programFolder);
+                                 [this](const QString& address) { Txt_CurrentIP.setText(address); });
+    Txt_File.setText(m_programFolder);
     Timer1.start();
 }
 
 void FrmClient::Btn_Listen_Click()
 {
-    const Handling handling(m_handling);
+    if (!m_file.path().isEmpty())
+        endTransfer(QStringLiteral("Listening started again after %1, so the transfer ended early.").arg(arrivedSoFar()));
     if (Winsock_Receive.state() != TcpSocketControl::Closed)
-        closeConnection();
+        endConnection();
+    Lbl_FileSize.setText(NoFileSize);
+    Lbl_FileName.setText(NoFileName);
 
     QString error;
-    const std::optional<qint32> port = portFromText(c[u"Txt_Port"].text(), &error);
+    const std::optional<qint32> port = portFromText(Txt_Port.text(), &error);
     if (!port || !Winsock_Receive.setLocalPort(*port, &error) || !Winsock_Receive.listen(&error)) {
         m_messages.show(error, MessageBoxes::Icon::Critical);
         return;
     }
-    c[u"Lbl_Status"].setText(QStringLiteral("%1 on port: %2").arg(Winsock_Receive.state()).arg(Winsock_Receive.localPort()));
+    Lbl_Status.setText(QStringLiteral("%1 on port: %2").arg(Winsock_Receive.state()).arg(Winsock_Receive.localPort()));
 }
 
 void FrmClient::Command1_Click()
@@ -104,119 +121,164 @@ void FrmClient::Command1_Click()
 
 void FrmClient::Winsock_Receive_ConnectionRequest(qintptr requestID)
 {
-    const Handling handling(m_handling);
     if (Winsock_Receive.state() != TcpSocketControl::Closed)
-        closeConnection();
+        endConnection();
     // A request that vanished before it was taken leaves the socket closed;
     // its sender sees the connection end.
     QString error;
-    Winsock_Receive.accept(requestID, &error);
+    if (Winsock_Receive.accept(requestID, &error))
+        m_idle.start(idleTimeout);
 }
 
 void FrmClient::Winsock_Receive_DataArrival(qint32 bytesTotal)
 {
     Q_UNUSED(bytesTotal); // the chunk read says how much arrived
-    const Handling handling(m_handling);
     const QByteArray chunk = Winsock_Receive.getData();
     if (chunk.isEmpty())
         return;
-    if (isFileInfoHeader(chunk))
-        receiveHeader(chunk);
-    else
-        receiveData(chunk);
+    m_idle.start(idleTimeout);
+    QByteArrayView bytes(chunk);
+    while (!bytes.isEmpty() && Winsock_Receive.state() == TcpSocketControl::Connected) {
+        if (m_file.isOpen()) {
+            bytes = receiveData(bytes);
+            continue;
+        }
+        QByteArrayView rest;
+        switch (m_header.add(bytes, &rest)) {
+        case HeaderCollector::Status::NeedMore:
+            return;
+        case HeaderCollector::Status::Complete:
+            bytes = rest;
+            if (!startFile())
+                return;
+            break;
+        case HeaderCollector::Status::NotAHeader:
+            if (m_placedName.isEmpty())
+                endTransfer(QStringLiteral("Data arrived before a FILEINFO header, so it has no file name. ") + NothingSaved);
+            else
+                endTransfer(QStringLiteral("More data arrived than the %1 bytes announced for \"%2\". The connection was "
+                                           "closed; the %1 bytes announced are saved in the file.")
+                                .arg(m_announced)
+                                .arg(shownName(m_placedName)));
+            return;
+        case HeaderCollector::Status::TooLong:
+            endTransfer(QStringLiteral("The FILEINFO header did not end within %1 bytes. ").arg(HeaderCollector::MaxLength)
+                        + NothingSaved);
+            return;
+        }
+    }
 }
 
-void FrmClient::receiveHeader(const QByteArray& chunk)
+// A header starts the count afresh; its file is written beside the name it
+// announces until every byte is there.
+bool FrmClient::startFile()
 {
-    // A header starts the count afresh and ends a file an earlier header opened.
-    closeFile();
-    Control& bar = c[u"FileBar"];
-    bar.setValue(0);
-
+    FileBar.setValue(0);
     QString reason;
-    const std::optional<FileInfoHeader> header = parseFileInfoHeader(chunk, &reason);
+    const std::optional<FileInfoHeader> header = parseFileInfoHeader(m_header.header(), &reason);
     const QString name = header ? fromCp1252(header->name) : QString();
     if (header)
         reason = refusalReason(name, m_ownFiles);
-    if (!reason.isEmpty()) {
-        endTransfer(QStringLiteral("The file was refused: %1. ").arg(reason) + NothingSaved);
-        return;
-    }
-
-    bar.setRange(0, float(header->size));
-    c[u"Txt_File"].setText(name);
     // Resolved as the scan resolves it, so a name differing only in letter
     // case replaces the file the scan would read.
-    auto file = std::make_unique<QFile>(FileSystem::resolve(m_programFolder + u'/' + name));
-    if (QFileInfo(file->fileName()).isSymLink()) {
-        endTransfer(QStringLiteral("The file was refused: \"%1\" is a link to a file elsewhere. ").arg(name)
-                    + NothingSaved);
-        return;
+    const QString target = FileSystem::resolve(m_programFolder + u'/' + name);
+    if (reason.isEmpty()) {
+        const QFileInfo existing(target);
+        const std::optional<qint64> free = FileSystem::bytesFree(m_programFolder);
+        if (existing.isSymLink())
+            reason = QStringLiteral("\"%1\" is a link to a file elsewhere").arg(shownName(name));
+        else if (existing.isDir())
+            reason = QStringLiteral("\"%1\" is a folder").arg(shownName(name));
+        else if (free && *free < header->size)
+            reason = QStringLiteral("its %1 bytes are more than the %2 bytes free in the program folder")
+                         .arg(header->size)
+                         .arg(*free);
     }
-    // Truncated, so no tail of an older, longer file survives.
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        endTransfer(QStringLiteral("The file \"%1\" could not be created: %2. The connection was closed.")
-                        .arg(name, file->errorString()));
-        return;
+    if (!reason.isEmpty()) {
+        endTransfer(QStringLiteral("The file was refused: %1. ").arg(reason) + NothingSaved);
+        return false;
     }
-    m_file = std::move(file);
+
+    m_placedName.clear();
+    FileBar.setRange(0, float(header->size));
+    Txt_File.setText(name);
+    Lbl_FileSize.setText(QStringLiteral("Filesize: %1 kb").arg(kilobytes(header->size)));
+    Lbl_FileName.setText(QStringLiteral("Filename: ") + shownName(name));
+    QString error;
+    if (!m_file.create(m_programFolder, name, &error)) {
+        endTransfer(QStringLiteral("The file could not be created: %1. The connection was closed.").arg(error));
+        return false;
+    }
     m_fileName = name;
+    m_target = target;
     m_announced = header->size;
-    m_received = 0;
+    return true;
 }
 
-void FrmClient::receiveData(const QByteArray& chunk)
+// Takes the file's share of bytes, never more than was announced, and gives
+// back what lies beyond it.
+QByteArrayView FrmClient::receiveData(QByteArrayView bytes)
 {
-    if (!m_file) {
-        endTransfer(QStringLiteral("Data arrived before a FILEINFO header, so it has no file name. ") + NothingSaved);
-        return;
-    }
-    const qint64 bytes = chunk.size();
-    Control& bar = c[u"FileBar"];
-    const float maximum = float(bar.maximum());
-    // The bar never passes its maximum, even when more arrives than announced.
-    bar.setValue(std::min(progressAfter(float(bar.value()), bytes), maximum));
-    TickBytes = saturatingAdd(TickBytes, bytes);
-    c[u"Lbl_Complete"].setText(completionCaption(float(bar.value()), maximum));
+    const qint64 taken = std::min<qint64>(bytes.size(), m_announced - m_file.size());
+    const float maximum = float(FileBar.maximum());
+    // The bar never passes its maximum, whatever a float's rounding does.
+    FileBar.setValue(std::min(progressAfter(float(FileBar.value()), taken), maximum));
+    TickBytes = saturatingAdd(TickBytes, taken);
+    Lbl_Complete.setText(completionCaption(float(FileBar.value()), maximum));
 
-    const qint64 written = m_file->write(chunk);
-    m_received += bytes;
-    if (written != bytes) {
-        endTransfer(QStringLiteral("Writing \"%1\" failed: %2. The connection was closed; what was written "
-                                   "before stays in the file.")
-                        .arg(m_fileName, m_file->errorString()));
-        return;
+    QString error;
+    if (!m_file.write(bytes.first(taken), &error)) {
+        endTransfer(QStringLiteral("Writing failed: %1. The connection was closed after %2.").arg(error, arrivedSoFar()));
+        return {};
     }
-    if (m_received > m_announced) {
-        endTransfer(QStringLiteral("More data arrived than the %1 bytes announced for \"%2\". The connection was "
-                                   "closed; all %3 bytes that arrived are saved in the file.")
+    if (m_file.size() == m_announced)
+        placeFile();
+    return bytes.sliced(taken);
+}
+
+void FrmClient::placeFile()
+{
+    QString error;
+    if (!m_file.moveTo(m_target, TemporaryFile::Existing::Replace, &error)) {
+        endTransfer(QStringLiteral("All %1 bytes of \"%2\" arrived, but the file could not take its name: %3.")
                         .arg(m_announced)
-                        .arg(m_fileName)
-                        .arg(m_received));
+                        .arg(shownName(m_fileName), error));
         return;
     }
-    QCoreApplication::processEvents();
+    m_placedName = m_fileName;
+    m_header.clear();
 }
 
 void FrmClient::Winsock_Receive_Close()
 {
-    const Handling handling(m_handling);
-    const bool cut = m_file && m_received < m_announced;
-    closeFile();
-    Winsock_Receive.close();
-    if (cut) {
-        m_messages.show(QStringLiteral("The connection closed after %1 of the %2 bytes announced for \"%3\". The "
-                                       "bytes that arrived are saved in the file.")
-                            .arg(m_received)
-                            .arg(m_announced)
-                            .arg(m_fileName),
-                        MessageBoxes::Icon::Critical);
-    }
+    if (!m_file.path().isEmpty())
+        endTransfer(QStringLiteral("The connection closed after %1.").arg(arrivedSoFar()));
+    else if (!m_header.isEmpty())
+        endTransfer(QStringLiteral("The connection closed before its FILEINFO header was complete. ") + NothingSaved);
+    else
+        endConnection();
+}
+
+void FrmClient::idleTimedOut()
+{
+    if (Winsock_Receive.state() != TcpSocketControl::Connected)
+        return;
+    const QString silence = QStringLiteral("%1 sent nothing for %2, so the connection was closed.")
+                                .arg(Winsock_Receive.remoteHostIP(), durationText(idleTimeout));
+    if (!m_file.path().isEmpty())
+        endTransfer(silence + QStringLiteral(" By then %1 had arrived.").arg(arrivedSoFar()));
+    else if (!m_header.isEmpty())
+        endTransfer(silence + QStringLiteral(" Only %1 bytes of a FILEINFO header had arrived; nothing was saved.")
+                                  .arg(m_header.header().size()));
+    else if (m_placedName.isEmpty())
+        endTransfer(silence + QStringLiteral(" Nothing had arrived."));
+    else
+        endConnection(); // its file is whole and in place
 }
 
 void FrmClient::Timer1_Timer()
 {
-    c[u"Lbl_Averages"].setText(rateCaption(TickBytes));
+    Lbl_Averages.setText(rateCaption(TickBytes));
     TickBytes = 0;
 }
 
@@ -225,19 +287,40 @@ void FrmClient::OpenAuthorPage()
     TellboxIPbas::OpenWebPage(AuthorPage, m_launcher);
 }
 
-void FrmClient::closeConnection()
+QString FrmClient::arrivedSoFar() const
 {
-    closeFile();
-    Winsock_Receive.close();
+    return QStringLiteral("%1 of the %2 bytes announced for \"%3\"")
+        .arg(m_file.size())
+        .arg(m_announced)
+        .arg(shownName(m_fileName));
 }
 
-void FrmClient::closeFile()
+QString FrmClient::endConnection()
 {
-    m_file.reset();
+    m_idle.stop();
+    Winsock_Receive.close();
+    m_header.clear();
+    m_placedName.clear();
+    if (m_file.path().isEmpty())
+        return QString();
+    const qint64 arrived = m_file.size();
+    if (arrived == 0) {
+        m_file.discard();
+        return QStringLiteral("No byte of it had arrived, so nothing was kept.");
+    }
+    const QString partial = partialName(m_fileName);
+    QString error;
+    if (!m_file.moveTo(FileSystem::resolve(m_programFolder + u'/' + partial), TemporaryFile::Existing::Replace, &error)) {
+        m_file.discard();
+        return QStringLiteral("Its bytes could not be kept: %1.").arg(error);
+    }
+    return QStringLiteral("The %1 bytes that arrived are kept in \"%2\"; \"%3\" itself was not changed.")
+        .arg(arrived)
+        .arg(shownName(partial), shownName(m_fileName));
 }
 
 void FrmClient::endTransfer(const QString& message)
 {
-    closeConnection();
-    m_messages.show(message, MessageBoxes::Icon::Critical);
+    const QString kept = endConnection();
+    m_messages.show(kept.isEmpty() ? message : message + u' ' + kept, MessageBoxes::Icon::Critical);
 }

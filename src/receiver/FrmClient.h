@@ -1,22 +1,28 @@
 #pragma once
 
 #include "ControlSurface.h"
+#include "HeaderCollector.h"
 #include "TcpSocketControl.h"
+#include "TemporaryFile.h"
 
 #include <QObject>
 #include <QTimer>
 
-#include <memory>
+#include <chrono>
 
 class HostResolver;
 class Launcher;
 class MessageBoxes;
-class QFile;
 
 // The receiver window's handlers and window-level state: it listens on a
-// TCP port, accepts one connection and saves the one file sent on it in the
+// TCP port, accepts one connection and saves the file sent on it in the
 // program folder. It works on the window's controls by name and on the
 // outside world passed in, so it runs the same with or without a display.
+//
+// A file arrives into a temporary file beside its name and takes the name
+// only once every announced byte is there, so an earlier file of that name
+// survives any transfer that fails; what arrived of a transfer that ended
+// early is kept under the name's partial name.
 class FrmClient : public QObject
 {
     Q_OBJECT
@@ -26,18 +32,19 @@ public:
     // file may never take.
     FrmClient(ControlSurface& controls, const QString& programFolder, const QString& programFile,
               MessageBoxes& messages, HostResolver& resolver, Launcher& launcher);
-    // Unloading ends the socket, the timer and any transfer.
+    // Ends the socket, the timer and any transfer, keeping its bytes, without
+    // a message: the program is ending.
     ~FrmClient() override;
 
     void Form_Load();
-    // Closing from the frame: the timer, the socket and any transfer end.
+    // Closing from the frame: the timer and the socket end; a transfer in
+    // progress ends early, its bytes are kept and the user is told.
     void unload();
     void Timer1_Timer();
     void OpenAuthorPage();
 
-    // True while a handler runs, including the events it processes or the
-    // message box it holds open: the window must not be destroyed then.
-    bool isHandling() const { return m_handling > 0; }
+    // How long a connection may send nothing before it is closed.
+    std::chrono::milliseconds idleTimeout = std::chrono::seconds(30);
 
     // Window-level state shared by the handlers.
     qint32 TickBytes = 0;
@@ -55,24 +62,44 @@ private:
     void Winsock_Receive_ConnectionRequest(qintptr requestID);
     void Winsock_Receive_DataArrival(qint32 bytesTotal);
     void Winsock_Receive_Close();
+    void idleTimedOut();
 
-    void receiveHeader(const QByteArray& chunk);
-    void receiveData(const QByteArray& chunk);
-    void closeConnection();
-    void closeFile();
+    bool startFile();
+    QByteArrayView receiveData(QByteArrayView bytes);
+    void placeFile();
+    // Ends the connection and any file still arriving, whose bytes are kept;
+    // says what became of them.
+    QString endConnection();
     void endTransfer(const QString& message);
+    QString arrivedSoFar() const;
 
-    ControlSurface& c;
     QString m_programFolder;
     QStringList m_ownFiles;
     MessageBoxes& m_messages;
     HostResolver& m_resolver;
     Launcher& m_launcher;
 
-    // FileNum: the received file, open from its header until the connection ends.
-    std::unique_ptr<QFile> m_file;
+    // FileNum: the file arriving, from its header until every byte is there.
+    HeaderCollector m_header;
+    TemporaryFile m_file;
     QString m_fileName;
+    QString m_target;
     qint64 m_announced = 0;
-    qint64 m_received = 0;
-    int m_handling = 0;
+    QString m_placedName; // the last file placed on this connection
+    QTimer m_idle;
+
+    // The controls the handlers work on, looked up once when the handlers are
+    // made: a name the window lacks fails there, at start-up, and never
+    // inside a handler.
+    Control& Btn_Listen;
+    Control& Command1;
+    Control& FileBar;
+    Control& Lbl_Averages;
+    Control& Lbl_Complete;
+    Control& Lbl_FileName;
+    Control& Lbl_FileSize;
+    Control& Lbl_Status;
+    Control& Txt_CurrentIP;
+    Control& Txt_File;
+    Control& Txt_Port;
 };

@@ -1,11 +1,14 @@
 // libFuzzer target for the FILEINFO header: GetField against a literal
-// rendering of its search loop, the header parser, and the name check.
-// Input: 4 bytes of field number, then the chunk.
+// rendering of its search loop, the header collector fed the chunk cut into
+// reads against the same chunk whole, the header parser, and the name check.
+// Input: 4 bytes of field number (also the seed of the cuts), then the chunk.
 
 #include "Cp1252.h"
 #include "FileInfoHeader.h"
+#include "HeaderCollector.h"
 #include "ReceivedName.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +44,45 @@ void check(bool condition)
         std::abort();
 }
 
+// The collector sees the same header and the same data after it however the
+// chunk is cut into reads.
+void checkCollector(QByteArrayView chunk, quint32 seed)
+{
+    HeaderCollector whole;
+    QByteArrayView wholeRest;
+    const HeaderCollector::Status expected = whole.add(chunk, &wholeRest);
+    if (expected == HeaderCollector::Status::Complete) {
+        const QByteArray& header = whole.header();
+        check(header.startsWith("FILEINFO") && header.endsWith('|') && header.count('|') == 3);
+        check(header.size() <= HeaderCollector::MaxLength);
+        check(header.size() + wholeRest.size() == chunk.size());
+    }
+
+    HeaderCollector pieces;
+    HeaderCollector::Status status = HeaderCollector::Status::NeedMore;
+    QByteArray rest;
+    qsizetype at = 0;
+    while (at < chunk.size()) {
+        seed = seed * 1664525u + 1013904223u;
+        const qsizetype length = std::min<qsizetype>(chunk.size() - at, 1 + (seed >> 24) % 16);
+        const QByteArrayView read = chunk.sliced(at, length);
+        at += length;
+        if (status == HeaderCollector::Status::Complete) {
+            rest.append(read);
+            continue;
+        }
+        QByteArrayView after;
+        status = pieces.add(read, &after);
+        if (status == HeaderCollector::Status::Complete)
+            rest.append(after);
+        else if (status != HeaderCollector::Status::NeedMore)
+            break;
+    }
+    check(status == expected);
+    if (status == HeaderCollector::Status::Complete)
+        check(pieces.header() == whole.header() && rest == wholeRest);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -56,6 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (fieldPos > -1000 && fieldPos < 1000)
         check(field == literalGetField(chunk, fieldPos));
 
+    checkCollector(chunk, quint32(fieldPos));
+
     QString error;
     const std::optional<FileInfoHeader> header = parseFileInfoHeader(chunk, &error);
     check(header.has_value() == error.isEmpty());
@@ -70,7 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const QString name = fromCp1252(header->name);
         const QString reason = refusalReason(name, programOwnFiles(QStringLiteral("kestrix")));
         if (reason.isEmpty())
-            check(!name.contains(u'/') && !name.contains(u'\\') && !name.contains(QStringLiteral("..")) && !name.isEmpty());
+            check(!name.contains(u'/') && !name.contains(u'\\') && !name.contains(QStringLiteral("..")) && !name.isEmpty()
+                  && !name.startsWith(u' ') && !name.endsWith(u' ') && !name.endsWith(u'.'));
     }
     displayText(chunk);
     return 0;

@@ -1,4 +1,5 @@
 #include "FileInfoHeader.h"
+#include "HeaderCollector.h"
 #include "ListenPort.h"
 #include "ReceivedName.h"
 #include "TransferFigures.h"
@@ -138,6 +139,11 @@ private slots:
         QTest::newRow("database journal") << "Sam.mdb-journal" << false;
         QTest::newRow("database write-ahead log") << "SAM.MDB-wal" << false;
         QTest::newRow("Qt configuration") << "qt.conf" << false;
+        QTest::newRow("hidden") << ".tweaks.txt" << true;
+        QTest::newRow("blank") << "   " << false;
+        QTest::newRow("begins with a space") << " a.txt" << false;
+        QTest::newRow("ends with a space") << "a.txt " << false;
+        QTest::newRow("ends with a dot") << "a.txt." << false;
         QTest::newRow("255 characters") << QString(251, u'n') + QStringLiteral(".txt") << true;
         QTest::newRow("256 characters") << QString(252, u'n') + QStringLiteral(".txt") << false;
     }
@@ -148,6 +154,60 @@ private slots:
         QFETCH(bool, accepted);
         const QString reason = refusalReason(name, programOwnFiles(QStringLiteral("kestrix")));
         QVERIFY2(reason.isEmpty() == accepted, qPrintable(reason));
+    }
+
+    // Names in messages stay short; a partial file's name fits any file system.
+    void shownAndPartialNames()
+    {
+        QCOMPARE(shownName(QStringLiteral("BrackwellDescriptor.txt")), QStringLiteral("BrackwellDescriptor.txt"));
+        const QString longName = QString(200, u'n') + QStringLiteral(".txt");
+        const QString shown = shownName(longName);
+        QVERIFY(shown.size() <= 80);
+        QVERIFY(shown.endsWith(QStringLiteral("n.txt")) && shown.contains(u'\u2026'));
+        QCOMPARE(partialName(QStringLiteral("a.txt")), QStringLiteral("a.txt.partial"));
+        QCOMPARE(partialName(QString(255, u'n')).size(), 255);
+    }
+
+    // However a header is cut between reads, the collector gives the same
+    // header and hands on everything after its third "|" as data.
+    void headerCollectedAcrossReads()
+    {
+        const QByteArray stream("FILEINFO|5|a.txt|hello");
+        for (qsizetype cut = 0; cut <= stream.size(); ++cut) {
+            HeaderCollector collector;
+            QByteArrayView rest;
+            HeaderCollector::Status status = collector.add(QByteArrayView(stream).first(cut), &rest);
+            if (status == HeaderCollector::Status::NeedMore)
+                status = collector.add(QByteArrayView(stream).sliced(cut), &rest);
+            else
+                rest = QByteArrayView(stream).sliced(stream.indexOf("hello"));
+            QCOMPARE(status, HeaderCollector::Status::Complete);
+            QCOMPARE(collector.header(), QByteArray("FILEINFO|5|a.txt|"));
+            QCOMPARE(rest.toByteArray(), QByteArray("hello"));
+        }
+    }
+
+    void headerCollectorRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<HeaderCollector::Status>("status");
+        QTest::newRow("marker cut short") << QByteArray("FILEINF") << HeaderCollector::Status::NeedMore;
+        QTest::newRow("no third bar yet") << QByteArray("FILEINFO|12|a.txt") << HeaderCollector::Status::NeedMore;
+        QTest::newRow("lower case") << QByteArray("fileinfo|5|a|") << HeaderCollector::Status::NotAHeader;
+        QTest::newRow("wrong eighth byte") << QByteArray("FILEINFX") << HeaderCollector::Status::NotAHeader;
+        QTest::newRow("plain data") << QByteArray("hello") << HeaderCollector::Status::NotAHeader;
+        QTest::newRow("no end within 4 KiB") << "FILEINFO|5|" + QByteArray(4085, 'n') << HeaderCollector::Status::TooLong;
+        QTest::newRow("ends on its 4096th byte") << "FILEINFO|5|" + QByteArray(4084, 'n') + '|'
+                                                << HeaderCollector::Status::Complete;
+    }
+
+    void headerCollectorRefuses()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(HeaderCollector::Status, status);
+        HeaderCollector collector;
+        QByteArrayView rest;
+        QCOMPARE(collector.add(bytes, &rest), status);
     }
 
     // The percentage of each chunk, worked out in floats as the bar holds them.

@@ -1,5 +1,6 @@
 #include "FileSystem.h"
 #include "ReceiverHarness.h"
+#include "SmallDisk.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -9,6 +10,10 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -54,6 +59,12 @@ int openHandles(const QString& path)
     for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
         count += fd.symLinkTarget() == target ? 1 : 0;
     return count;
+}
+
+// The hidden temporary files a transfer writes into; none may be left.
+QStringList temporaryFiles(const QString& folder)
+{
+    return QDir(folder).entryList({QStringLiteral(".*.tmp")}, QDir::Files | QDir::Hidden | QDir::System);
 }
 
 quint16 freePort()
@@ -136,6 +147,22 @@ private slots:
         QCOMPARE(h.c[u"Lbl_Averages"].text(), QStringLiteral("Average: 0 / KBps"));
         QTRY_COMPARE_WITH_TIMEOUT(h.c[u"Lbl_Averages"].text(), QStringLiteral("Average: 0.0 / KBps"), 3000);
         QCOMPARE(h.messages.shown.size(), 0);
+    }
+
+    // A control the handlers name but the window lacks stops them from being
+    // made at all, rather than throwing later from inside a handler.
+    void missingControlFailsWhenTheHandlersAreMade()
+    {
+        ControlSurface lacking;
+        for (const ControlSpec& row : receiverWindowLayout().controls) {
+            if (row.name != u"Lbl_Complete")
+                lacking.add(row.name);
+        }
+        RecordingMessageBoxes messages;
+        RecordingLauncher launcher;
+        StaticHostResolver resolver;
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, FrmClient(lacking, QStringLiteral("/opt/kestrix"),
+                                                             QStringLiteral("kestrix"), messages, resolver, launcher));
     }
 
     void listens_data()
@@ -252,10 +279,8 @@ private slots:
         QCOMPARE(t.h.c[u"FileBar"].value(), 512.0);
         QCOMPARE(t.captions, (QStringList{QStringLiteral("Complete: 39 %"), QStringLiteral("Complete: 78 %"),
                                           QStringLiteral("Complete: 100 %")}));
-        // Only the listen writes the status; the labels of size and name stay.
+        // Only the listen writes the status.
         QCOMPARE(t.h.c[u"Lbl_Status"].text(), status);
-        QCOMPARE(t.h.c[u"Lbl_FileSize"].text(), QStringLiteral("Filesize: 0 kb"));
-        QCOMPARE(t.h.c[u"Lbl_FileName"].text(), QStringLiteral("Filename: -"));
         QCOMPARE(t.h.c[u"Txt_File"].text(), QStringLiteral("BrackwellDescriptor.txt"));
         QCOMPARE(t.h.messages.shown.size(), 0);
         QCOMPARE(t.rangeViolations, 0);
@@ -276,22 +301,62 @@ private slots:
         QCOMPARE(t.h.messages.shown.size(), 0);
     }
 
-    // Bytes that come with the header are neither saved nor counted.
-    void headerChunkTrailerIsDiscarded()
+    // The header ends at its third "|": what follows in the same read is the
+    // file's data, saved and counted like any other.
+    void headerAndDataInOneWrite_data()
     {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("3 bytes") << QByteArray("abc");
+        QTest::newRow("100 KiB") << pattern(100 * 1024);
+    }
+
+    void headerAndDataInOneWrite()
+    {
+        QFETCH(QByteArray, content);
         Connected t;
         QVERIFY(t.ready());
         t.h.form->Timer1.stop();
-        QVERIFY(t.sendHeader("FILEINFO|5|a.txt|hello", QStringLiteral("a.txt")));
-        QCOMPARE(t.h.c[u"FileBar"].value(), 0.0);
-        QCOMPARE(t.h.form->TickBytes, 0);
-        QCOMPARE(contentOf(t.h.folder.file(QStringLiteral("a.txt"))), QByteArray());
-        QVERIFY(t.sendChunk("12345"));
+        t.client.send("FILEINFO|" + QByteArray::number(content.size()) + "|x.bin|" + content);
         t.client.socket.disconnectFromHost();
         QTRY_COMPARE(t.h.form->Winsock_Receive.state(), int(TcpSocketControl::Closed));
-        QCOMPARE(contentOf(t.h.folder.file(QStringLiteral("a.txt"))), QByteArray("12345"));
-        QCOMPARE(t.captions.last(), QStringLiteral("Complete: 100 %"));
+        QCOMPARE(contentOf(t.h.folder.file(QStringLiteral("x.bin"))), content);
+        QCOMPARE(t.h.c[u"FileBar"].value(), double(content.size()));
+        QCOMPARE(t.h.form->TickBytes, content.size());
+        QCOMPARE(t.captions.last(), QStringLiteral("Complete: %1 %").arg(content.size() == 3 ? 99 : 100));
         QCOMPARE(t.h.messages.shown.size(), 0);
+        QCOMPARE(temporaryFiles(t.h.folder.path()), QStringList());
+    }
+
+    // However the header is cut between reads, the same file arrives.
+    void headerSplitAnywhere()
+    {
+        const QByteArray header("FILEINFO|5|a.txt|");
+        for (qsizetype cut = 1; cut < header.size(); ++cut) {
+            Connected t;
+            QVERIFY(t.ready());
+            t.client.send(header.first(cut));
+            // Time for the receiver to read the first part on its own.
+            QTest::qWait(20);
+            t.client.send(header.sliced(cut) + "hello");
+            t.client.socket.disconnectFromHost();
+            QTRY_COMPARE(t.h.form->Winsock_Receive.state(), int(TcpSocketControl::Closed));
+            QVERIFY2(t.h.messages.shown.isEmpty(), qPrintable(QStringLiteral("cut at %1: ").arg(cut) + t.h.messages.texts().join(u' ')));
+            QCOMPARE(contentOf(t.h.folder.file(QStringLiteral("a.txt"))), QByteArray("hello"));
+        }
+    }
+
+    // Size and name of the file announced show while it arrives; listening
+    // again brings back the layout's texts.
+    void labelsShowTheAnnouncement()
+    {
+        Connected t;
+        QVERIFY(t.ready());
+        QVERIFY(t.sendHeader("FILEINFO|4675|BrackwellDescriptor.txt|", QStringLiteral("BrackwellDescriptor.txt")));
+        QCOMPARE(t.h.c[u"Lbl_FileSize"].text(), QStringLiteral("Filesize: 5 kb"));
+        QCOMPARE(t.h.c[u"Lbl_FileName"].text(), QStringLiteral("Filename: BrackwellDescriptor.txt"));
+        t.h.c[u"Btn_Listen"].click();
+        QCOMPARE(t.h.c[u"Lbl_FileSize"].text(), QStringLiteral("Filesize: 0 kb"));
+        QCOMPARE(t.h.c[u"Lbl_FileName"].text(), QStringLiteral("Filename: -"));
     }
 
     // Only upper-case "FILEINFO" starts a file; anything else is data.
@@ -314,7 +379,12 @@ private slots:
         QTest::addColumn<QByteArray>("firstChunk");
         QTest::addColumn<QString>("reason");
         QTest::newRow("empty name") << QByteArray("FILEINFO|5||") << "no file name";
-        QTest::newRow("name without closing bar") << QByteArray("FILEINFO|5|a.txt") << "no file name";
+        QTest::newRow("blank name") << QByteArray("FILEINFO|5|   |") << "blank or begins or ends with a space";
+        QTest::newRow("begins with a space") << QByteArray("FILEINFO|5| a.txt|") << "begins or ends with a space";
+        QTest::newRow("ends with a space") << QByteArray("FILEINFO|5|a.txt |") << "begins or ends with a space";
+        QTest::newRow("ends with a dot") << QByteArray("FILEINFO|5|a.txt.|") << "ends with a dot";
+        QTest::newRow("beyond the free space") << QByteArray("FILEINFO|4611686018427387904|a.txt|") << "bytes free";
+        QTest::newRow("header never ends") << "FILEINFO|5|" + QByteArray(5 * 1024, 'a') << "did not end within 4096 bytes";
         QTest::newRow("parent folder") << QByteArray("FILEINFO|5|../evil.txt|") << "not a plain file name";
         QTest::newRow("dot dot") << QByteArray("FILEINFO|5|..|") << "not a plain file name";
         QTest::newRow("subfolder") << QByteArray("FILEINFO|5|sub/evil.txt|") << "not a plain file name";
@@ -335,7 +405,6 @@ private slots:
         QTest::newRow("size negative") << QByteArray("FILEINFO|-5|a.txt|") << "negative";
         QTest::newRow("data before any header") << QByteArray("hello") << "before a FILEINFO header";
         QTest::newRow("lower-case header is data") << QByteArray("fileinfo|5|a.txt|") << "before a FILEINFO header";
-        QTest::newRow("header cut short") << QByteArray("FILEINF") << "before a FILEINFO header";
     }
 
     // Nothing is created or changed, in the program folder or beside it; the
@@ -365,6 +434,29 @@ private slots:
         QCOMPARE(t.h.c[u"Txt_File"].text(), t.h.folder.path());
         QCOMPARE(t.h.c[u"FileBar"].value(), 0.0);
         QCOMPARE(t.rangeViolations, 0);
+    }
+
+    // A header the peer never finishes: nothing is saved, the user is told.
+    void unfinishedHeaderThenClose_data()
+    {
+        QTest::addColumn<QByteArray>("start");
+        QTest::newRow("marker cut short") << QByteArray("FILEINF");
+        QTest::newRow("no bar after the name") << QByteArray("FILEINFO|12|a.txt");
+    }
+
+    void unfinishedHeaderThenClose()
+    {
+        QFETCH(QByteArray, start);
+        Connected t;
+        const auto before = snapshot(t.h.folder.path());
+        QVERIFY(t.ready());
+        t.client.send(start);
+        t.client.socket.disconnectFromHost();
+        QTRY_COMPARE(t.h.messages.shown.size(), 1);
+        QVERIFY2(t.h.messages.shown[0].text.contains(QStringLiteral("before its FILEINFO header was complete")),
+                 qPrintable(t.h.messages.shown[0].text));
+        QCOMPARE(t.h.form->Winsock_Receive.state(), int(TcpSocketControl::Closed));
+        QCOMPARE(snapshot(t.h.folder.path()), before);
     }
 
     void linkInTheProgramFolderIsNotFollowed()
@@ -401,19 +493,28 @@ private slots:
                  1);
     }
 
-    // Every byte that arrived is saved; the bar stops at its maximum.
+    // Exactly the announced bytes are saved; what comes beyond them ends the
+    // transfer, in a later read or in the same one.
+    void moreDataThanAnnounced_data()
+    {
+        QTest::addColumn<QByteArray>("last");
+        QTest::newRow("a later read") << QByteArray("4567");
+        QTest::newRow("98 KiB in one read") << QByteArray("45") + pattern(98 * 1024);
+    }
+
     void moreDataThanAnnounced()
     {
+        QFETCH(QByteArray, last);
         Connected t;
         QVERIFY(t.ready());
         QVERIFY(t.sendHeader("FILEINFO|5|a.txt|", QStringLiteral("a.txt")));
         QVERIFY(t.sendChunk("123"));
-        t.client.send("4567");
+        t.client.send(last);
         QTRY_COMPARE(t.h.messages.shown.size(), 1);
         QTRY_VERIFY(t.client.closedByPeer());
 
         const QString saved = t.h.folder.file(QStringLiteral("a.txt"));
-        QCOMPARE(contentOf(saved), QByteArray("1234567"));
+        QCOMPARE(contentOf(saved), QByteArray("12345"));
         QCOMPARE(openHandles(saved), 0);
         QVERIFY2(t.h.messages.shown[0].text.contains(QStringLiteral("More data arrived than the 5 bytes")),
                  qPrintable(t.h.messages.shown[0].text));
@@ -421,24 +522,150 @@ private slots:
         QCOMPARE(t.captions.last(), QStringLiteral("Complete: 100 %"));
         QCOMPARE(t.h.form->Winsock_Receive.state(), int(TcpSocketControl::Closed));
         QCOMPARE(t.rangeViolations, 0);
+        QCOMPARE(temporaryFiles(t.h.folder.path()), QStringList());
     }
 
+    // A transfer cut short never touches the complete file of that name: what
+    // arrived is kept beside it under the partial name.
     void connectionClosedEarly()
     {
         Connected t;
+        const QString saved = t.h.folder.file(QStringLiteral("a.txt"));
+        QString error;
+        QVERIFY(FileSystem::writeAll(saved, "the good earlier copy", &error));
         QVERIFY(t.ready());
         QVERIFY(t.sendHeader("FILEINFO|10|a.txt|", QStringLiteral("a.txt")));
         QVERIFY(t.sendChunk("abcd"));
         t.client.socket.disconnectFromHost();
         QTRY_COMPARE(t.h.messages.shown.size(), 1);
 
-        const QString saved = t.h.folder.file(QStringLiteral("a.txt"));
-        QCOMPARE(contentOf(saved), QByteArray("abcd"));
-        QCOMPARE(openHandles(saved), 0);
-        QVERIFY2(t.h.messages.shown[0].text.contains(QStringLiteral("after 4 of the 10 bytes")),
-                 qPrintable(t.h.messages.shown[0].text));
+        QCOMPARE(contentOf(saved), QByteArray("the good earlier copy"));
+        const QString partial = t.h.folder.file(QStringLiteral("a.txt.partial"));
+        QCOMPARE(contentOf(partial), QByteArray("abcd"));
+        QCOMPARE(openHandles(partial), 0);
+        const QString text = t.h.messages.shown[0].text;
+        QVERIFY2(text.contains(QStringLiteral("after 4 of the 10 bytes")) && text.contains(QStringLiteral("a.txt.partial")),
+                 qPrintable(text));
         QCOMPARE(t.h.form->Winsock_Receive.state(), int(TcpSocketControl::Closed));
         QCOMPARE(t.captions.last(), QStringLiteral("Complete: 40 %"));
+        QCOMPARE(temporaryFiles(t.h.folder.path()), QStringList());
+    }
+
+    // A header and then silence: the earlier file stays, nothing else appears.
+    void closedBeforeAnyData()
+    {
+        Connected t;
+        const QString saved = t.h.folder.file(QStringLiteral("BrackwellDescriptor.txt"));
+        QString error;
+        QVERIFY(FileSystem::writeAll(saved, "good", &error));
+        const auto before = snapshot(t.h.folder.path());
+        QVERIFY(t.ready());
+        QVERIFY(t.sendHeader("FILEINFO|4675|BrackwellDescriptor.txt|", QStringLiteral("BrackwellDescriptor.txt")));
+        t.client.socket.disconnectFromHost();
+        QTRY_COMPARE(t.h.messages.shown.size(), 1);
+        QVERIFY2(t.h.messages.shown[0].text.contains(QStringLiteral("nothing was kept")),
+                 qPrintable(t.h.messages.shown[0].text));
+        QCOMPARE(snapshot(t.h.folder.path()), before);
+    }
+
+    // A connection that sends nothing, or stops sending, is closed after the
+    // idle time; the user learns who it was and what had come.
+    void silentPeersAreClosed_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QString>("arrived");
+        QTest::addColumn<QString>("partial");
+        QTest::newRow("nothing at all") << QByteArray() << "Nothing had arrived" << "";
+        QTest::newRow("part of a header") << QByteArray("FILEINFO|5|") << "Only 11 bytes of a FILEINFO header" << "";
+        QTest::newRow("a header only") << QByteArray("FILEINFO|5|a.txt|") << "0 of the 5 bytes" << "";
+        QTest::newRow("stalled mid-file") << QByteArray("FILEINFO|5|a.txt|ab") << "2 of the 5 bytes" << "ab";
+    }
+
+    void silentPeersAreClosed()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(QString, arrived);
+        QFETCH(QString, partial);
+        Connected t;
+        t.h.form->idleTimeout = 300ms;
+        QVERIFY(t.ready());
+        if (!sent.isEmpty())
+            t.client.send(sent);
+        QTRY_COMPARE(t.h.messages.shown.size(), 1);
+        QTRY_VERIFY(t.client.closedByPeer());
+        const QString text = t.h.messages.shown[0].text;
+        QVERIFY2(text.contains(QStringLiteral("127.0.0.1 sent nothing for 300 milliseconds")) && text.contains(arrived),
+                 qPrintable(text));
+        QCOMPARE(t.h.form->Winsock_Receive.state(), int(TcpSocketControl::Closed));
+        const QString kept = t.h.folder.file(QStringLiteral("a.txt.partial"));
+        QCOMPARE(QFileInfo::exists(kept), !partial.isEmpty());
+        if (!partial.isEmpty())
+            QCOMPARE(contentOf(kept), partial.toLatin1());
+        QVERIFY(!QFileInfo::exists(t.h.folder.file(QStringLiteral("a.txt"))));
+        QCOMPARE(temporaryFiles(t.h.folder.path()), QStringList());
+    }
+
+    // The slot a silent peer held is free once it is closed: listening again
+    // takes the real sender's file.
+    void idlePeerThenARealSender()
+    {
+        Connected t;
+        t.h.form->idleTimeout = 300ms;
+        QVERIFY(t.ready());
+        QTRY_COMPARE(t.h.messages.shown.size(), 1);
+        QVERIFY(t.h.listen());
+        Client sender{quint16(t.h.form->Winsock_Receive.localPort())};
+        QVERIFY(sender.waitConnected());
+        sender.send("FILEINFO|4|BrackwellDescriptor.txt|good");
+        sender.socket.disconnectFromHost();
+        QTRY_COMPARE(contentOf(t.h.folder.file(QStringLiteral("BrackwellDescriptor.txt"))), QByteArray("good"));
+        QCOMPARE(t.h.messages.shown.size(), 1);
+    }
+
+    // A FIFO planted under a descriptor's name cannot freeze the window: the
+    // received file takes its place.
+    void fifoNamedLikeADescriptor()
+    {
+        Connected t;
+        const QString path = t.h.folder.file(QStringLiteral("BrackwellDescriptor.txt"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QVERIFY(t.ready());
+        t.client.send("FILEINFO|5|BrackwellDescriptor.txt|hello");
+        t.client.socket.disconnectFromHost();
+        QTRY_COMPARE(t.h.form->Winsock_Receive.state(), int(TcpSocketControl::Closed));
+        QVERIFY(QFileInfo(path).isFile());
+        QCOMPARE(contentOf(path), QByteArray("hello"));
+        QCOMPARE(t.h.messages.shown.size(), 0);
+    }
+
+    // A disk that fills mid-transfer is reported with the system's reason,
+    // naming the file; the earlier file of that name stays.
+    void fullDiskMidTransfer()
+    {
+        SmallDisk disk;
+        if (!disk.isMounted())
+            QSKIP(SmallDisk::NeedsRoot);
+        ControlSurface c;
+        populate(c, receiverWindowLayout());
+        RecordingMessageBoxes messages;
+        RecordingLauncher launcher;
+        StaticHostResolver resolver;
+        FrmClient form(c, disk.path(), QStringLiteral("kestrix"), messages, resolver, launcher);
+        form.Form_Load();
+        QString error;
+        QVERIFY(FileSystem::writeAll(disk.file(QStringLiteral("a.bin")), "earlier", &error));
+        c[u"Btn_Listen"].click();
+        Client client{quint16(form.Winsock_Receive.localPort())};
+        QVERIFY(client.waitConnected());
+        client.send("FILEINFO|40000|a.bin|");
+        QTRY_COMPARE(c[u"Txt_File"].text(), QStringLiteral("a.bin"));
+        QVERIFY(disk.fill());
+        client.send(pattern(40000));
+        QTRY_COMPARE(messages.shown.size(), 1);
+        QVERIFY2(messages.shown[0].text.contains(QStringLiteral("a.bin: No space left on device")),
+                 qPrintable(messages.shown[0].text));
+        QCOMPARE(contentOf(disk.file(QStringLiteral("a.bin"))), QByteArray("earlier"));
+        QCOMPARE(temporaryFiles(disk.path()), QStringList());
     }
 
     // A close that comes right behind the last bytes still delivers them first.
@@ -476,32 +703,45 @@ private slots:
         QCOMPARE(t.rangeViolations, 0);
     }
 
-    // A new listen drops the connection and closes its file.
-    void listeningDuringATransferClosesItsFile()
+    // A new listen, or closing the window, ends a transfer early like any
+    // other end: its bytes are kept and the user is told; a program that
+    // ends keeps them without a word.
+    void endingDuringATransfer_data()
     {
-        Connected t;
-        QVERIFY(t.ready());
-        QVERIFY(t.sendHeader("FILEINFO|10|a.txt|", QStringLiteral("a.txt")));
-        QVERIFY(t.sendChunk("abc"));
-        const QString saved = t.h.folder.file(QStringLiteral("a.txt"));
-        QCOMPARE(openHandles(saved), 1);
-        t.h.c[u"Btn_Listen"].click();
-        QCOMPARE(t.h.form->Winsock_Receive.state(), int(TcpSocketControl::Listening));
-        QCOMPARE(openHandles(saved), 0);
-        QCOMPARE(contentOf(saved), QByteArray("abc"));
-        QTRY_VERIFY(t.client.closedByPeer());
-        QCOMPARE(t.h.messages.shown.size(), 0);
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("listen again") << "listen" << "Listening started again";
+        QTest::newRow("window closed") << "unload" << "window was closed";
+        QTest::newRow("program ends") << "destroy" << "";
     }
 
-    void unloadingEndsTheTransfer()
+    void endingDuringATransfer()
     {
+        QFETCH(QString, how);
+        QFETCH(QString, told);
         Connected t;
         QVERIFY(t.ready());
         QVERIFY(t.sendHeader("FILEINFO|10|a.txt|", QStringLiteral("a.txt")));
         QVERIFY(t.sendChunk("abc"));
-        t.h.form.reset();
-        QCOMPARE(openHandles(t.h.folder.file(QStringLiteral("a.txt"))), 0);
+        if (how == u"listen")
+            t.h.c[u"Btn_Listen"].click();
+        else if (how == u"unload")
+            t.h.form->unload();
+        else
+            t.h.form.reset();
+
+        const QString partial = t.h.folder.file(QStringLiteral("a.txt.partial"));
+        QCOMPARE(contentOf(partial), QByteArray("abc"));
+        QCOMPARE(openHandles(partial), 0);
+        QVERIFY(!QFileInfo::exists(t.h.folder.file(QStringLiteral("a.txt"))));
+        QCOMPARE(temporaryFiles(t.h.folder.path()), QStringList());
         QTRY_VERIFY(t.client.closedByPeer());
+        QCOMPARE(t.h.messages.shown.size(), told.isEmpty() ? 0 : 1);
+        if (!told.isEmpty())
+            QVERIFY2(t.h.messages.shown[0].text.contains(told) && t.h.messages.shown[0].text.contains(QStringLiteral("a.txt.partial")),
+                     qPrintable(t.h.messages.shown[0].text));
+        if (how == u"listen")
+            QCOMPARE(t.h.form->Winsock_Receive.state(), int(TcpSocketControl::Listening));
     }
 
     // The rate counts file data only; the tick shows it and starts again.

@@ -3,6 +3,8 @@
 
 #include <QFile>
 
+#include <sys/stat.h>
+
 using namespace ScanTexts;
 
 namespace {
@@ -239,6 +241,10 @@ private slots:
         QTest::newRow("descriptor is a folder") << "folder" << "BrackwellDescriptor.txt";
         QTest::newRow("log not writable") << "log" << "Unmatch.txt";
         QTest::newRow("index missing") << "index" << "Car9";
+        // Planted files must not freeze the window, nor lead it elsewhere.
+        QTest::newRow("descriptor is a FIFO") << "fifo" << "not an ordinary file";
+        QTest::newRow("descriptor is a link") << "link" << "symbolic link";
+        QTest::newRow("log is a FIFO") << "log fifo" << "Unmatch.txt: is not an ordinary file";
     }
 
     void failures()
@@ -251,10 +257,16 @@ private slots:
         QString error;
         if (fault == u"folder")
             QVERIFY(QDir().mkpath(remote));
+        else if (fault == u"fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(remote).constData(), 0600), 0);
+        else if (fault == u"link")
+            QVERIFY(QFile::link(h.folder.file(QStringLiteral("Brackwell.dat")), remote));
         else if (fault != u"missing")
             QVERIFY(FileSystem::writeAll(remote, "A=1\r\nB=1\r\n", &error));
         if (fault == u"log")
             QVERIFY(QDir().mkpath(h.folder.file(QStringLiteral("Unmatch.txt"))));
+        if (fault == u"log fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(h.folder.file(QStringLiteral("Unmatch.txt"))).constData(), 0600), 0);
         if (fault == u"index")
             h.c[u"Label4"].setText(QStringLiteral("Car9"));
 

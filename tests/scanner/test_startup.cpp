@@ -146,6 +146,20 @@ private slots:
         QVERIFY(h.messages.shown[0].text.contains(QStringLiteral("help.txt")));
     }
 
+    // A control the handlers name but the window lacks stops them from being
+    // made at all, rather than throwing later from inside a handler.
+    void missingControlFailsWhenTheHandlersAreMade()
+    {
+        ControlSurface lacking;
+        for (const ControlSpec& row : mainWindowLayout().controls) {
+            if (row.name != u"Label6")
+                lacking.add(row.name);
+        }
+        RecordingMessageBoxes messages;
+        RecordingLauncher launcher;
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, FrmCompare(lacking, QStringLiteral("/opt/kestrix"), messages, launcher));
+    }
+
     // Help opens the working folder's help.txt, else the program folder's.
     void helpFileWorkingFolderFirst_data()
     {
