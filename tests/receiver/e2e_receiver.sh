@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program under Xvfb: Alt+G opens the receiver window, which listens
 # on a fixed port and receives the Brackwell descriptor from kestrix-send; a
-# remote scan of the received copy then finds its three planted tweaks.
+# remote scan of the received copy then finds its three planted tweaks. A
+# sender that writes header and file in one call is received whole too.
 # Usage: e2e_receiver.sh STAGE_TOOL DATA_DIR PROGRAM SENDER
 source "$(dirname "$0")/../e2e/lib.sh"
 stage_tool=$1 data=$2 program=$3 sender=$4
@@ -34,6 +35,15 @@ e2e_wait listening 5 || e2e_fail "nothing listens on port $port"
 "$sender" 127.0.0.1 "$port" "$descriptor" --name BrackwellDescriptor.txt || e2e_fail "kestrix-send failed"
 e2e_wait "cmp -s '$descriptor' '$dir/BrackwellDescriptor.txt'" 5 || e2e_fail "the received file differs from the sent one"
 e2e_wait "! listening" 5 || e2e_fail "the receiver still listens after the transfer"
+
+# A sender that writes the header and the file in one call: the receiver
+# takes the bytes behind the header as the file's.
+printf 'FILEINFO|%d|GrelmDescriptor.txt|' "$(stat -c %s "$descriptor")" > "$E2E_TMP/one-write"
+cat "$descriptor" >> "$E2E_TMP/one-write"
+click_receiver $((120 + 700)) $((2520 + 180)) # "Listen for file" again
+e2e_wait listening 5 || e2e_fail "nothing listens on port $port again"
+socat -u -b 65536 "OPEN:$E2E_TMP/one-write" "TCP:127.0.0.1:$port" || e2e_fail "the one-write sender failed"
+e2e_wait "cmp -s '$descriptor' '$dir/GrelmDescriptor.txt'" 5 || e2e_fail "the file sent in one write differs"
 
 # "Close" only hides the window; the main window's button shows it again.
 click_receiver $((5160 + 700)) $((2520 + 180))

@@ -1,3 +1,4 @@
+#include "Privileges.h"
 #include "ScanFixtures.h"
 #include "SmallDisk.h"
 
@@ -100,7 +101,8 @@ private slots:
     {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("named");
-        QTest::newRow("target not writable") << "target" << "BrackwellDescriptor.txt";
+        QTest::newRow("target's folder missing") << "target" << "BrackwellDescriptor.txt";
+        QTest::newRow("target read-only") << "read-only" << "BrackwellDescriptor.txt";
         QTest::newRow("reference file not loaded") << "dat" << "Grelm";
     }
 
@@ -111,6 +113,10 @@ private slots:
         MainWindowHarness& h = *m_h;
         if (fault == u"target") {
             h.c[u"dirList"].setText(m_game.path() + QStringLiteral("/NoSuchFolder"));
+        } else if (fault == u"read-only") {
+            if (runsAsRoot())
+                QSKIP(RootIgnoresPermissions);
+            QVERIFY(QFile::setPermissions(m_local, QFileDevice::ReadOwner));
         } else {
             QVERIFY(QFile::remove(h.folder.file(QStringLiteral("Grelm.dat"))));
             h.c[u"CarList"].select(QStringLiteral("Grelm"));
@@ -123,6 +129,7 @@ private slots:
         for (const char16_t* name : {u"Command8", u"Option1", u"Option2"})
             QVERIFY(h.c[name].isVisible());
         QVERIFY(!QFile::exists(m_game.path() + QStringLiteral("/Grelm/Grelmdescriptor.txt")));
+        QCOMPARE(fileBytes(m_local), QByteArray("Local tweak=1\r\n"));
     }
 
     // The genuine text goes to a file beside the descriptor first: a full

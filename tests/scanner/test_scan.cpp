@@ -1,4 +1,5 @@
 #include "CarCatalogue.h"
+#include "Privileges.h"
 #include "ScanFixtures.h"
 
 #include <QFile>
@@ -229,6 +230,22 @@ private slots:
         QVERIFY(h.load());
         h.c[u"Command1"].click();
         QCOMPARE(h.c[u"report"].text(), QStringLiteral("\"\u20ACuro \u00E9\"\r\n"));
+    }
+
+    // A log the user may only read is still shown.
+    void logViewOfAReadOnlyLog()
+    {
+        if (runsAsRoot())
+            QSKIP(RootIgnoresPermissions);
+        MainWindowHarness h;
+        const QString log = h.folder.file(QStringLiteral("Unmatch.txt"));
+        QString error;
+        QVERIFY(FileSystem::writeAll(log, "\"Torque=512.5\"\r\n", &error));
+        QVERIFY(QFile::setPermissions(log, QFileDevice::ReadOwner));
+        QVERIFY(h.load());
+        h.c[u"Command1"].click();
+        QCOMPARE(h.c[u"report"].text(), QStringLiteral("\"Torque=512.5\"\r\n"));
+        QCOMPARE(h.messages.shown.size(), 0);
     }
 
     // Failures name the file or index and leave the window usable; what was
