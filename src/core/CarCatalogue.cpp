@@ -34,4 +34,24 @@ QStringList listEntries()
     return entries;
 }
 
+const Car* carOfDescriptorName(const QString& fileName)
+{
+    for (const Car& car : cars()) {
+        const QString inGame = car.descriptorPath.section(u'\\', -1);
+        const QString received = car.receivedName.section(u'/', -1);
+        if (fileName.compare(inGame, Qt::CaseInsensitive) == 0 || fileName.compare(received, Qt::CaseInsensitive) == 0)
+            return &car;
+    }
+    return nullptr;
+}
+
+const Car* carNamed(const QString& listEntry)
+{
+    for (const Car& car : cars()) {
+        if (listEntry.compare(car.listEntry, Qt::CaseInsensitive) == 0)
+            return &car;
+    }
+    return nullptr;
+}
+
 } // namespace CarCatalogue

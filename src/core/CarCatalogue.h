@@ -27,4 +27,10 @@ inline const QString DatabaseTime = QStringLiteral("01/09/2002 09:34:02");
 const std::array<Car, CarCount>& cars();
 QStringList listEntries();
 
+// The car whose descriptor, in the game or received, has this file name in
+// any letter case ("grelmdescriptor.TXT" is Grelm's); null for none.
+const Car* carOfDescriptorName(const QString& fileName);
+// The car of this list entry in any letter case; null for none.
+const Car* carNamed(const QString& listEntry);
+
 } // namespace CarCatalogue

@@ -9,10 +9,20 @@
 
 DescriptorScan::Outcome DescriptorScan::run(ReferenceStore& store, const Unmatched& onUnmatched) const
 {
-    Outcome outcome;
     QFile descriptor;
-    if (!FileSystem::openOrdinary(descriptorPath, QIODevice::ReadOnly, &descriptor, &outcome.error))
+    QString error;
+    if (!FileSystem::openOrdinary(descriptorPath, QIODevice::ReadOnly, &descriptor, &error)) {
+        Outcome outcome;
+        outcome.error = error;
         return outcome;
+    }
+    return run(descriptor, store, onUnmatched);
+}
+
+DescriptorScan::Outcome DescriptorScan::run(QIODevice& descriptor, ReferenceStore& store,
+                                            const Unmatched& onUnmatched) const
+{
+    Outcome outcome;
     LineReader reader(descriptor);
     QByteArrayView line;
     while (reader.next(&line)) {

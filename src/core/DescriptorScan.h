@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QIODevice;
 class ReferenceStore;
 
 // The scan itself, without any window: every line of a descriptor (game line
@@ -26,5 +27,8 @@ struct DescriptorScan {
     // with a reason in error, stops the scan there.
     using Unmatched = std::function<bool(QByteArrayView line, qint64 lineNumber, QString* error)>;
 
+    // Reads the file at descriptorPath.
     Outcome run(ReferenceStore& store, const Unmatched& onUnmatched) const;
+    // Reads descriptor instead, already open; descriptorPath names it in failures.
+    Outcome run(QIODevice& descriptor, ReferenceStore& store, const Unmatched& onUnmatched) const;
 };

@@ -1,0 +1,100 @@
+#include "ReferenceFolder.h"
+
+#include "FileSystem.h"
+#include "OpenReferenceStore.h"
+
+#include <QDir>
+
+namespace {
+
+// "" when the file has the size and date given, else why not.
+QString mismatch(const QString& path, const QString& size, const QString& dateTime)
+{
+    const std::optional<qint64> length = FileSystem::length(path);
+    const std::optional<QDateTime> modified = FileSystem::modified(path);
+    if (!length || !modified)
+        return FileSystem::failure(path, QStringLiteral("missing (expected %1 bytes dated %2)").arg(size, dateTime));
+    const QString foundSize = QString::number(*length);
+    const QString foundTime = FileSystem::dateTimeText(*modified);
+    const bool sizeDiffers = foundSize != size;
+    const bool dateDiffers = foundTime != dateTime;
+    if (!sizeDiffers && !dateDiffers)
+        return QString();
+    QString reason = QStringLiteral("expected %1 bytes dated %2, found %3 bytes dated %4: ")
+                         .arg(size, dateTime, foundSize, foundTime);
+    if (sizeDiffers && dateDiffers)
+        reason += QStringLiteral("the size and the date differ");
+    else if (sizeDiffers)
+        reason += QStringLiteral("the size differs");
+    else
+        reason += QStringLiteral("the date differs (a copy keeps the dates only when made with cp -a or cp -p)");
+    return FileSystem::failure(path, reason);
+}
+
+} // namespace
+
+ReferenceFolder::ReferenceFolder(const QString& folder)
+    : m_folder(folder)
+{
+}
+
+QString ReferenceFolder::databasePath() const
+{
+    return FileSystem::resolve(m_folder + QStringLiteral("/Sam.mdb"));
+}
+
+QString ReferenceFolder::genuinePath(const Car& car) const
+{
+    return FileSystem::resolve(m_folder + u'/' + car.listEntry + QStringLiteral(".dat"));
+}
+
+QStringList ReferenceFolder::verify(const std::vector<const Car*>& cars) const
+{
+    QStringList failures;
+    const QString database = mismatch(databasePath(), CarCatalogue::DatabaseSize, CarCatalogue::DatabaseTime);
+    if (!database.isEmpty())
+        failures << database;
+    for (const Car* car : cars) {
+        const QString reference = mismatch(genuinePath(*car), car->referenceSize, car->referenceTime);
+        if (!reference.isEmpty())
+            failures << reference;
+    }
+    return failures;
+}
+
+void ReferenceFolder::loadGenuine(const std::vector<const Car*>& cars)
+{
+    for (const Car* car : cars) {
+        QByteArray bytes;
+        QString error;
+        if (FileSystem::readAll(genuinePath(*car), &bytes, &error))
+            m_genuine[car] = std::move(bytes);
+        else
+            m_genuineErrors[car] = error;
+    }
+}
+
+const QByteArray* ReferenceFolder::genuine(const Car& car) const
+{
+    const auto found = m_genuine.find(&car);
+    return found == m_genuine.end() ? nullptr : &found->second;
+}
+
+QString ReferenceFolder::genuineError(const Car& car) const
+{
+    const auto found = m_genuineErrors.find(&car);
+    return found == m_genuineErrors.end() ? QString() : found->second;
+}
+
+std::unique_ptr<ReferenceStore> ReferenceFolder::openStore(const std::vector<const Car*>& cars, QString* error) const
+{
+    std::unique_ptr<ReferenceStore> store = openReferenceStore(databasePath(), error);
+    for (const Car* car : cars) {
+        // A car whose index is unusable fails again, with the reason, for
+        // each of its descriptors.
+        QString unusable;
+        if (store)
+            store->setIndex(car->indexName, &unusable);
+    }
+    return store;
+}

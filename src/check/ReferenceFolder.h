@@ -1,0 +1,45 @@
+#pragma once
+
+#include "CarCatalogue.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class ReferenceStore;
+
+// A program folder's reference data, as the window reads it: "Sam.mdb" and
+// each car's genuine descriptor, list entry + ".dat", beside it.
+class ReferenceFolder
+{
+public:
+    explicit ReferenceFolder(const QString& folder);
+
+    QString folder() const { return m_folder; }
+    QString databasePath() const;
+    QString genuinePath(const Car& car) const;
+
+    // The window's own checks, by size and date: the database and the
+    // reference file of each car given. One line for each file that fails,
+    // naming it, what was expected and what was found.
+    QStringList verify(const std::vector<const Car*>& cars) const;
+
+    // Reads the genuine descriptor of each car given; a car whose file cannot
+    // be read has a reason instead, naming the file.
+    void loadGenuine(const std::vector<const Car*>& cars);
+    const QByteArray* genuine(const Car& car) const;
+    QString genuineError(const Car& car) const;
+
+    // Opens the database with the indexes of cars made current once here,
+    // so whatever the store reads at that moment is read on this thread.
+    std::unique_ptr<ReferenceStore> openStore(const std::vector<const Car*>& cars, QString* error) const;
+
+private:
+    QString m_folder;
+    std::map<const Car*, QByteArray> m_genuine;
+    std::map<const Car*, QString> m_genuineErrors;
+};

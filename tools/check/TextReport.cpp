@@ -1,0 +1,43 @@
+#include "TextReport.h"
+
+#include "Cp1252.h"
+
+QString printable(const QByteArray& bytes)
+{
+    QString text = fromCp1252(bytes);
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control && c != u'\t')
+            c = u'?';
+    }
+    return text;
+}
+
+QString verdictText(const Verdict& verdict, const QString& keptAs)
+{
+    const QString car = verdict.car ? verdict.car->listEntry : QString();
+    if (verdict.status == Verdict::Status::Genuine)
+        return QStringLiteral("%1: genuine (%2)\n").arg(verdict.path, car);
+    QString text = QStringLiteral("%1: tweaked (%2): %3 tweaked lines, %4 missing lines\n")
+                       .arg(verdict.path, car)
+                       .arg(verdict.tweaks.size())
+                       .arg(verdict.missing.size());
+    for (const Tweak& tweak : verdict.tweaks) {
+        text += QStringLiteral("  line %1: %2\n").arg(tweak.line).arg(printable(tweak.text));
+        text += tweak.genuine ? QStringLiteral("    was: %1\n").arg(printable(*tweak.genuine))
+                              : QStringLiteral("    added\n");
+    }
+    for (const MissingLine& missing : verdict.missing)
+        text += QStringLiteral("  missing: genuine line %1: %2\n").arg(missing.line).arg(printable(missing.text));
+    if (!keptAs.isEmpty())
+        text += QStringLiteral("  corrected; the tweaked file is kept as %1\n").arg(keptAs);
+    return text;
+}
+
+QString summaryText(qint64 genuine, qint64 tweaked, qint64 errors)
+{
+    return QStringLiteral("%1 descriptors: %2 genuine, %3 tweaked, %4 errors\n")
+        .arg(genuine + tweaked + errors)
+        .arg(genuine)
+        .arg(tweaked)
+        .arg(errors);
+}
