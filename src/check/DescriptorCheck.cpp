@@ -102,26 +102,33 @@ void pairWithGenuine(const std::vector<QByteArray>& genuineLines, const std::vec
 
 } // namespace
 
-Verdict checkDescriptor(const QString& path, const Car& car, ReferenceStore& store, const QByteArray& genuine)
+GenuineDescriptor GenuineDescriptor::of(const Car& car, const QByteArray& bytes, ReferenceStore& store)
+{
+    return {&car, bytes, checkDescriptorBytes(QString(), bytes, car, bytes, store)};
+}
+
+Verdict checkDescriptor(const QString& path, const GenuineDescriptor& genuine, ReferenceStore& store)
+{
+    Verdict verdict;
+    verdict.path = path;
+    verdict.car = genuine.car;
+    QByteArray bytes;
+    if (!FileSystem::readAll(path, &bytes, &verdict.error, LargestDescriptor))
+        return verdict;
+    if (bytes == genuine.bytes) {
+        verdict = genuine.verdict;
+        verdict.path = path;
+        return verdict;
+    }
+    return checkDescriptorBytes(path, bytes, *genuine.car, genuine.bytes, store);
+}
+
+Verdict checkDescriptorBytes(const QString& path, const QByteArray& bytes, const Car& car,
+                             const QByteArray& genuine, ReferenceStore& store)
 {
     Verdict verdict;
     verdict.path = path;
     verdict.car = &car;
-    QFile file;
-    if (!FileSystem::openOrdinary(path, QIODevice::ReadOnly, &file, &verdict.error))
-        return verdict;
-    if (file.size() > LargestDescriptor) {
-        verdict.error = FileSystem::failure(path, QStringLiteral("%1 bytes is more than any descriptor holds (%2 at most)")
-                                                      .arg(file.size())
-                                                      .arg(LargestDescriptor));
-        return verdict;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        verdict.error = FileSystem::failure(path, file.errorString());
-        return verdict;
-    }
-
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);

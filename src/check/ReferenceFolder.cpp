@@ -62,19 +62,19 @@ QStringList ReferenceFolder::verify(const std::vector<const Car*>& cars) const
     return failures;
 }
 
-void ReferenceFolder::loadGenuine(const std::vector<const Car*>& cars)
+void ReferenceFolder::loadGenuine(const std::vector<const Car*>& cars, ReferenceStore& store)
 {
     for (const Car* car : cars) {
         QByteArray bytes;
         QString error;
         if (FileSystem::readAll(genuinePath(*car), &bytes, &error))
-            m_genuine[car] = std::move(bytes);
+            m_genuine[car] = GenuineDescriptor::of(*car, bytes, store);
         else
             m_genuineErrors[car] = error;
     }
 }
 
-const QByteArray* ReferenceFolder::genuine(const Car& car) const
+const GenuineDescriptor* ReferenceFolder::genuine(const Car& car) const
 {
     const auto found = m_genuine.find(&car);
     return found == m_genuine.end() ? nullptr : &found->second;

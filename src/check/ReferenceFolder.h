@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CarCatalogue.h"
+#include "DescriptorCheck.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,10 +29,11 @@ public:
     // naming it, what was expected and what was found.
     QStringList verify(const std::vector<const Car*>& cars) const;
 
-    // Reads the genuine descriptor of each car given; a car whose file cannot
-    // be read has a reason instead, naming the file.
-    void loadGenuine(const std::vector<const Car*>& cars);
-    const QByteArray* genuine(const Car& car) const;
+    // Reads the genuine descriptor of each car given and checks it once
+    // against store; a car whose file cannot be read has a reason instead,
+    // naming the file.
+    void loadGenuine(const std::vector<const Car*>& cars, ReferenceStore& store);
+    const GenuineDescriptor* genuine(const Car& car) const;
     QString genuineError(const Car& car) const;
 
     // Opens the database with the indexes of cars made current once here,
@@ -40,6 +42,6 @@ public:
 
 private:
     QString m_folder;
-    std::map<const Car*, QByteArray> m_genuine;
+    std::map<const Car*, GenuineDescriptor> m_genuine;
     std::map<const Car*, QString> m_genuineErrors;
 };

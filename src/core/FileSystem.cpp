@@ -48,12 +48,13 @@ QString openFailure(int errorNumber)
 // Opens without waiting and without following a final link, then checks
 // what was opened; -1 with errno set, EISDIR or ENXIO standing for a folder
 // or for anything else that is no ordinary file.
-int openOrdinaryDescriptor(const QByteArray& encodedPath, int flags)
+int openOrdinaryDescriptor(const QByteArray& encodedPath, int flags, struct stat* opened = nullptr)
 {
     const int fd = ::open(encodedPath.constData(), flags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
         return -1;
-    struct stat status {};
+    struct stat own {};
+    struct stat& status = opened ? *opened : own;
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         const int reason = S_ISDIR(status.st_mode) ? EISDIR : ENXIO;
         ::close(fd);
@@ -83,6 +84,12 @@ QString resolve(const QString& path)
     normal.replace(u'\\', u'/');
     const bool absolute = normal.startsWith(u'/');
     const QStringList components = normal.split(u'/', Qt::SkipEmptyParts);
+
+    // A path that exists as written is its own answer, since an exact match
+    // wins at every component: one look instead of one a component.
+    const QString written = (absolute ? QStringLiteral("/") : QString()) + components.join(u'/');
+    if (!written.isEmpty() && ::access(QFile::encodeName(written).constData(), F_OK) == 0)
+        return written;
 
     QString resolved = absolute ? QStringLiteral("/") : QString();
     bool parentExists = true;
@@ -166,16 +173,44 @@ bool openOrdinary(const QString& path, QIODevice::OpenMode mode, QFile* file, QS
     return true;
 }
 
-bool readAll(const QString& path, QByteArray* bytes, QString* error)
+bool readAll(const QString& path, QByteArray* bytes, QString* error, qint64 largest)
 {
-    QFile file;
-    if (!openOrdinary(path, QIODevice::ReadOnly, &file, error))
-        return false;
-    *bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *error = failure(path, file.errorString());
+    struct stat status {};
+    const int fd = openOrdinaryDescriptor(QFile::encodeName(resolve(path)), O_RDONLY, &status);
+    if (fd < 0) {
+        *error = failure(path, openFailure(errno));
         return false;
     }
+    if (largest >= 0 && status.st_size > largest) {
+        ::close(fd);
+        *error = failure(path, QStringLiteral("%1 bytes is more than the %2 it may hold").arg(status.st_size).arg(largest));
+        return false;
+    }
+    // Read to the end, whatever the size said: a file may grow meanwhile.
+    bytes->resize(qsizetype(status.st_size) + 1);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes->size())
+            bytes->resize(filled * 2 + 4096);
+        const ssize_t got = ::read(fd, bytes->data() + filled, size_t(bytes->size() - filled));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            *error = failure(path, systemReason(errno));
+            ::close(fd);
+            return false;
+        }
+        if (got == 0)
+            break;
+        filled += got;
+        if (largest >= 0 && filled > largest) {
+            ::close(fd);
+            *error = failure(path, QStringLiteral("it holds more than the %1 bytes it may").arg(largest));
+            return false;
+        }
+    }
+    ::close(fd);
+    bytes->resize(filled);
     return true;
 }
 

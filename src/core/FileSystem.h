@@ -40,7 +40,9 @@ bool setModified(const QString& path, const QDateTime& time, QString* error);
 // followed. ReadWrite creates a missing file.
 bool openOrdinary(const QString& path, QIODevice::OpenMode mode, QFile* file, QString* error);
 
-bool readAll(const QString& path, QByteArray* bytes, QString* error);
+// The whole of an ordinary file, opened as openOrdinary does; with largest
+// given, a file holding more is refused.
+bool readAll(const QString& path, QByteArray* bytes, QString* error, qint64 largest = -1);
 // Replaces the file whole, or creates it, by way of a temporary file beside
 // it: a failure at any point leaves the file as it was.
 bool writeAll(const QString& path, QByteArrayView bytes, QString* error);

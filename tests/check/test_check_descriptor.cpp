@@ -126,7 +126,8 @@ private slots:
         QVERIFY(FileSystem::writeAll(path, descriptor, &error));
         const Car& brackwell = CarCatalogue::cars()[0];
 
-        const Verdict verdict = checkDescriptor(path, brackwell, *m_store, genuineOf(QStringLiteral("Brackwell")));
+        const Verdict verdict = checkDescriptor(
+            path, GenuineDescriptor::of(brackwell, genuineOf(QStringLiteral("Brackwell")), *m_store), *m_store);
         QVERIFY2(verdict.error.isEmpty(), qPrintable(verdict.error));
         QCOMPARE(verdict.statusText(), status);
         QCOMPARE(tweaksOf(verdict), tweaks);
@@ -154,8 +155,9 @@ private slots:
         const QString path = m_program.file(QStringLiteral("BrackwellDescriptor.txt"));
         QString error;
         QVERIFY(FileSystem::writeAll(path, "CarName=Brackwell\nCarClass=GT\n", &error));
-        const Verdict verdict =
-            checkDescriptor(path, CarCatalogue::cars()[0], *m_store, genuineOf(QStringLiteral("Brackwell")));
+        const Verdict verdict = checkDescriptor(
+            path, GenuineDescriptor::of(CarCatalogue::cars()[0], genuineOf(QStringLiteral("Brackwell")), *m_store),
+            *m_store);
         QCOMPARE(verdict.lines, 1);
         QCOMPARE(tweaksOf(verdict),
                  QStringList{QStringLiteral("1:CarName=Brackwell\nCarClass=GT\n:; Vortrax car descriptor - Brackwell")});

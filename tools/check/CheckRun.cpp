@@ -4,66 +4,121 @@
 #include "ReferenceFolder.h"
 #include "ReferenceStore.h"
 
-#include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <thread>
 
 namespace {
 
+// How far the walk may run ahead of the report, for each thread, and how
+// many verdicts the reporting thread lets gather before it is woken: one
+// wake-up for each verdict would cost more than most checks.
+constexpr std::size_t AheadPerThread = 64;
+constexpr std::size_t BatchPerThread = 32;
+
 Verdict check(const FoundDescriptor& found, const ReferenceFolder& reference, ReferenceStore& store)
 {
-    if (!found.error.isEmpty() || !found.car) {
-        Verdict verdict;
-        verdict.path = found.path;
-        verdict.error = found.error;
+    Verdict verdict;
+    verdict.path = found.path;
+    verdict.car = found.car;
+    verdict.error = found.error;
+    if (!found.error.isEmpty() || !found.car)
         return verdict;
-    }
-    const QByteArray* genuine = reference.genuine(*found.car);
+    const GenuineDescriptor* genuine = reference.genuine(*found.car);
     if (!genuine) {
-        Verdict verdict;
-        verdict.path = found.path;
-        verdict.car = found.car;
+        // Its file could not be read, or the car appeared only after the
+        // reference data was checked.
         verdict.error = reference.genuineError(*found.car);
+        if (verdict.error.isEmpty())
+            verdict.error = QStringLiteral("%1: the reference data of %2 was not read").arg(found.path, found.car->listEntry);
         return verdict;
     }
-    return checkDescriptor(found.path, *found.car, store, *genuine);
+    return checkDescriptor(found.path, *genuine, store);
 }
 
 } // namespace
 
-void runChecks(const std::vector<FoundDescriptor>& found, const ReferenceFolder& reference,
+void runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
                std::vector<std::unique_ptr<ReferenceStore>>& stores, const std::function<void(Verdict&)>& afterCheck,
                const std::function<void(const Verdict&, std::size_t done)>& report)
 {
-    std::atomic<std::size_t> next{0};
+    if (stores.size() == 1) {
+        // One thread: this one, with nothing to hand over.
+        FoundDescriptor found;
+        for (std::size_t done = 1; finder.next(&found); ++done) {
+            Verdict verdict = check(found, reference, *stores.front());
+            afterCheck(verdict);
+            report(verdict, done);
+        }
+        return;
+    }
+
     std::mutex mutex;
-    std::condition_variable madeOne;
-    // Verdicts made and not yet reported, by their place in found.
-    std::map<std::size_t, Verdict> made;
+    std::condition_variable workWaiting;
+    std::condition_variable verdictMade;
+    std::deque<std::pair<std::size_t, FoundDescriptor>> pending;
+    std::map<std::size_t, Verdict> made; // made and not yet reported, by their place in the walk
+    bool walked = false;
+    std::size_t issued = 0;
+    std::size_t reported = 0;
+    const std::size_t ahead = AheadPerThread * stores.size();
+    const std::size_t batch = BatchPerThread * stores.size();
+    // Whether the reporting thread has a batch to take, the next in order first.
+    const auto batchReady = [&] {
+        return made.count(reported) > 0 && made.size() >= std::min(batch, issued - reported);
+    };
 
     std::vector<std::thread> threads;
     for (std::unique_ptr<ReferenceStore>& store : stores) {
         threads.emplace_back([&, storeOfThread = store.get()] {
-            for (std::size_t index = next++; index < found.size(); index = next++) {
-                Verdict verdict = check(found[index], reference, *storeOfThread);
+            std::unique_lock lock(mutex);
+            for (;;) {
+                workWaiting.wait(lock, [&] { return walked || !pending.empty(); });
+                if (pending.empty())
+                    return;
+                auto [index, found] = std::move(pending.front());
+                pending.pop_front();
+                lock.unlock();
+                Verdict verdict = check(found, reference, *storeOfThread);
                 afterCheck(verdict);
-                const std::lock_guard lock(mutex);
+                lock.lock();
                 made.emplace(index, std::move(verdict));
-                madeOne.notify_one();
+                if (batchReady())
+                    verdictMade.notify_one();
             }
         });
     }
-    for (std::size_t index = 0; index < found.size(); ++index) {
-        std::unique_lock lock(mutex);
-        madeOne.wait(lock, [&] { return made.count(index) > 0; });
-        Verdict verdict = std::move(made.at(index));
-        made.erase(index);
-        lock.unlock();
-        report(verdict, index + 1);
+
+    std::unique_lock lock(mutex);
+    while (!walked || reported < issued) {
+        if (!walked && issued - reported < ahead) {
+            // Walked without the lock, handed over all at once.
+            const std::size_t wanted = ahead - (issued - reported);
+            lock.unlock();
+            std::vector<FoundDescriptor> walkedOn;
+            FoundDescriptor found;
+            bool more = true;
+            while (walkedOn.size() < wanted && (more = finder.next(&found)))
+                walkedOn.push_back(std::move(found));
+            lock.lock();
+            for (FoundDescriptor& descriptor : walkedOn)
+                pending.emplace_back(issued++, std::move(descriptor));
+            walked = !more;
+            workWaiting.notify_all();
+        }
+        verdictMade.wait(lock, [&] { return batchReady() || (walked && reported == issued); });
+        for (auto next = made.find(reported); next != made.end(); next = made.find(reported)) {
+            const Verdict verdict = std::move(next->second);
+            made.erase(next);
+            lock.unlock();
+            report(verdict, ++reported);
+            lock.lock();
+        }
     }
+    workWaiting.notify_all();
+    lock.unlock();
     for (std::thread& thread : threads)
         thread.join();
 }

@@ -4,15 +4,18 @@
 #include "Verdict.h"
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class ReferenceFolder;
 class ReferenceStore;
 
-// Checks the descriptors found on as many threads as there are stores, one
-// store a thread, and hands every verdict to report in the order found,
-// whatever order the threads finish in. afterCheck runs on the checking
-// thread, once a verdict is made (to correct a tweaked file, say).
-void runChecks(const std::vector<FoundDescriptor>& found, const ReferenceFolder& reference,
+// Checks every descriptor the finder gives on as many threads as there are
+// stores, one store a thread, and hands each verdict to report in the order
+// found, whatever order the threads finish in. The finder walks on ahead of
+// the report by a bounded number of descriptors, so memory stays the same
+// for a league of any size. afterCheck runs on the checking thread once a
+// verdict is made (to correct a tweaked file, say).
+void runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
                std::vector<std::unique_ptr<ReferenceStore>>& stores, const std::function<void(Verdict&)>& afterCheck,
                const std::function<void(const Verdict&, std::size_t done)>& report);

@@ -132,13 +132,16 @@ std::optional<Options> parseOptions(const QStringList& arguments, int* exitStatu
     return options;
 }
 
-// The cars whose descriptors were found, each once.
-std::vector<const Car*> carsOf(const std::vector<FoundDescriptor>& found)
+// The cars whose reference data the descriptors need: a first walk that
+// takes nothing in, and stops once it has met every car.
+std::vector<const Car*> carsNeeded(const Options& options)
 {
+    DescriptorFinder finder(options.paths, options.car);
     std::set<const Car*> cars;
-    for (const FoundDescriptor& descriptor : found) {
-        if (descriptor.car && descriptor.error.isEmpty())
-            cars.insert(descriptor.car);
+    FoundDescriptor found;
+    while (cars.size() < CarCatalogue::cars().size() && finder.next(&found)) {
+        if (found.car && found.error.isEmpty())
+            cars.insert(found.car);
     }
     return {cars.begin(), cars.end()};
 }
@@ -148,37 +151,38 @@ std::vector<const Car*> carsOf(const std::vector<FoundDescriptor>& found)
 class Progress
 {
 public:
-    explicit Progress(std::size_t total)
-        : m_total(total)
-        , m_shown(total > 1 && ::isatty(STDERR_FILENO))
+    Progress()
+        : m_terminal(::isatty(STDERR_FILENO))
     {
         m_sinceShown.start();
     }
 
+    // From the second descriptor on, ten times a second at most.
     void update(std::size_t done)
     {
-        if (!m_shown || (done < m_total && m_sinceShown.elapsed() < 100))
+        if (!m_terminal || done < 2 || m_sinceShown.elapsed() < 100)
             return;
         m_sinceShown.restart();
-        printTo(stderr, QStringLiteral("\rkestrix-check: %1 of %2 descriptors checked").arg(done).arg(m_total));
+        m_shown = true;
+        printTo(stderr, QStringLiteral("\rkestrix-check: %1 descriptors checked").arg(done));
     }
 
     void clear()
     {
         if (m_shown)
             std::fputs("\r\033[K", stderr);
+        m_shown = false;
     }
 
 private:
-    std::size_t m_total;
-    bool m_shown;
+    bool m_terminal;
+    bool m_shown = false;
     QElapsedTimer m_sinceShown;
 };
 
 int run(const Options& options)
 {
-    const std::vector<FoundDescriptor> found = findDescriptors(options.paths, options.car);
-    const std::vector<const Car*> cars = carsOf(found);
+    const std::vector<const Car*> cars = carsNeeded(options);
     ReferenceFolder reference(options.folder);
 
     if (options.skipReferenceCheck) {
@@ -190,11 +194,9 @@ int run(const Options& options)
         complain(QStringLiteral("the reference data failed its check, so nothing was checked"));
         return Trouble;
     }
-    reference.loadGenuine(cars);
 
     std::vector<std::unique_ptr<ReferenceStore>> stores;
-    const std::size_t threads = std::clamp<std::size_t>(found.size(), 1, std::size_t(options.jobs));
-    for (std::size_t i = 0; i < threads; ++i) {
+    for (int i = 0; i < options.jobs; ++i) {
         QString error;
         stores.push_back(reference.openStore(cars, &error));
         if (!stores.back()) {
@@ -202,6 +204,7 @@ int run(const Options& options)
             return Trouble;
         }
     }
+    reference.loadGenuine(cars, *stores.front());
 
     const QDateTime started = QDateTime::currentDateTime();
     const QString stamp = started.toString(QStringLiteral("yyyyMMdd-HHmmss"));
@@ -209,7 +212,7 @@ int run(const Options& options)
     if (!options.report.isEmpty())
         html.emplace(QDir::toNativeSeparators(QDir(options.folder).absolutePath()), started);
     qint64 counts[3] = {0, 0, 0};
-    Progress progress(found.size());
+    Progress progress;
 
     // What --correct kept of each tweaked file, by its path.
     std::mutex keptMutex;
@@ -219,7 +222,7 @@ int run(const Options& options)
             return;
         QString keptAs;
         QString error;
-        if (correctDescriptor(verdict.path, *reference.genuine(*verdict.car), stamp, &keptAs, &error)) {
+        if (correctDescriptor(verdict.path, reference.genuine(*verdict.car)->bytes, stamp, &keptAs, &error)) {
             const std::lock_guard lock(keptMutex);
             kept[verdict.path] = keptAs;
         } else {
@@ -252,7 +255,8 @@ int run(const Options& options)
             html->add(verdict);
         progress.update(done);
     };
-    runChecks(found, reference, stores, correctTweaked, report);
+    DescriptorFinder finder(options.paths, options.car);
+    runChecks(finder, reference, stores, correctTweaked, report);
     progress.clear();
 
     const qint64 genuine = counts[int(Verdict::Status::Genuine)];
