@@ -1,7 +1,5 @@
 #include "FrmClient.h"
 
-#include "Cp1252.h"
-#include "FileInfoHeader.h"
 #include "FileSystem.h"
 #include "ListenPort.h"
 #include "MessageBoxes.h"
@@ -81,7 +79,7 @@ FrmClient::~FrmClient()
 void FrmClient::unload()
 {
     Timer1.stop();
-    if (m_file.path().isEmpty()) {
+    if (!m_file.isActive()) {
         endConnection();
         return;
     }
@@ -98,7 +96,7 @@ void FrmClient::Form_Load()
 
 void FrmClient::Btn_Listen_Click()
 {
-    if (!m_file.path().isEmpty())
+    if (m_file.isActive())
         endTransfer(QStringLiteral("Listening started again after %1, so the transfer ended early.").arg(arrivedSoFar()));
     if (Winsock_Receive.state() != TcpSocketControl::Closed)
         endConnection();
@@ -139,7 +137,7 @@ void FrmClient::Winsock_Receive_DataArrival(qint32 bytesTotal)
     m_idle.start(idleTimeout);
     QByteArrayView bytes(chunk);
     while (!bytes.isEmpty() && Winsock_Receive.state() == TcpSocketControl::Connected) {
-        if (m_file.isOpen()) {
+        if (m_file.isActive()) {
             bytes = receiveData(bytes);
             continue;
         }
@@ -158,7 +156,7 @@ void FrmClient::Winsock_Receive_DataArrival(qint32 bytesTotal)
             else
                 endTransfer(QStringLiteral("More data arrived than the %1 bytes announced for \"%2\". The connection was "
                                            "closed; the %1 bytes announced are saved in the file.")
-                                .arg(m_announced)
+                                .arg(m_placedSize)
                                 .arg(shownName(m_placedName)));
             return;
         case HeaderCollector::Status::TooLong:
@@ -175,24 +173,17 @@ bool FrmClient::startFile()
 {
     FileBar.setValue(0);
     QString reason;
-    const std::optional<FileInfoHeader> header = parseFileInfoHeader(m_header.header(), &reason);
-    const QString name = header ? fromCp1252(header->name) : QString();
-    if (header)
-        reason = refusalReason(name, m_ownFiles);
+    std::optional<Announcement> announced =
+        acceptAnnouncement(m_header.header(), m_ownFiles, m_programFolder, std::nullopt, &reason);
     // Resolved as the scan resolves it, so a name differing only in letter
     // case replaces the file the scan would read.
-    const QString target = FileSystem::resolve(m_programFolder + u'/' + name);
-    if (reason.isEmpty()) {
+    const QString target = announced ? FileSystem::resolve(m_programFolder + u'/' + announced->name) : QString();
+    if (announced) {
         const QFileInfo existing(target);
-        const std::optional<qint64> free = FileSystem::bytesFree(m_programFolder);
         if (existing.isSymLink())
-            reason = QStringLiteral("\"%1\" is a link to a file elsewhere").arg(shownName(name));
+            reason = QStringLiteral("\"%1\" is a link to a file elsewhere").arg(shownName(announced->name));
         else if (existing.isDir())
-            reason = QStringLiteral("\"%1\" is a folder").arg(shownName(name));
-        else if (free && *free < header->size)
-            reason = QStringLiteral("its %1 bytes are more than the %2 bytes free in the program folder")
-                         .arg(header->size)
-                         .arg(*free);
+            reason = QStringLiteral("\"%1\" is a folder").arg(shownName(announced->name));
     }
     if (!reason.isEmpty()) {
         endTransfer(QStringLiteral("The file was refused: %1. ").arg(reason) + NothingSaved);
@@ -200,18 +191,16 @@ bool FrmClient::startFile()
     }
 
     m_placedName.clear();
-    FileBar.setRange(0, float(header->size));
-    Txt_File.setText(name);
-    Lbl_FileSize.setText(QStringLiteral("Filesize: %1 kb").arg(kilobytes(header->size)));
-    Lbl_FileName.setText(QStringLiteral("Filename: ") + shownName(name));
+    FileBar.setRange(0, float(announced->size));
+    Txt_File.setText(announced->name);
+    Lbl_FileSize.setText(QStringLiteral("Filesize: %1 kb").arg(kilobytes(announced->size)));
+    Lbl_FileName.setText(QStringLiteral("Filename: ") + shownName(announced->name));
     QString error;
-    if (!m_file.create(m_programFolder, name, &error)) {
+    if (!m_file.start(m_programFolder, *announced, &error)) {
         endTransfer(QStringLiteral("The file could not be created: %1. The connection was closed.").arg(error));
         return false;
     }
-    m_fileName = name;
     m_target = target;
-    m_announced = header->size;
     return true;
 }
 
@@ -219,19 +208,18 @@ bool FrmClient::startFile()
 // back what lies beyond it.
 QByteArrayView FrmClient::receiveData(QByteArrayView bytes)
 {
-    const qint64 taken = std::min<qint64>(bytes.size(), m_announced - m_file.size());
+    QString error;
+    const qint64 taken = m_file.write(bytes, &error);
+    if (taken < 0) {
+        endTransfer(QStringLiteral("Writing failed: %1. The connection was closed after %2.").arg(error, arrivedSoFar()));
+        return {};
+    }
     const float maximum = float(FileBar.maximum());
     // The bar never passes its maximum, whatever a float's rounding does.
     FileBar.setValue(std::min(progressAfter(float(FileBar.value()), taken), maximum));
     TickBytes = saturatingAdd(TickBytes, taken);
     Lbl_Complete.setText(completionCaption(float(FileBar.value()), maximum));
-
-    QString error;
-    if (!m_file.write(bytes.first(taken), &error)) {
-        endTransfer(QStringLiteral("Writing failed: %1. The connection was closed after %2.").arg(error, arrivedSoFar()));
-        return {};
-    }
-    if (m_file.size() == m_announced)
+    if (m_file.isComplete())
         placeFile();
     return bytes.sliced(taken);
 }
@@ -239,19 +227,20 @@ QByteArrayView FrmClient::receiveData(QByteArrayView bytes)
 void FrmClient::placeFile()
 {
     QString error;
-    if (!m_file.moveTo(m_target, TemporaryFile::Existing::Replace, &error)) {
+    if (!m_file.place(m_target, TemporaryFile::Existing::Replace, &error)) {
         endTransfer(QStringLiteral("All %1 bytes of \"%2\" arrived, but the file could not take its name: %3.")
-                        .arg(m_announced)
-                        .arg(shownName(m_fileName), error));
+                        .arg(m_file.announced())
+                        .arg(shownName(m_file.name()), error));
         return;
     }
-    m_placedName = m_fileName;
+    m_placedName = m_file.name();
+    m_placedSize = m_file.announced();
     m_header.clear();
 }
 
 void FrmClient::Winsock_Receive_Close()
 {
-    if (!m_file.path().isEmpty())
+    if (m_file.isActive())
         endTransfer(QStringLiteral("The connection closed after %1.").arg(arrivedSoFar()));
     else if (!m_header.isEmpty())
         endTransfer(QStringLiteral("The connection closed before its FILEINFO header was complete. ") + NothingSaved);
@@ -265,7 +254,7 @@ void FrmClient::idleTimedOut()
         return;
     const QString silence = QStringLiteral("%1 sent nothing for %2, so the connection was closed.")
                                 .arg(Winsock_Receive.remoteHostIP(), durationText(idleTimeout));
-    if (!m_file.path().isEmpty())
+    if (m_file.isActive())
         endTransfer(silence + QStringLiteral(" By then %1 had arrived.").arg(arrivedSoFar()));
     else if (!m_header.isEmpty())
         endTransfer(silence + QStringLiteral(" Only %1 bytes of a FILEINFO header had arrived; nothing was saved.")
@@ -290,9 +279,9 @@ void FrmClient::OpenAuthorPage()
 QString FrmClient::arrivedSoFar() const
 {
     return QStringLiteral("%1 of the %2 bytes announced for \"%3\"")
-        .arg(m_file.size())
-        .arg(m_announced)
-        .arg(shownName(m_fileName));
+        .arg(m_file.received())
+        .arg(m_file.announced())
+        .arg(shownName(m_file.name()));
 }
 
 QString FrmClient::endConnection()
@@ -301,22 +290,11 @@ QString FrmClient::endConnection()
     Winsock_Receive.close();
     m_header.clear();
     m_placedName.clear();
-    if (m_file.path().isEmpty())
+    if (!m_file.isActive())
         return QString();
-    const qint64 arrived = m_file.size();
-    if (arrived == 0) {
-        m_file.discard();
-        return QStringLiteral("No byte of it had arrived, so nothing was kept.");
-    }
-    const QString partial = partialName(m_fileName);
-    QString error;
-    if (!m_file.moveTo(FileSystem::resolve(m_programFolder + u'/' + partial), TemporaryFile::Existing::Replace, &error)) {
-        m_file.discard();
-        return QStringLiteral("Its bytes could not be kept: %1.").arg(error);
-    }
-    return QStringLiteral("The %1 bytes that arrived are kept in \"%2\"; \"%3\" itself was not changed.")
-        .arg(arrived)
-        .arg(shownName(partial), shownName(m_fileName));
+    const QString partial = partialName(m_file.name());
+    return m_file.keepPartial(FileSystem::resolve(m_programFolder + u'/' + partial), shownName(partial))
+        + QStringLiteral(" \"%1\" itself was not changed.").arg(shownName(m_file.name()));
 }
 
 void FrmClient::endTransfer(const QString& message)

@@ -2,8 +2,8 @@
 
 #include "ControlSurface.h"
 #include "HeaderCollector.h"
+#include "IncomingFile.h"
 #include "TcpSocketControl.h"
-#include "TemporaryFile.h"
 
 #include <QObject>
 #include <QTimer>
@@ -81,11 +81,10 @@ private:
 
     // FileNum: the file arriving, from its header until every byte is there.
     HeaderCollector m_header;
-    TemporaryFile m_file;
-    QString m_fileName;
+    IncomingFile m_file;
     QString m_target;
-    qint64 m_announced = 0;
     QString m_placedName; // the last file placed on this connection
+    qint64 m_placedSize = 0;
     QTimer m_idle;
 
     // The controls the handlers work on, looked up once when the handlers are
