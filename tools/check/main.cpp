@@ -3,6 +3,7 @@
 // which genuine lines are missing.
 
 #include "CheckRun.h"
+#include "CommandLine.h"
 #include "Correction.h"
 #include "DescriptorFinder.h"
 #include "HtmlReport.h"
@@ -53,22 +54,12 @@ const char* Description =
     "2 on any error (a wrong option, reference data that fails its check, a\n"
     "descriptor that cannot be read).";
 
-void printTo(std::FILE* stream, const QString& text)
-{
-    std::fputs(text.toLocal8Bit().constData(), stream);
-}
-
-void complain(const QString& message)
-{
-    printTo(stderr, QStringLiteral("kestrix-check: %1\n").arg(message));
-}
+using CommandLine::complain;
 
 std::optional<Options> parseOptions(const QStringList& arguments, int* exitStatus)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(Description));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help."));
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Shows the version."));
     const QCommandLineOption folder(QStringLiteral("folder"),
                                     QStringLiteral("The program folder with Sam.mdb and the cars' .dat files "
                                                    "(default: the folder of kestrix-check)."),
@@ -87,28 +78,15 @@ std::optional<Options> parseOptions(const QStringList& arguments, int* exitStatu
                                                     "tweaked file beside it as <name>.tweaked-<yyyymmdd-hhmmss>."));
     const QCommandLineOption skip(QStringLiteral("skip-reference-check"),
                                   QStringLiteral("Checks even when the reference data fails its size and date check."));
-    parser.addOptions({help, version, folder, car, json, report, jobs, correct, skip});
+    parser.addOptions({folder, car, json, report, jobs, correct, skip});
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Descriptors or folders to check."),
                                  QStringLiteral("PATH..."));
-
+    if (!CommandLine::parse(parser, arguments, exitStatus))
+        return std::nullopt;
     const auto wrong = [&](const QString& message) {
-        complain(message);
-        printTo(stderr, parser.helpText());
-        *exitStatus = Trouble;
+        *exitStatus = CommandLine::wrong(parser, message);
         return std::nullopt;
     };
-    if (!parser.parse(arguments))
-        return wrong(parser.errorText());
-    if (parser.isSet(help)) {
-        printTo(stdout, parser.helpText());
-        *exitStatus = AllGenuine;
-        return std::nullopt;
-    }
-    if (parser.isSet(version)) {
-        printTo(stdout, QStringLiteral("kestrix-check %1\n").arg(QCoreApplication::applicationVersion()));
-        *exitStatus = AllGenuine;
-        return std::nullopt;
-    }
 
     Options options;
     options.folder = parser.isSet(folder) ? parser.value(folder) : QCoreApplication::applicationDirPath();
@@ -164,7 +142,7 @@ public:
             return;
         m_sinceShown.restart();
         m_shown = true;
-        printTo(stderr, QStringLiteral("\rkestrix-check: %1 descriptors checked").arg(done));
+        CommandLine::print(stderr, QStringLiteral("\rkestrix-check: %1 descriptors checked").arg(done));
     }
 
     void clear()
@@ -248,7 +226,7 @@ int run(const Options& options)
             std::fflush(stdout);
             complain(verdict.error);
         } else {
-            printTo(stdout, verdictText(verdict, keptAs));
+            CommandLine::print(stdout, verdictText(verdict, keptAs));
         }
         std::fflush(stdout);
         if (html)
@@ -263,7 +241,7 @@ int run(const Options& options)
     const qint64 tweaked = counts[int(Verdict::Status::Tweaked)];
     qint64 errors = counts[int(Verdict::Status::Error)];
     if (!options.json)
-        printTo(stdout, summaryText(genuine, tweaked, errors));
+        CommandLine::print(stdout, summaryText(genuine, tweaked, errors));
     if (html) {
         QString error;
         if (!html->write(options.report, &error)) {
