@@ -45,7 +45,7 @@ bool IncomingFile::place(const QString& target, TemporaryFile::Existing existing
     return m_file.moveTo(target, existing, error);
 }
 
-QString IncomingFile::keepPartial(const QString& partialPath, const QString& shownPartial)
+QString IncomingFile::keepPartial(const QString& partialPath, const QString& shownPartial, TemporaryFile::Existing existing)
 {
     const qint64 arrived = m_file.size();
     if (arrived == 0) {
@@ -53,7 +53,7 @@ QString IncomingFile::keepPartial(const QString& partialPath, const QString& sho
         return QStringLiteral("No byte of it had arrived, so nothing was kept.");
     }
     QString error;
-    if (!m_file.moveTo(partialPath, TemporaryFile::Existing::Replace, &error)) {
+    if (!m_file.moveTo(partialPath, existing, &error)) {
         m_file.discard();
         return QStringLiteral("Its bytes could not be kept: %1.").arg(error);
     }

@@ -40,10 +40,11 @@ public:
     qint64 write(QByteArrayView bytes, QString* error);
     // Gives the whole file its name.
     bool place(const QString& target, TemporaryFile::Existing existing, QString* error);
-    // Ends a file that is not whole: what arrived takes the partial name,
-    // replacing an older partial file; none arrived, nothing is kept. Says
-    // which of the two, naming the partial file as shown.
-    QString keepPartial(const QString& partialPath, const QString& shownPartial);
+    // Ends a file that is not whole: what arrived takes the partial name
+    // (replacing an older partial file, or only where none is); none arrived,
+    // nothing is kept. Says which of the two, naming the partial file as shown.
+    QString keepPartial(const QString& partialPath, const QString& shownPartial,
+                        TemporaryFile::Existing existing = TemporaryFile::Existing::Replace);
     // Ends it without a trace.
     void discard();
 

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <optional>
+#include <set>
 
 class EventLog;
 class ReferenceFolder;
@@ -22,4 +23,7 @@ struct CollectContext {
     ReferenceStore* store = nullptr;
     EventLog* events = nullptr;
     QByteArray verdictLog; // DIR/verdicts.jsonl, encoded for appending
+    // The names, below DIR, of the files now arriving: two transfers never
+    // share one, even within a millisecond.
+    std::set<QString> namesInUse;
 };

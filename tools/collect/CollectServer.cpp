@@ -9,7 +9,7 @@ namespace {
 constexpr int Backlog = 1024;
 } // namespace
 
-CollectServer::CollectServer(const CollectContext& context, int maxConnections, QObject* parent)
+CollectServer::CollectServer(CollectContext& context, int maxConnections, QObject* parent)
     : QObject(parent)
     , m_context(context)
     , m_maxConnections(maxConnections)
@@ -74,6 +74,8 @@ void CollectServer::stop(std::chrono::milliseconds grace)
         return;
     }
     m_grace.start(grace);
+    for (Transfer* transfer : findChildren<Transfer*>(Qt::FindDirectChildrenOnly))
+        transfer->stop();
 }
 
 void CollectServer::endTransfers()

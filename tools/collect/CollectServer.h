@@ -17,7 +17,7 @@ class CollectServer : public QObject
     Q_OBJECT
 
 public:
-    CollectServer(const CollectContext& context, int maxConnections, QObject* parent = nullptr);
+    CollectServer(CollectContext& context, int maxConnections, QObject* parent = nullptr);
 
     bool listen(const QHostAddress& address, quint16 port, QString* error);
     quint16 port() const { return m_server.serverPort(); }
@@ -34,7 +34,7 @@ private:
     void transferFinished(Transfer* transfer);
     void endTransfers();
 
-    const CollectContext& m_context;
+    CollectContext& m_context;
     int m_maxConnections;
     QTcpServer m_server;
     int m_active = 0;

@@ -36,7 +36,7 @@ QString secondsText(std::chrono::milliseconds duration)
 
 } // namespace
 
-Transfer::Transfer(QTcpSocket* socket, const CollectContext& context, QObject* parent)
+Transfer::Transfer(QTcpSocket* socket, CollectContext& context, QObject* parent)
     : QObject(parent)
     , m_context(context)
     , m_socket(socket)
@@ -61,8 +61,9 @@ Transfer::Transfer(QTcpSocket* socket, const CollectContext& context, QObject* p
 
 Transfer::~Transfer()
 {
-    if (!m_finished && m_file.isActive())
-        m_file.keepPartial(m_folder + u'/' + partialName(stampedName()), partialName(stampedName()));
+    if (m_file.isActive())
+        m_file.keepPartial(m_folder + u'/' + partialName(m_name), partialName(m_name), TemporaryFile::Existing::Keep);
+    releaseName();
 }
 
 void Transfer::readData()
@@ -135,7 +136,10 @@ bool Transfer::startFile()
         refuse(QStringLiteral("%1: the folder cannot be made").arg(QDir::toNativeSeparators(m_folder)));
         return false;
     }
-    m_stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    if (!chooseName(announced->name)) {
+        refuse(QStringLiteral("no free name is left for \"%1\"").arg(shownName(announced->name)));
+        return false;
+    }
     if (!m_file.start(m_folder, *announced, &error)) {
         refuse(error);
         return false;
@@ -148,30 +152,38 @@ bool Transfer::startFile()
     return true;
 }
 
-QString Transfer::stampedName() const
+// Never in the place of another file, kept or arriving: a second file of
+// the same name from the same sender within a millisecond takes a number.
+bool Transfer::chooseName(const QString& received)
 {
-    return m_stamp + u'-' + m_file.name();
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    for (int copy = 1; copy <= 1000; ++copy) {
+        const QString name = copy == 1 ? stamp + u'-' + received : QStringLiteral("%1-%2-%3").arg(stamp).arg(copy).arg(received);
+        const QString path = m_folder + u'/' + name;
+        if (!m_context.namesInUse.count(path) && !QFileInfo::exists(path) && !QFileInfo::exists(path + QStringLiteral(".partial"))) {
+            m_name = name;
+            m_context.namesInUse.insert(path);
+            return true;
+        }
+    }
+    return false;
+}
+
+void Transfer::releaseName()
+{
+    if (!m_name.isEmpty())
+        m_context.namesInUse.erase(m_folder + u'/' + m_name);
 }
 
 void Transfer::placeFile()
 {
-    // Never in the place of another: a second file of the same name within
-    // the same millisecond takes a number.
+    const QString target = m_folder + u'/' + m_name;
     QString error;
-    for (int copy = 1; copy <= 100; ++copy) {
-        const QString name = copy == 1 ? stampedName() : QStringLiteral("%1-%2-%3").arg(m_stamp).arg(copy).arg(m_file.name());
-        const QString target = m_folder + u'/' + name;
-        if (m_file.place(target, TemporaryFile::Existing::Keep, &error)) {
-            m_stored = target;
-            break;
-        }
-        if (!QFileInfo::exists(target))
-            break;
-    }
-    if (m_stored.isEmpty()) {
+    if (!m_file.place(target, TemporaryFile::Existing::Keep, &error)) {
         endEarly(QStringLiteral("storing failed: %1").arg(error));
         return;
     }
+    m_stored = target;
     m_phase = Phase::Stored;
     event(QStringLiteral("stored %1").arg(QDir::toNativeSeparators(m_stored)),
           {{QStringLiteral("event"), QStringLiteral("stored")},
@@ -225,6 +237,8 @@ void Transfer::checkFile()
                  {QStringLiteral("car"), car ? QJsonValue(car->listEntry) : QJsonValue()},
                  {QStringLiteral("tweaks"), qint64(verdict.tweaks.size())},
                  {QStringLiteral("missing"), qint64(verdict.missing.size())}});
+    if (m_stopping)
+        finish();
 }
 
 void Transfer::peerClosed()
@@ -261,6 +275,13 @@ void Transfer::idleTimedOut()
     finish();
 }
 
+void Transfer::stop()
+{
+    m_stopping = true;
+    if (m_phase != Phase::Data)
+        finish();
+}
+
 void Transfer::end(const QString& why)
 {
     if (m_finished)
@@ -274,9 +295,10 @@ void Transfer::end(const QString& why)
 // A file not yet whole keeps what arrived as a partial file.
 void Transfer::endEarly(const QString& what)
 {
-    const QString partial = partialName(stampedName());
+    const QString partial = m_folder + u'/' + partialName(m_name);
     const QString progress = QStringLiteral("%1 of %2 bytes").arg(m_file.received()).arg(m_file.announced());
-    const QString kept = m_file.keepPartial(m_folder + u'/' + partial, QDir::toNativeSeparators(m_folder + u'/' + partial));
+    const QString kept =
+        m_file.keepPartial(partial, QDir::toNativeSeparators(partial), TemporaryFile::Existing::Keep);
     const bool timedOut = what.startsWith(u"timed out");
     event(QStringLiteral("%1 after %2 of \"%3\". %4").arg(what, progress, shownName(m_file.name()), kept),
           {{QStringLiteral("event"), timedOut ? QStringLiteral("timed out") : QStringLiteral("ended early")},

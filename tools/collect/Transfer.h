@@ -25,11 +25,14 @@ class Transfer : public QObject
 
 public:
     // Takes the socket over.
-    Transfer(QTcpSocket* socket, const CollectContext& context, QObject* parent = nullptr);
+    Transfer(QTcpSocket* socket, CollectContext& context, QObject* parent = nullptr);
     ~Transfer() override;
 
-    // Ends it now, as when the collector stops: a file not yet whole is kept
-    // as a partial file.
+    // The collector is stopping: a file still arriving may finish, and the
+    // transfer ends as soon as it is kept; any other ends now.
+    void stop();
+    // Ends it now, as when the collector's grace is over: a file not yet
+    // whole is kept as a partial file.
     void end(const QString& why);
 
 signals:
@@ -49,9 +52,10 @@ private:
     void refuse(const QString& reason);
     void finish();
     void event(const QString& text, QJsonObject fields);
-    QString stampedName() const;
+    bool chooseName(const QString& received);
+    void releaseName();
 
-    const CollectContext& m_context;
+    CollectContext& m_context;
     QTcpSocket* m_socket;
     QString m_peer;
     quint16 m_peerPort = 0;
@@ -60,7 +64,8 @@ private:
     Phase m_phase = Phase::Header;
     HeaderCollector m_header;
     IncomingFile m_file;
-    QString m_stamp;
+    QString m_name;   // <yyyymmdd-hhmmss-mmm>-<name>, numbered when taken
     QString m_stored;
+    bool m_stopping = false;
     bool m_finished = false;
 };

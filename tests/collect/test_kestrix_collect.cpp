@@ -1,0 +1,398 @@
+#include "FileSystem.h"
+#include "TestProgramFolder.h"
+#include "ToolRun.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+QByteArray bytesOf(const QString& path)
+{
+    QByteArray bytes;
+    QString error;
+    return FileSystem::readAll(path, &bytes, &error) ? bytes : QByteArray("<unreadable>");
+}
+
+QByteArray sample(const QString& name)
+{
+    return bytesOf(TestProgramFolder::dataFile(name));
+}
+
+// Every file below folder, relative to it, hidden ones too.
+QStringList filesBelow(const QString& folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+// A sender of the FILEINFO protocol, from a loopback address of its own.
+struct Sender {
+    explicit Sender(quint16 port, const QString& from = QStringLiteral("127.0.0.1"))
+    {
+        socket.bind(QHostAddress(from));
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        // The system completes the connection even while it waits in the backlog.
+        socket.waitForConnected(5000);
+    }
+    void send(const QByteArray& bytes)
+    {
+        socket.write(bytes);
+        socket.flush();
+    }
+    bool closedByPeer() const { return socket.state() == QAbstractSocket::UnconnectedState; }
+
+    QTcpSocket socket;
+};
+
+QByteArray message(const QString& name, const QByteArray& content)
+{
+    return "FILEINFO|" + QByteArray::number(content.size()) + '|' + name.toLatin1() + '|' + content;
+}
+
+} // namespace
+
+class TestKestrixCollect : public QObject
+{
+    Q_OBJECT
+
+    // The real collector on a staged program folder, its events read as they come.
+    struct Collector {
+        explicit Collector(const QStringList& extra = {})
+        {
+            QStringList arguments{QStringLiteral("--json"), QStringLiteral("--port"), QStringLiteral("0"),
+                                  QStringLiteral("--dir"), dir(), QStringLiteral("--folder"), program.path()};
+            process.start(QStringLiteral(KESTRIX_COLLECT), arguments + extra);
+            QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] {
+                while (process.canReadLine()) {
+                    const QJsonObject event = QJsonDocument::fromJson(process.readLine()).object();
+                    if (event.value(QStringLiteral("event")).toString() == u"listening")
+                        port = quint16(event.value(QStringLiteral("port")).toInt());
+                    events << event;
+                }
+            });
+        }
+        ~Collector()
+        {
+            if (process.state() != QProcess::NotRunning) {
+                process.kill();
+                process.waitForFinished();
+            }
+        }
+
+        bool started() { return QTest::qWaitFor([this] { return port != 0; }, 10'000); }
+        QString dir() const { return work.filePath(QStringLiteral("collected")); }
+        int count(const QString& event) const
+        {
+            return int(std::count_if(events.cbegin(), events.cend(),
+                                     [&](const QJsonObject& e) { return e.value(QStringLiteral("event")).toString() == event; }));
+        }
+        QList<QJsonObject> verdicts() const
+        {
+            QList<QJsonObject> records;
+            for (const QByteArray& line : bytesOf(dir() + QStringLiteral("/verdicts.jsonl")).split('\n'))
+                if (!line.isEmpty())
+                    records << QJsonDocument::fromJson(line).object();
+            return records;
+        }
+        // Ends it as a service manager does, and says how it ended.
+        int terminate(int withinMs = 10'000)
+        {
+            process.terminate();
+            if (!process.waitForFinished(withinMs) || process.exitStatus() != QProcess::NormalExit)
+                return -1;
+            return process.exitCode();
+        }
+
+        TestProgramFolder program;
+        QTemporaryDir work;
+        QProcess process;
+        QList<QJsonObject> events;
+        quint16 port = 0;
+    };
+
+private slots:
+    // 200 players send at once, each a descriptor of some car, some tweaked:
+    // every file is kept byte for byte under its sender, every verdict right.
+    void twoHundredSendersAtOnce()
+    {
+        Collector collector;
+        QVERIFY(collector.started());
+        const QStringList cars{QStringLiteral("Brackwell/BrackwellDescriptor.txt"), QStringLiteral("DunMarr/DunMarrDescriptor.txt"),
+                               QStringLiteral("Skelder4/Skelder4Descriptor.txt"), QStringLiteral("Grelm/Grelmdescriptor.txt"),
+                               QStringLiteral("Puddlewick/Puddlewickdescriptor.txt"), QStringLiteral("OldGrist/OldGristdescriptor.txt")};
+        QStringList expected;
+        std::vector<std::unique_ptr<Sender>> senders;
+        for (int i = 0; i < 200; ++i) {
+            const QString car = cars.at(i % 6);
+            const bool tweaked = i % 5 == 0 && (car.startsWith(u"Brackwell") || car.startsWith(u"Grelm"));
+            const QByteArray content = sample(tweaked ? QStringLiteral("Cars/") + car
+                                                      : QStringLiteral("genuine/") + car.section(u'/', 0, 0)
+                                                            + QStringLiteral(".dat"));
+            const QString from = QStringLiteral("127.0.0.%1").arg(2 + i % 50);
+            senders.push_back(std::make_unique<Sender>(collector.port, from));
+            senders.back()->send(message(car.section(u'/', 1), content));
+            expected << QStringLiteral("%1 %2 %3 %4")
+                            .arg(from, car.section(u'/', 1), tweaked ? QStringLiteral("tweaked") : QStringLiteral("genuine"))
+                            .arg(qHash(content));
+        }
+        for (auto& sender : senders)
+            sender->socket.disconnectFromHost();
+        QTRY_COMPARE_WITH_TIMEOUT(collector.verdicts().size(), 200, 60'000);
+
+        QStringList kept;
+        for (const QJsonObject& verdict : collector.verdicts()) {
+            const QString path = verdict.value(QStringLiteral("path")).toString();
+            QCOMPARE(QFileInfo(path).absolutePath(), collector.dir() + u'/' + verdict.value(QStringLiteral("sender")).toString());
+            kept << QStringLiteral("%1 %2 %3 %4")
+                        .arg(verdict.value(QStringLiteral("sender")).toString(),
+                             QFileInfo(path).fileName().section(u'-', -1), verdict.value(QStringLiteral("status")).toString())
+                        .arg(qHash(bytesOf(path)));
+        }
+        expected.sort();
+        kept.sort();
+        QCOMPARE(kept, expected);
+        QCOMPARE(collector.count(QStringLiteral("refused")), 0);
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // Idle connections are closed after the idle time and never keep the
+    // real senders out, whether they take the slots or wait behind them.
+    void idleConnectionsKeepNobodyOut()
+    {
+        Collector collector({QStringLiteral("--idle-timeout"), QStringLiteral("1")});
+        QVERIFY(collector.started());
+        std::vector<std::unique_ptr<Sender>> idle;
+        for (int i = 0; i < 100; ++i)
+            idle.push_back(std::make_unique<Sender>(collector.port));
+        QTRY_VERIFY(std::all_of(idle.begin(), idle.end(), [](const auto& s) { return s->socket.state() == QAbstractSocket::ConnectedState; }));
+        std::vector<std::unique_ptr<Sender>> real;
+        const QByteArray content = sample(QStringLiteral("genuine/Grelm.dat"));
+        for (int i = 0; i < 50; ++i) {
+            real.push_back(std::make_unique<Sender>(collector.port));
+            real.back()->send(message(QStringLiteral("Grelmdescriptor.txt"), content));
+            real.back()->socket.disconnectFromHost();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(collector.verdicts().size(), 50, 30'000);
+        QTRY_COMPARE_WITH_TIMEOUT(collector.count(QStringLiteral("timed out")), 100, 30'000);
+        QTRY_VERIFY(std::all_of(idle.begin(), idle.end(), [](const auto& s) { return s->closedByPeer(); }));
+        for (const QJsonObject& verdict : collector.verdicts())
+            QCOMPARE(verdict.value(QStringLiteral("status")).toString(), QStringLiteral("genuine"));
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // A sender of one byte every 100 ms holds up nobody else.
+    void slowSenderDelaysNoOne()
+    {
+        Collector collector;
+        QVERIFY(collector.started());
+        const QByteArray slowMessage = message(QStringLiteral("slow.txt"), QByteArray(20, 's'));
+        Sender slow(collector.port);
+        qsizetype sent = 0;
+        QTimer drip;
+        QObject::connect(&drip, &QTimer::timeout, [&] {
+            if (sent < slowMessage.size())
+                slow.send(slowMessage.mid(sent++, 1));
+        });
+        drip.start(100);
+
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<std::unique_ptr<Sender>> fast;
+        const QByteArray content = sample(QStringLiteral("genuine/Brackwell.dat"));
+        for (int i = 0; i < 10; ++i) {
+            fast.push_back(std::make_unique<Sender>(collector.port));
+            fast.back()->send(message(QStringLiteral("BrackwellDescriptor.txt"), content));
+            fast.back()->socket.disconnectFromHost();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(collector.verdicts().size(), 10, 10'000);
+        QVERIFY2(sent < slowMessage.size(), "the fast senders waited for the slow one");
+        QTRY_COMPARE_WITH_TIMEOUT(collector.verdicts().size(), 11, 10'000);
+        QCOMPARE(collector.verdicts().last().value(QStringLiteral("status")).toString(), QStringLiteral("unchecked"));
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // Everything a hostile peer might send, all at once on connections of
+    // their own: each is refused or cut with a reason, nothing is written
+    // outside the collection's folder, and the collector goes on serving.
+    void hostilePeersAtOnce()
+    {
+        Collector collector({QStringLiteral("--max-size"), QStringLiteral("4611686018427387903")});
+        QVERIFY(collector.started());
+        const QStringList outsideBefore = filesBelow(collector.work.path());
+        const QList<QByteArray> hostile{
+            "FILEINFO|5|../evil.txt|hello",
+            "FILEINFO|5|/tmp/evil.txt|hello",
+            "FILEINFO|5|sub/evil.txt|hello",
+            "FILEINFO|5|sub\\evil.txt|hello",
+            "FILEINFO|5|C:evil.txt|hello",
+            "FILEINFO|5|..|hello",
+            "FILEINFO|5|a\x07.txt|hello",
+            "FILEINFO|5|Sam.mdb|hello",
+            "FILEINFO|5|Unmatch.txt|hello",
+            "FILEINFO|5|   |hello",
+            "FILEINFO|5| lead.txt|hello",
+            "FILEINFO|5|trail.txt |hello",
+            "FILEINFO|5|dot.txt.|hello",
+            "FILEINFO|5||hello",
+            "FILEINFO||a.txt|hello",
+            "FILEINFO|abc|a.txt|hello",
+            "FILEINFO|0|a.txt|",
+            "FILEINFO|-5|a.txt|hello",
+            "FILEINFO|99999999999999999999|a.txt|",
+            "FILEINFO|4611686018427387904|over-the-largest.txt|",
+            "FILEINFO|2305843009213693952|beyond-the-free-space.txt|",
+            "hello, no header",
+            "fileinfo|5|a.txt|hello",
+            "FILEINFO|5|" + QByteArray(5000, 'n'),
+        };
+        std::vector<std::unique_ptr<Sender>> peers;
+        for (const QByteArray& bytes : hostile) {
+            peers.push_back(std::make_unique<Sender>(collector.port));
+            peers.back()->send(bytes);
+        }
+        // More than announced: the announced bytes are kept, the rest cut.
+        Sender over(collector.port);
+        over.send(message(QStringLiteral("over.txt"), QByteArray("12345")) + QByteArray(100 * 1024, 'x'));
+        QTRY_COMPARE_WITH_TIMEOUT(collector.count(QStringLiteral("refused")), hostile.size(), 20'000);
+        QTRY_COMPARE(collector.count(QStringLiteral("cut")), 1);
+        QTRY_VERIFY(std::all_of(peers.begin(), peers.end(), [](const auto& p) { return p->closedByPeer(); }));
+
+        Sender real(collector.port);
+        real.send(message(QStringLiteral("BrackwellDescriptor.txt"), sample(QStringLiteral("genuine/Brackwell.dat"))));
+        real.socket.disconnectFromHost();
+        QTRY_COMPARE(collector.verdicts().size(), 2);
+
+        QStringList inside = filesBelow(collector.dir());
+        QCOMPARE(inside.size(), 3);
+        QVERIFY(inside.contains(QStringLiteral("verdicts.jsonl")));
+        const QStringList stored = QDir(collector.dir() + QStringLiteral("/127.0.0.1")).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(stored.size(), 2);
+        for (const QString& name : stored)
+            QVERIFY2(name.endsWith(QStringLiteral("-over.txt")) || name.endsWith(QStringLiteral("-BrackwellDescriptor.txt")),
+                     qPrintable(name));
+        QCOMPARE(bytesOf(collector.dir() + QStringLiteral("/127.0.0.1/") + stored.filter(QStringLiteral("over")).first()),
+                 QByteArray("12345"));
+        QStringList outsideAfter = filesBelow(collector.work.path()).filter(QRegularExpression(QStringLiteral("^(?!collected/)")));
+        QCOMPARE(outsideAfter, outsideBefore);
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/evil.txt")));
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // A stop lets transfers in progress end within its grace; what has not
+    // ended by then is kept as partial. Nothing temporary is left.
+    void stopDuringTransfers()
+    {
+        Collector collector;
+        QVERIFY(collector.started());
+        const QByteArray content = sample(QStringLiteral("genuine/DunMarr.dat"));
+        const QByteArray whole = message(QStringLiteral("DunMarrDescriptor.txt"), content);
+        const qsizetype half = whole.size() - content.size() / 2;
+        std::vector<std::unique_ptr<Sender>> senders;
+        for (int i = 0; i < 20; ++i) {
+            senders.push_back(std::make_unique<Sender>(collector.port));
+            senders.back()->send(i < 5 ? whole : whole.first(half));
+        }
+        QTRY_COMPARE(collector.count(QStringLiteral("accepted")), 20);
+        QTRY_COMPARE(collector.verdicts().size(), 5);
+
+        collector.process.terminate();
+        QTRY_COMPARE(collector.count(QStringLiteral("stopping")), 1);
+        for (int i = 5; i < 10; ++i)
+            senders[i]->send(whole.sliced(half)); // these end within the grace
+        QVERIFY(collector.process.waitForFinished(15'000));
+        QCOMPARE(collector.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(collector.process.exitCode(), 0);
+
+        const QStringList files = filesBelow(collector.dir());
+        QCOMPARE(files.filter(QRegularExpression(QStringLiteral("-DunMarrDescriptor\\.txt$"))).size(), 10);
+        QCOMPARE(files.filter(QRegularExpression(QStringLiteral("\\.partial$"))).size(), 10);
+        QCOMPARE(files.filter(QRegularExpression(QStringLiteral("\\.tmp$"))).size(), 0);
+        for (const QString& file : files.filter(QRegularExpression(QStringLiteral("-DunMarrDescriptor\\.txt$"))))
+            QCOMPARE(bytesOf(collector.dir() + u'/' + file), content);
+        QCOMPARE(collector.verdicts().size(), 10);
+    }
+
+    // The very sender the receiver window serves works here unchanged.
+    void kestrixSendUnchanged()
+    {
+        Collector collector;
+        QVERIFY(collector.started());
+        const QString descriptor = TestProgramFolder::dataFile(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt"));
+        QProcess sender;
+        sender.start(QStringLiteral(KESTRIX_SEND), {QStringLiteral("127.0.0.1"), QString::number(collector.port), descriptor});
+        QVERIFY(QTest::qWaitFor([&] { return sender.state() == QProcess::NotRunning; }, 30'000));
+        QCOMPARE(sender.exitCode(), 0);
+        QTRY_COMPARE(collector.verdicts().size(), 1);
+        const QJsonObject verdict = collector.verdicts().first();
+        QCOMPARE(verdict.value(QStringLiteral("status")).toString(), QStringLiteral("tweaked"));
+        QCOMPARE(verdict.value(QStringLiteral("size")).toInt(), sample(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt")).size());
+        QCOMPARE(bytesOf(verdict.value(QStringLiteral("path")).toString()), sample(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt")));
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    void startFailures_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << "verdicts.jsonl";
+        QTest::newRow("no port") << QStringList{QStringLiteral("--dir"), QStringLiteral("/tmp/x")} << 2 << "--port";
+        QTest::newRow("wrong option") << QStringList{QStringLiteral("--frobnicate")} << 2 << "Unknown option";
+        QTest::newRow("wrong idle time") << QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--dir"),
+                                                        QStringLiteral("/tmp/x"), QStringLiteral("--idle-timeout"),
+                                                        QStringLiteral("never")}
+                                         << 2 << "--idle-timeout";
+    }
+
+    void startFailures()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        const ToolRun run = ToolRun::of(QStringLiteral(KESTRIX_COLLECT), arguments);
+        QCOMPARE(run.exitCode, status);
+        QVERIFY2((status == 0 ? QString::fromLocal8Bit(run.out) : run.errors).contains(says), qPrintable(run.errors));
+    }
+
+    // Reference data that fails its check keeps the collector from starting.
+    void referenceDataChecked()
+    {
+        TestProgramFolder program;
+        QTemporaryDir work;
+        QString error;
+        QVERIFY(FileSystem::setModified(program.file(QStringLiteral("OldGrist.dat")), QDateTime::currentDateTime(), &error));
+        const QStringList arguments{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--dir"), work.path(),
+                                    QStringLiteral("--folder"), program.path()};
+        const ToolRun refused = ToolRun::of(QStringLiteral(KESTRIX_COLLECT), arguments);
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.errors.contains(QStringLiteral("OldGrist.dat: expected 4628 bytes")), qPrintable(refused.errors));
+
+        QProcess skipping;
+        skipping.start(QStringLiteral(KESTRIX_COLLECT), arguments + QStringList{QStringLiteral("--skip-reference-check")});
+        QVERIFY(skipping.waitForReadyRead(10'000));
+        QVERIFY(skipping.readAllStandardOutput().contains("listening"));
+        skipping.terminate();
+        QVERIFY(skipping.waitForFinished(10'000));
+        QCOMPARE(skipping.exitCode(), 0);
+        QVERIFY(QString::fromLocal8Bit(skipping.readAllStandardError()).contains(QStringLiteral("not checked")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKestrixCollect)
+#include "test_kestrix_collect.moc"
