@@ -4,13 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStorageInfo>
 
 #include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace FileSystem {
@@ -119,10 +119,11 @@ std::optional<qint64> length(const QString& path)
 
 std::optional<qint64> bytesFree(const QString& folder)
 {
-    const QStorageInfo storage(folder);
-    if (!storage.isValid() || !storage.isReady())
+    // statvfs, not QStorageInfo: that reads the whole mount table each time.
+    struct statvfs storage {};
+    if (::statvfs(QFile::encodeName(resolve(folder)).constData(), &storage) != 0)
         return std::nullopt;
-    return storage.bytesAvailable();
+    return qint64(storage.f_bavail) * qint64(storage.f_frsize);
 }
 
 std::optional<QDateTime> modified(const QString& path)

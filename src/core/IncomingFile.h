@@ -35,6 +35,9 @@ public:
     qint64 announced() const { return m_announced; }
     const QString& name() const { return m_name; }
 
+    // See TemporaryFile::setSyncedMove.
+    void setSyncedMove(bool synced) { m_file.setSyncedMove(synced); }
+
     // Writes the file's share of bytes and says how many that was; what lies
     // beyond the announced size is not written. -1 on failure.
     qint64 write(QByteArrayView bytes, QString* error);

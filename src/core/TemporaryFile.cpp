@@ -93,7 +93,7 @@ bool TemporaryFile::close(QString* error)
 
 bool TemporaryFile::moveTo(const QString& target, Existing existing, QString* error)
 {
-    if (m_fd >= 0 && ::fdatasync(m_fd) != 0 && errno != EINVAL) {
+    if (m_syncedMove && m_fd >= 0 && ::fdatasync(m_fd) != 0 && errno != EINVAL) {
         *error = FileSystem::failure(m_shown, FileSystem::systemReason(errno));
         return false;
     }

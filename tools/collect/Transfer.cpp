@@ -46,6 +46,10 @@ Transfer::Transfer(QTcpSocket* socket, CollectContext& context, QObject* parent)
 {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(ReadBufferSize);
+    // Files here only ever take new names, so a power cut cannot cost a good
+    // file, and one event loop serves every sender: it does not wait on the
+    // disk for each file.
+    m_file.setSyncedMove(false);
     m_idle.setSingleShot(true);
     connect(&m_idle, &QTimer::timeout, this, &Transfer::idleTimedOut);
     connect(m_socket, &QTcpSocket::readyRead, this, &Transfer::readData);
