@@ -12,3 +12,16 @@ QString Verdict::statusText() const
     }
     return QStringLiteral("error");
 }
+
+namespace {
+QString counted(std::size_t count, const QString& what)
+{
+    return QStringLiteral("%1 %2%3").arg(count).arg(what, count == 1 ? QString() : QStringLiteral("s"));
+}
+} // namespace
+
+QString Verdict::countsText() const
+{
+    return counted(tweaks.size(), QStringLiteral("tweaked line")) + QStringLiteral(", ")
+        + counted(missing.size(), QStringLiteral("missing line"));
+}

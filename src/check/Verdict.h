@@ -35,4 +35,6 @@ struct Verdict {
 
     // "genuine", "tweaked" or "error".
     QString statusText() const;
+    // "3 tweaked lines, 1 missing line".
+    QString countsText() const;
 };

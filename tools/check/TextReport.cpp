@@ -17,10 +17,7 @@ QString verdictText(const Verdict& verdict, const QString& keptAs)
     const QString car = verdict.car ? verdict.car->listEntry : QString();
     if (verdict.status == Verdict::Status::Genuine)
         return QStringLiteral("%1: genuine (%2)\n").arg(verdict.path, car);
-    QString text = QStringLiteral("%1: tweaked (%2): %3 tweaked lines, %4 missing lines\n")
-                       .arg(verdict.path, car)
-                       .arg(verdict.tweaks.size())
-                       .arg(verdict.missing.size());
+    QString text = QStringLiteral("%1: tweaked (%2): %3\n").arg(verdict.path, car, verdict.countsText());
     for (const Tweak& tweak : verdict.tweaks) {
         text += QStringLiteral("  line %1: %2\n").arg(tweak.line).arg(printable(tweak.text));
         text += tweak.genuine ? QStringLiteral("    was: %1\n").arg(printable(*tweak.genuine))

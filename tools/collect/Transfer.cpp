@@ -226,10 +226,7 @@ void Transfer::checkFile()
     const QString status = record.value(QStringLiteral("status")).toString();
     QString text = QStringLiteral("verdict %1").arg(status);
     if (verdict.status == Verdict::Status::Tweaked)
-        text += QStringLiteral(" (%1): %2 tweaked lines, %3 missing lines")
-                    .arg(car->listEntry)
-                    .arg(verdict.tweaks.size())
-                    .arg(verdict.missing.size());
+        text += QStringLiteral(" (%1): %2").arg(car->listEntry, verdict.countsText());
     else if (car)
         text += QStringLiteral(" (%1)").arg(car->listEntry)
             + (verdict.error.isEmpty() ? QString() : QStringLiteral(": ") + verdict.error);
