@@ -71,6 +71,7 @@ export work
 read -r c1s c1m < <(measure "$checker" --jobs 1 "$work/players10k")
 read -r c2s c2m < <(measure "$checker" --jobs 2 "$work/players10k")
 read -r k1s k1m < <(measure "$checker" --jobs 1 "$work/players1k")
+read -r k2s k2m < <(measure "$checker" --jobs 2 "$work/players1k")
 read -r shs shm < <(measure bash -c sha_found)
 read -r sls slm < <(measure bash -c sha_listed)
 read -r mjs mjm < <(measure bash -c join_each)
@@ -86,3 +87,4 @@ row "find | sha256sum (yes or no only)" "$shs" "$shm" "1.00x"
 row "sha256sum of a list made beforehand" "$sls" "$slm" "$(ratio "$sls" "$shs")x"
 row "mawk join, one process a file" "$mjs" "$mjm" "$(ratio "$mjs" "$shs")x"
 row "kestrix-check --jobs 1, 1,000 files" "$k1s" "$k1m" "RSS growth to 10,000: $(ratio "$((c1m - k1m))" "$k1m")"
+row "kestrix-check --jobs 2, 1,000 files" "$k2s" "$k2m" "RSS growth to 10,000: $(ratio "$((c2m - k2m))" "$k2m")"

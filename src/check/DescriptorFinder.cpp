@@ -6,23 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
-#include <cerrno>
-
 #include <dirent.h>
 #include <sys/stat.h>
 
-// One folder being walked: its entries, sorted, and how far the walk is.
+// One folder being walked, and how far the walk is in it.
 struct DescriptorFinder::Folder {
-    struct Entry {
-        QByteArray name;
-        unsigned char type = DT_UNKNOWN;
-    };
-
-    QByteArray path;
-    dev_t device = 0;
-    ino_t inode = 0;
-    std::vector<Entry> entries;
+    std::unique_ptr<FolderListing> listing;
     std::size_t next = 0;
 };
 
@@ -40,9 +29,10 @@ FoundDescriptor refusal(const QByteArray& path, const QString& reason)
 
 } // namespace
 
-DescriptorFinder::DescriptorFinder(const QStringList& paths, const Car* givenCar)
+DescriptorFinder::DescriptorFinder(const QStringList& paths, const Car* givenCar, int listers)
     : m_paths(paths)
     , m_givenCar(givenCar)
+    , m_lister(listers > 0 ? std::make_unique<FolderLister>(listers) : nullptr)
 {
 }
 
@@ -52,33 +42,18 @@ DescriptorFinder::~DescriptorFinder() = default;
 // cannot be read or would lead round a loop.
 bool DescriptorFinder::enter(const QByteArray& folder, FoundDescriptor* refused)
 {
-    DIR* dir = ::opendir(folder.constData());
-    if (!dir) {
-        *refused = refusal(folder, QStringLiteral("the folder cannot be read: %1").arg(FileSystem::systemReason(errno)));
+    std::unique_ptr<FolderListing> listing = m_lister ? m_lister->take(folder) : FolderListing::of(folder);
+    if (listing->error != 0) {
+        *refused = refusal(folder, QStringLiteral("the folder cannot be read: %1").arg(FileSystem::systemReason(listing->error)));
         return false;
     }
-    struct stat status {};
-    ::fstat(::dirfd(dir), &status);
-    for (const std::unique_ptr<Folder>& ancestor : m_walk) {
-        if (ancestor->device == status.st_dev && ancestor->inode == status.st_ino) {
-            ::closedir(dir);
-            *refused = refusal(folder, QStringLiteral("a symbolic-link loop: it leads back to %1").arg(shown(ancestor->path)));
+    for (const Folder& ancestor : m_walk) {
+        if (ancestor.listing->device == listing->device && ancestor.listing->inode == listing->inode) {
+            *refused = refusal(folder, QStringLiteral("a symbolic-link loop: it leads back to %1").arg(shown(ancestor.listing->path)));
             return false;
         }
     }
-    auto walked = std::make_unique<Folder>();
-    walked->path = folder;
-    walked->device = status.st_dev;
-    walked->inode = status.st_ino;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        if (name != "." && name != "..")
-            walked->entries.push_back({name, entry->d_type});
-    }
-    ::closedir(dir);
-    std::sort(walked->entries.begin(), walked->entries.end(),
-              [](const Folder::Entry& a, const Folder::Entry& b) { return a.name < b.name; });
-    m_walk.push_back(std::move(walked));
+    m_walk.push_back({std::move(listing), 0});
     return true;
 }
 
@@ -107,13 +82,14 @@ bool DescriptorFinder::next(FoundDescriptor* found)
             return true;
         }
 
-        Folder& folder = *m_walk.back();
-        if (folder.next == folder.entries.size()) {
+        Folder& folder = m_walk.back();
+        const FolderListing& listing = *folder.listing;
+        if (folder.next == listing.entries.size()) {
             m_walk.pop_back();
             continue;
         }
-        const Folder::Entry& entry = folder.entries[folder.next++];
-        const QByteArray path = folder.path.endsWith('/') ? folder.path + entry.name : folder.path + '/' + entry.name;
+        const FolderListing::Entry& entry = listing.entries[folder.next++];
+        const QByteArray path = listing.path.endsWith('/') ? listing.path + entry.name : listing.path + '/' + entry.name;
         bool isFolder = entry.type == DT_DIR;
         if (entry.type == DT_LNK || entry.type == DT_UNKNOWN) {
             struct stat status {};

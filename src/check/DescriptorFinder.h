@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CarCatalogue.h"
+#include "FolderLister.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,11 +26,12 @@ struct FoundDescriptor {
 // byte order of their names, depth first. Links to folders are followed,
 // but never round a loop; a folder that cannot be read is an error and the
 // rest goes on. Only the folders being walked are held, never the whole
-// list, so a league of any size takes the same memory.
+// list, so a league of any size takes the same memory. Given listers, that
+// many threads list folders ahead of the walk.
 class DescriptorFinder
 {
 public:
-    DescriptorFinder(const QStringList& paths, const Car* givenCar);
+    DescriptorFinder(const QStringList& paths, const Car* givenCar, int listers = 0);
     ~DescriptorFinder();
     DescriptorFinder(const DescriptorFinder&) = delete;
     DescriptorFinder& operator=(const DescriptorFinder&) = delete;
@@ -44,5 +46,6 @@ private:
     QStringList m_paths;
     qsizetype m_nextPath = 0;
     const Car* m_givenCar;
-    std::vector<std::unique_ptr<Folder>> m_walk;
+    std::unique_ptr<FolderLister> m_lister;
+    std::vector<Folder> m_walk;
 };

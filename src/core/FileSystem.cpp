@@ -61,8 +61,10 @@ int openOrdinaryDescriptor(const QByteArray& encodedPath, int flags, struct stat
         errno = reason;
         return -1;
     }
-    // Reads and writes of an ordinary file may block as usual.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // Writes to an ordinary file may block as usual; reads of one take no
+    // notice of the flag.
+    if ((flags & O_ACCMODE) != O_RDONLY)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
@@ -78,17 +80,49 @@ QString systemReason(int errorNumber)
     return QString::fromLocal8Bit(std::strerror(errorNumber));
 }
 
-QString resolve(const QString& path)
+namespace {
+
+QStringList componentsOf(const QString& path)
 {
     QString normal = path;
     normal.replace(u'\\', u'/');
-    const bool absolute = normal.startsWith(u'/');
-    const QStringList components = normal.split(u'/', Qt::SkipEmptyParts);
+    return normal.split(u'/', Qt::SkipEmptyParts);
+}
+
+bool isAbsolute(const QString& path)
+{
+    return path.startsWith(u'/') || path.startsWith(u'\\');
+}
+
+// The path as written, with "/" for every separator and none doubled.
+QString writtenForm(const QString& path)
+{
+    const QString joined = (isAbsolute(path) ? QStringLiteral("/") : QString()) + componentsOf(path).join(u'/');
+    return joined.isEmpty() ? QStringLiteral(".") : joined;
+}
+
+// Opens an existing file for reading as written, and only when that fails
+// for want of an entry, as resolved: an exact match wins anyway, and this
+// spares a look-up for the path that exists as written.
+int openForReading(const QString& path, struct stat* status)
+{
+    const int fd = openOrdinaryDescriptor(QFile::encodeName(writtenForm(path)), O_RDONLY, status);
+    if (fd >= 0 || errno != ENOENT)
+        return fd;
+    return openOrdinaryDescriptor(QFile::encodeName(resolve(path)), O_RDONLY, status);
+}
+
+} // namespace
+
+QString resolve(const QString& path)
+{
+    const bool absolute = isAbsolute(path);
+    const QStringList components = componentsOf(path);
 
     // A path that exists as written is its own answer, since an exact match
     // wins at every component: one look instead of one a component.
-    const QString written = (absolute ? QStringLiteral("/") : QString()) + components.join(u'/');
-    if (!written.isEmpty() && ::access(QFile::encodeName(written).constData(), F_OK) == 0)
+    const QString written = writtenForm(path);
+    if (::access(QFile::encodeName(written).constData(), F_OK) == 0)
         return written;
 
     QString resolved = absolute ? QStringLiteral("/") : QString();
@@ -161,7 +195,8 @@ bool setModified(const QString& path, const QDateTime& time, QString* error)
 bool openOrdinary(const QString& path, QIODevice::OpenMode mode, QFile* file, QString* error)
 {
     const bool writing = mode.testFlag(QIODevice::WriteOnly);
-    const int fd = openOrdinaryDescriptor(QFile::encodeName(resolve(path)), writing ? O_RDWR | O_CREAT : O_RDONLY);
+    const int fd = writing ? openOrdinaryDescriptor(QFile::encodeName(resolve(path)), O_RDWR | O_CREAT)
+                           : openForReading(path, nullptr);
     if (fd < 0) {
         *error = failure(path, openFailure(errno));
         return false;
@@ -177,7 +212,7 @@ bool openOrdinary(const QString& path, QIODevice::OpenMode mode, QFile* file, QS
 bool readAll(const QString& path, QByteArray* bytes, QString* error, qint64 largest)
 {
     struct stat status {};
-    const int fd = openOrdinaryDescriptor(QFile::encodeName(resolve(path)), O_RDONLY, &status);
+    const int fd = openForReading(path, &status);
     if (fd < 0) {
         *error = failure(path, openFailure(errno));
         return false;

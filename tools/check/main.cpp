@@ -228,12 +228,12 @@ int run(const Options& options)
         } else {
             CommandLine::print(stdout, verdictText(verdict, keptAs));
         }
-        std::fflush(stdout);
         if (html)
             html->add(verdict);
         progress.update(done);
     };
-    DescriptorFinder finder(options.paths, options.car);
+    // With more than one thread, as many more list folders ahead of the walk.
+    DescriptorFinder finder(options.paths, options.car, options.jobs > 1 ? options.jobs : 0);
     runChecks(finder, reference, stores, correctTweaked, report);
     progress.clear();
 

@@ -1,0 +1,131 @@
+#include "FolderLister.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+// Listings made and not yet taken, at most: a bound on memory.
+constexpr std::size_t MostAhead = 256;
+} // namespace
+
+std::unique_ptr<FolderListing> FolderListing::of(const QByteArray& path)
+{
+    auto listing = std::make_unique<FolderListing>();
+    listing->path = path;
+    // The system's calls themselves, not opendir(), which looks at the
+    // folder once more than the walk needs: reading folders is most of a
+    // walk's cost.
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        listing->error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        return listing;
+    }
+    listing->device = status.st_dev;
+    listing->inode = status.st_ino;
+    alignas(dirent64) char buffer[32 * 1024];
+    for (;;) {
+        const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            listing->error = errno;
+        if (got <= 0)
+            break;
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != "..")
+                listing->entries.push_back({name, entry->d_type});
+            at += entry->d_reclen;
+        }
+    }
+    ::close(fd);
+    std::sort(listing->entries.begin(), listing->entries.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return listing;
+}
+
+FolderLister::FolderLister(int threads)
+{
+    for (int i = 0; i < threads; ++i)
+        m_threads.emplace_back([this] { work(); });
+}
+
+FolderLister::~FolderLister()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_workWaiting.notify_all();
+    for (std::thread& thread : m_threads)
+        thread.join();
+}
+
+// The subfolders of a listing go to the front of the queue, in their order:
+// the walk goes into them before anything queued earlier.
+void FolderLister::listAhead(const FolderListing& listing)
+{
+    const QByteArray prefix = listing.path.endsWith('/') ? listing.path : listing.path + '/';
+    std::vector<QByteArray> folders;
+    for (const FolderListing::Entry& entry : listing.entries) {
+        if (entry.type == DT_DIR)
+            folders.push_back(prefix + entry.name);
+    }
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+        if (m_queued.insert(*folder).second)
+            m_queue.push_front(*folder);
+    }
+    if (!folders.empty())
+        m_workWaiting.notify_all();
+}
+
+void FolderLister::work()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_workWaiting.wait(lock, [this] { return m_stopping || (!m_queue.empty() && m_ready.size() < MostAhead); });
+        if (m_stopping)
+            return;
+        const QByteArray folder = m_queue.front();
+        m_queue.pop_front();
+        // The walk may have taken it over already.
+        if (m_queued.erase(folder) == 0)
+            continue;
+        m_listing.insert(folder);
+        lock.unlock();
+        std::unique_ptr<FolderListing> listing = FolderListing::of(folder);
+        lock.lock();
+        m_listing.erase(folder);
+        listAhead(*listing);
+        m_ready.emplace(folder, std::move(listing));
+        m_listed.notify_all();
+    }
+}
+
+std::unique_ptr<FolderListing> FolderLister::take(const QByteArray& folder)
+{
+    std::unique_lock lock(m_mutex);
+    m_listed.wait(lock, [&] { return !m_listing.count(folder); });
+    if (const auto ready = m_ready.find(folder); ready != m_ready.end()) {
+        std::unique_ptr<FolderListing> listing = std::move(ready->second);
+        m_ready.erase(ready);
+        m_workWaiting.notify_one();
+        return listing;
+    }
+    // Not listed yet: the walk lists it itself, and the helpers pass it by.
+    m_queued.erase(folder);
+    lock.unlock();
+    std::unique_ptr<FolderListing> listing = FolderListing::of(folder);
+    lock.lock();
+    listAhead(*listing);
+    return listing;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include <sys/types.h>
+
+// One folder's entries, sorted by the bytes of their names.
+struct FolderListing {
+    struct Entry {
+        QByteArray name;
+        unsigned char type = 0; // the system's DT_ value; DT_UNKNOWN when it does not say
+    };
+
+    QByteArray path;
+    int error = 0; // errno of a folder that could not be read
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::vector<Entry> entries;
+
+    static std::unique_ptr<FolderListing> of(const QByteArray& path);
+};
+
+// Lists folders ahead of a walk, on threads of its own. Reading folders is
+// most of a walk's cost, and the system reads different folders at the same
+// time, so a walk that goes depth first, as the next folder it needs is
+// listed already, takes the time of its share. The helpers list in the
+// walk's order, depth first from where it is, and never more than a bounded
+// number of listings ahead.
+class FolderLister
+{
+public:
+    explicit FolderLister(int threads);
+    ~FolderLister();
+    FolderLister(const FolderLister&) = delete;
+    FolderLister& operator=(const FolderLister&) = delete;
+
+    // The listing of folder: the helpers' when they have it or are at it,
+    // else made now. The folders in it are listed ahead from then on.
+    std::unique_ptr<FolderListing> take(const QByteArray& folder);
+
+private:
+    void work();
+    void listAhead(const FolderListing& listing);
+
+    std::mutex m_mutex;
+    std::condition_variable m_workWaiting;
+    std::condition_variable m_listed;
+    std::deque<QByteArray> m_queue;
+    std::set<QByteArray> m_queued;  // in the queue and not yet taken by the walk
+    std::set<QByteArray> m_listing; // being listed now
+    std::map<QByteArray, std::unique_ptr<FolderListing>> m_ready;
+    bool m_stopping = false;
+    std::vector<std::thread> m_threads;
+};
