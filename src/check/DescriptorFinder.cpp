@@ -88,6 +88,8 @@ bool DescriptorFinder::next(FoundDescriptor* found)
             m_walk.pop_back();
             continue;
         }
+        if (m_lister)
+            m_lister->walkedTo(listing, folder.next);
         const FolderListing::Entry& entry = listing.entries[folder.next++];
         const QByteArray path = listing.path.endsWith('/') ? listing.path + entry.name : listing.path + '/' + entry.name;
         bool isFolder = entry.type == DT_DIR;

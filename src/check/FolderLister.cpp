@@ -11,6 +11,8 @@
 namespace {
 // Listings made and not yet taken, at most: a bound on memory.
 constexpr std::size_t MostAhead = 256;
+// How many of a folder's entries ahead of the walk its folders are listed.
+constexpr std::size_t Window = 256;
 } // namespace
 
 std::unique_ptr<FolderListing> FolderListing::of(const QByteArray& path)
@@ -70,22 +72,38 @@ FolderLister::~FolderLister()
         thread.join();
 }
 
-// The subfolders of a listing go to the front of the queue, in their order:
-// the walk goes into them before anything queued earlier.
+// The folders among the first entries of a listing go to the front of the
+// queue, in their order: the walk goes into them before anything queued
+// earlier.
 void FolderLister::listAhead(const FolderListing& listing)
 {
-    const QByteArray prefix = listing.path.endsWith('/') ? listing.path : listing.path + '/';
-    std::vector<QByteArray> folders;
-    for (const FolderListing::Entry& entry : listing.entries) {
-        if (entry.type == DT_DIR)
-            folders.push_back(prefix + entry.name);
-    }
-    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
-        if (m_queued.insert(*folder).second)
-            m_queue.push_front(*folder);
-    }
-    if (!folders.empty())
-        m_workWaiting.notify_all();
+    for (std::size_t entry = std::min(Window, listing.entries.size()); entry > 0; --entry)
+        queue(listing, entry - 1, true);
+}
+
+void FolderLister::walkedTo(const FolderListing& listing, std::size_t entry)
+{
+    if (entry + Window >= listing.entries.size())
+        return;
+    const std::lock_guard lock(m_mutex);
+    queue(listing, entry + Window, false);
+}
+
+// Later folders of a listing the walk is in go behind what is queued: the
+// walk needs them after the folders below where it is now.
+void FolderLister::queue(const FolderListing& listing, std::size_t entry, bool first)
+{
+    const FolderListing::Entry& folder = listing.entries[entry];
+    if (folder.type != DT_DIR)
+        return;
+    const QByteArray path = listing.path.endsWith('/') ? listing.path + folder.name : listing.path + '/' + folder.name;
+    if (!m_queued.insert(path).second)
+        return;
+    if (first)
+        m_queue.push_front(path);
+    else
+        m_queue.push_back(path);
+    m_workWaiting.notify_one();
 }
 
 void FolderLister::work()

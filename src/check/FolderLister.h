@@ -44,12 +44,17 @@ public:
     FolderLister& operator=(const FolderLister&) = delete;
 
     // The listing of folder: the helpers' when they have it or are at it,
-    // else made now. The folders in it are listed ahead from then on.
+    // else made now. The first folders in it are listed ahead from then on.
     std::unique_ptr<FolderListing> take(const QByteArray& folder);
+    // The walk is at entry of listing: the folder a window's width further
+    // on is listed ahead too, so a folder of any width is listed ahead
+    // without holding all its folders' names at once.
+    void walkedTo(const FolderListing& listing, std::size_t entry);
 
 private:
     void work();
     void listAhead(const FolderListing& listing);
+    void queue(const FolderListing& listing, std::size_t entry, bool first);
 
     std::mutex m_mutex;
     std::condition_variable m_workWaiting;
