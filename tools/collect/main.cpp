@@ -175,6 +175,9 @@ int main(int argc, char* argv[])
     context.events = &events;
     context.verdictLog = QFile::encodeName(context.dir + QStringLiteral("/verdicts.jsonl"));
 
+    // Set before the first event says the collector listens, so that a stop
+    // asked for at once is a stop like any other.
+    StopSignals stopSignals;
     CollectServer server(context, options->maxConnections);
     if (!server.listen(options->bind, options->port, &error)) {
         complain(QStringLiteral("cannot listen on %1 port %2: %3").arg(options->bind.toString()).arg(options->port).arg(error));
@@ -190,7 +193,6 @@ int main(int argc, char* argv[])
                   {QStringLiteral("port"), server.port()},
                   {QStringLiteral("dir"), context.dir}});
 
-    StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &server, [&](int signalNumber) {
         events.write(QString(), QStringLiteral("stopping on signal %1: no new connections").arg(signalNumber),
                      {{QStringLiteral("event"), QStringLiteral("stopping")}, {QStringLiteral("signal"), signalNumber}});
