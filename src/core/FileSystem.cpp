@@ -70,6 +70,23 @@ int openOrdinaryDescriptor(const QByteArray& encodedPath, int flags, struct stat
 
 } // namespace
 
+qint64 writeFully(int fd, QByteArrayView bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.data() + done, size_t(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = ENOSPC;
+            break;
+        }
+        done += written;
+    }
+    return done;
+}
+
 QString failure(const QString& path, const QString& reason)
 {
     return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), reason);
@@ -277,20 +294,11 @@ bool appendEncoded(const QByteArray& encodedPath, QByteArrayView bytes, QString*
     const int fd = openOrdinaryDescriptor(encodedPath, O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0)
         return fail();
-    const char* data = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            const int reason = written < 0 ? errno : ENOSPC;
-            ::close(fd);
-            errno = reason;
-            return fail();
-        }
-        data += written;
-        left -= written;
+    if (writeFully(fd, bytes) < bytes.size()) {
+        const int reason = errno;
+        ::close(fd);
+        errno = reason;
+        return fail();
     }
     if (::close(fd) != 0)
         return fail();

@@ -53,6 +53,10 @@ bool append(const QString& path, QByteArrayView bytes, QString* error);
 // times to one file.
 bool appendEncoded(const QByteArray& encodedPath, QByteArrayView bytes, QString* error);
 
+// Writes bytes to an open file descriptor, all of them unless the system
+// refuses: how many it wrote; fewer than bytes holds means errno says why.
+qint64 writeFully(int fd, QByteArrayView bytes);
+
 // "path: reason", the form of every failure reported here.
 QString failure(const QString& path, const QString& reason);
 // The system's text for an errno value.

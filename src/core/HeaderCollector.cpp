@@ -26,3 +26,17 @@ void HeaderCollector::clear()
     m_header.clear();
     m_separators = 0;
 }
+
+QString HeaderCollector::refusal(Status status)
+{
+    switch (status) {
+    case Status::NotAHeader:
+        return QStringLiteral("data arrived before a FILEINFO header, so it has no file name");
+    case Status::TooLong:
+        return QStringLiteral("the FILEINFO header did not end within %1 bytes").arg(MaxLength);
+    case Status::NeedMore:
+    case Status::Complete:
+        break;
+    }
+    return QString();
+}

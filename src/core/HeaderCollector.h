@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 
 // Gathers the first bytes of a transfer until its header "FILEINFO|size|name|"
 // is whole. The header ends at its third "|"; whatever follows, in the same
@@ -22,6 +23,9 @@ public:
     // Takes bytes until the header is whole; on Complete, *rest is the part
     // of bytes that follows it.
     Status add(QByteArrayView bytes, QByteArrayView* rest);
+
+    // Why bytes that ended with status are no header, in words for a message.
+    static QString refusal(Status status);
 
     // The header gathered so far, up to and with its third "|" once whole.
     const QByteArray& header() const { return m_header; }

@@ -61,19 +61,11 @@ bool TemporaryFile::create(const QString& folder, const QString& shownName, QStr
 
 bool TemporaryFile::write(QByteArrayView bytes, QString* error)
 {
-    const char* data = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(m_fd, data, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            *error = FileSystem::failure(m_shown, FileSystem::systemReason(written < 0 ? errno : ENOSPC));
-            return false;
-        }
-        data += written;
-        left -= written;
-        m_size += written;
+    const qint64 written = FileSystem::writeFully(m_fd, bytes);
+    m_size += written;
+    if (written < bytes.size()) {
+        *error = FileSystem::failure(m_shown, FileSystem::systemReason(errno));
+        return false;
     }
     return true;
 }

@@ -142,28 +142,26 @@ void FrmClient::Winsock_Receive_DataArrival(qint32 bytesTotal)
             continue;
         }
         QByteArrayView rest;
-        switch (m_header.add(bytes, &rest)) {
-        case HeaderCollector::Status::NeedMore:
+        const HeaderCollector::Status status = m_header.add(bytes, &rest);
+        if (status == HeaderCollector::Status::NeedMore)
             return;
-        case HeaderCollector::Status::Complete:
+        if (status == HeaderCollector::Status::Complete) {
             bytes = rest;
             if (!startFile())
                 return;
-            break;
-        case HeaderCollector::Status::NotAHeader:
-            if (m_placedName.isEmpty())
-                endTransfer(QStringLiteral("Data arrived before a FILEINFO header, so it has no file name. ") + NothingSaved);
-            else
-                endTransfer(QStringLiteral("More data arrived than the %1 bytes announced for \"%2\". The connection was "
-                                           "closed; the %1 bytes announced are saved in the file.")
-                                .arg(m_placedSize)
-                                .arg(shownName(m_placedName)));
-            return;
-        case HeaderCollector::Status::TooLong:
-            endTransfer(QStringLiteral("The FILEINFO header did not end within %1 bytes. ").arg(HeaderCollector::MaxLength)
-                        + NothingSaved);
-            return;
+            continue;
         }
+        // After a whole file, anything but another header is more than was announced.
+        if (status == HeaderCollector::Status::NotAHeader && !m_placedName.isEmpty()) {
+            endTransfer(QStringLiteral("More data arrived than the %1 bytes announced for \"%2\". The connection was "
+                                       "closed; the %1 bytes announced are saved in the file.")
+                            .arg(m_placedSize)
+                            .arg(shownName(m_placedName)));
+        } else {
+            const QString refusal = HeaderCollector::refusal(status);
+            endTransfer(refusal.at(0).toUpper() + refusal.sliced(1) + QStringLiteral(". ") + NothingSaved);
+        }
+        return;
     }
 }
 

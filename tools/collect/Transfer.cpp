@@ -87,21 +87,16 @@ void Transfer::take(QByteArrayView bytes)
         switch (m_phase) {
         case Phase::Header: {
             QByteArrayView rest;
-            switch (m_header.add(bytes, &rest)) {
-            case HeaderCollector::Status::NeedMore:
+            const HeaderCollector::Status status = m_header.add(bytes, &rest);
+            if (status == HeaderCollector::Status::NeedMore)
                 return;
-            case HeaderCollector::Status::NotAHeader:
-                refuse(QStringLiteral("data arrived before a FILEINFO header, so it has no file name"));
+            if (status != HeaderCollector::Status::Complete) {
+                refuse(HeaderCollector::refusal(status));
                 return;
-            case HeaderCollector::Status::TooLong:
-                refuse(QStringLiteral("the FILEINFO header did not end within %1 bytes").arg(HeaderCollector::MaxLength));
-                return;
-            case HeaderCollector::Status::Complete:
-                bytes = rest;
-                if (!startFile())
-                    return;
-                break;
             }
+            bytes = rest;
+            if (!startFile())
+                return;
             break;
         }
         case Phase::Data: {
