@@ -175,10 +175,8 @@ int main(int argc, char* argv[])
         block = file.read(std::min(BlockSize, size - sent));
         if (block.isEmpty())
             return fail(QStringLiteral("%1: reading stopped after %2 of %3 bytes: %4")
-                            .arg(path)
-                            .arg(sent)
-                            .arg(size)
-                            .arg(file.error() != QFileDevice::NoError ? file.errorString()
+                            .arg(path, QString::number(sent), QString::number(size),
+                                 file.error() != QFileDevice::NoError ? file.errorString()
                                                                       : QStringLiteral("the file became shorter")));
         if (!sendAll(fd, block.constData(), block.size(), &error))
             return fail(QStringLiteral("the connection failed after %1 of %2 bytes: %3").arg(sent).arg(size).arg(error));

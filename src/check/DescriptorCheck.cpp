@@ -113,7 +113,7 @@ Verdict checkDescriptor(const QString& path, const GenuineDescriptor& genuine, R
     verdict.path = path;
     verdict.car = genuine.car;
     QByteArray bytes;
-    if (!FileSystem::readAll(path, &bytes, &verdict.error, LargestDescriptor))
+    if (!FileSystem::readAll(path, &bytes, &verdict.error, LargestDescriptor, FileSystem::PathRules::Exact))
         return verdict;
     if (bytes == genuine.bytes) {
         verdict = genuine.verdict;

@@ -29,5 +29,6 @@ Verdict checkDescriptor(const QString& path, const GenuineDescriptor& genuine, R
 Verdict checkDescriptorBytes(const QString& path, const QByteArray& bytes, const Car& car,
                              const QByteArray& genuine, ReferenceStore& store);
 
-// The largest file taken for a descriptor; a descriptor is about 5 KB.
-inline constexpr qint64 LargestDescriptor = 16 * 1024 * 1024;
+// The largest file taken for a descriptor: a descriptor is about 5 KB, and a
+// larger file would only make a verdict, and the time it takes, without bound.
+inline constexpr qint64 LargestDescriptor = 64 * 1024;

@@ -53,6 +53,8 @@ bool DescriptorFinder::enter(const QByteArray& folder, FoundDescriptor* refused)
             return false;
         }
     }
+    if (m_lister)
+        m_lister->entered(*listing);
     m_walk.push_back({std::move(listing), 0});
     return true;
 }

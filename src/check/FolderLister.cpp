@@ -75,8 +75,9 @@ FolderLister::~FolderLister()
 // The folders among the first entries of a listing go to the front of the
 // queue, in their order: the walk goes into them before anything queued
 // earlier.
-void FolderLister::listAhead(const FolderListing& listing)
+void FolderLister::listAhead(FolderListing& listing)
 {
+    listing.listedAhead = true;
     for (std::size_t entry = std::min(Window, listing.entries.size()); entry > 0; --entry)
         queue(listing, entry - 1, true);
 }
@@ -142,8 +143,13 @@ std::unique_ptr<FolderListing> FolderLister::take(const QByteArray& folder)
     // Not listed yet: the walk lists it itself, and the helpers pass it by.
     m_queued.erase(folder);
     lock.unlock();
-    std::unique_ptr<FolderListing> listing = FolderListing::of(folder);
-    lock.lock();
-    listAhead(*listing);
-    return listing;
+    return FolderListing::of(folder);
+}
+
+void FolderLister::entered(FolderListing& listing)
+{
+    if (listing.listedAhead)
+        return;
+    const std::lock_guard lock(m_mutex);
+    listAhead(listing);
 }

@@ -25,6 +25,7 @@ struct FolderListing {
     dev_t device = 0;
     ino_t inode = 0;
     std::vector<Entry> entries;
+    bool listedAhead = false; // its first folders are queued for listing already
 
     static std::unique_ptr<FolderListing> of(const QByteArray& path);
 };
@@ -44,8 +45,13 @@ public:
     FolderLister& operator=(const FolderLister&) = delete;
 
     // The listing of folder: the helpers' when they have it or are at it,
-    // else made now. The first folders in it are listed ahead from then on.
+    // else made now.
     std::unique_ptr<FolderListing> take(const QByteArray& folder);
+    // The walk goes into listing: its first folders are listed ahead from
+    // now on (a helper's own listing has them listed ahead already). Only
+    // after the walk has checked the folder, so that a link's loop is never
+    // followed here either.
+    void entered(FolderListing& listing);
     // The walk is at entry of listing: the folder a window's width further
     // on is listed ahead too, so a folder of any width is listed ahead
     // without holding all its folders' names at once.
@@ -53,7 +59,7 @@ public:
 
 private:
     void work();
-    void listAhead(const FolderListing& listing);
+    void listAhead(FolderListing& listing);
     void queue(const FolderListing& listing, std::size_t entry, bool first);
 
     std::mutex m_mutex;

@@ -226,10 +226,11 @@ bool openOrdinary(const QString& path, QIODevice::OpenMode mode, QFile* file, QS
     return true;
 }
 
-bool readAll(const QString& path, QByteArray* bytes, QString* error, qint64 largest)
+bool readAll(const QString& path, QByteArray* bytes, QString* error, qint64 largest, PathRules rules)
 {
     struct stat status {};
-    const int fd = openForReading(path, &status);
+    const int fd = rules == PathRules::Exact ? openOrdinaryDescriptor(QFile::encodeName(path), O_RDONLY, &status)
+                                             : openForReading(path, &status);
     if (fd < 0) {
         *error = failure(path, openFailure(errno));
         return false;
@@ -267,9 +268,9 @@ bool readAll(const QString& path, QByteArray* bytes, QString* error, qint64 larg
     return true;
 }
 
-bool writeAll(const QString& path, QByteArrayView bytes, QString* error)
+bool writeAll(const QString& path, QByteArrayView bytes, QString* error, PathRules rules)
 {
-    QSaveFile file(resolve(path));
+    QSaveFile file(rules == PathRules::Exact ? path : resolve(path));
     // Flushed by hand first: commit() alone does not see a write that fails
     // while it flushes (a full disk), and would put a short file in place.
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes.data(), bytes.size()) != bytes.size() || !file.flush()
@@ -291,11 +292,14 @@ bool appendEncoded(const QByteArray& encodedPath, QByteArrayView bytes, QString*
         *error = failure(QFile::decodeName(encodedPath), openFailure(errno));
         return false;
     };
-    const int fd = openOrdinaryDescriptor(encodedPath, O_WRONLY | O_APPEND | O_CREAT);
+    struct stat before {};
+    const int fd = openOrdinaryDescriptor(encodedPath, O_WRONLY | O_APPEND | O_CREAT, &before);
     if (fd < 0)
         return fail();
     if (writeFully(fd, bytes) < bytes.size()) {
         const int reason = errno;
+        // No half record stays behind for the next one to run on from.
+        [[maybe_unused]] const int cut = ::ftruncate(fd, before.st_size);
         ::close(fd);
         errno = reason;
         return fail();

@@ -16,6 +16,11 @@ class QFile;
 // plus a reason that names the file.
 namespace FileSystem {
 
+// Where a path comes from: the game (and its letter case and separators are
+// the game's), or the host, as a command line or a folder listing gives it,
+// to be taken exactly.
+enum class PathRules { Game, Exact };
+
 // The native path that a game-style path denotes. A component that matches no
 // existing entry keeps the spelling given, so a new file is created as named.
 QString resolve(const QString& path);
@@ -42,10 +47,11 @@ bool openOrdinary(const QString& path, QIODevice::OpenMode mode, QFile* file, QS
 
 // The whole of an ordinary file, opened as openOrdinary does; with largest
 // given, a file holding more is refused.
-bool readAll(const QString& path, QByteArray* bytes, QString* error, qint64 largest = -1);
+bool readAll(const QString& path, QByteArray* bytes, QString* error, qint64 largest = -1,
+             PathRules rules = PathRules::Game);
 // Replaces the file whole, or creates it, by way of a temporary file beside
 // it: a failure at any point leaves the file as it was.
-bool writeAll(const QString& path, QByteArrayView bytes, QString* error);
+bool writeAll(const QString& path, QByteArrayView bytes, QString* error, PathRules rules = PathRules::Game);
 // Opens, appends and closes again, so the file on disk is complete afterwards.
 bool append(const QString& path, QByteArrayView bytes, QString* error);
 // The same for a native path already resolved and encoded (QFile::encodeName

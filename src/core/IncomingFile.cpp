@@ -7,13 +7,14 @@
 #include <algorithm>
 
 std::optional<Announcement> acceptAnnouncement(const QByteArray& header, const QStringList& ownFiles,
-                                               const QString& folder, std::optional<qint64> largest, QString* refusal)
+                                               const QString& folder, std::optional<qint64> largest,
+                                               qsizetype prefixBytes, QString* refusal)
 {
     const std::optional<FileInfoHeader> parsed = parseFileInfoHeader(header, refusal);
     if (!parsed)
         return std::nullopt;
     const QString name = fromCp1252(parsed->name);
-    *refusal = refusalReason(name, ownFiles);
+    *refusal = refusalReason(name, ownFiles, prefixBytes);
     if (refusal->isEmpty() && largest && parsed->size > *largest)
         *refusal = QStringLiteral("its %1 bytes are more than the %2 bytes a file may have").arg(parsed->size).arg(*largest);
     if (refusal->isEmpty()) {

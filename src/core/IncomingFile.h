@@ -11,14 +11,15 @@
 
 // What a whole FILEINFO header announces, once it passes every rule: a size
 // above 0, no larger than largest (when given) and no larger than the free
-// space of folder, and a name the received-name rules allow. Otherwise
-// nothing, and refusal says why.
+// space of folder, and a name the received-name rules allow, with room for
+// prefixBytes before it. Otherwise nothing, and refusal says why.
 struct Announcement {
     qint64 size = 0;
     QString name; // the header's 8-bit name, read as Windows-1252
 };
 std::optional<Announcement> acceptAnnouncement(const QByteArray& header, const QStringList& ownFiles,
-                                               const QString& folder, std::optional<qint64> largest, QString* refusal);
+                                               const QString& folder, std::optional<qint64> largest,
+                                               qsizetype prefixBytes, QString* refusal);
 
 // The file a transfer announced, arriving: its bytes go to a temporary file
 // beside the name it is to take, never more than announced, and it takes
@@ -34,9 +35,6 @@ public:
     qint64 received() const { return m_file.size(); }
     qint64 announced() const { return m_announced; }
     const QString& name() const { return m_name; }
-
-    // See TemporaryFile::setSyncedMove.
-    void setSyncedMove(bool synced) { m_file.setSyncedMove(synced); }
 
     // Writes the file's share of bytes and says how many that was; what lies
     // beyond the announced size is not written. -1 on failure.

@@ -2,6 +2,8 @@
 
 #include "CarCatalogue.h"
 
+#include <QFile>
+
 QStringList programOwnFiles(const QString& executableName)
 {
     QStringList files{executableName, QStringLiteral("Sam.mdb"), QStringLiteral("Sample.txt"),
@@ -12,7 +14,7 @@ QStringList programOwnFiles(const QString& executableName)
 }
 
 namespace {
-// Longer names no file system here can hold.
+// The longest name, in bytes, that a file system here holds.
 constexpr qsizetype LongestName = 255;
 const QString PartialSuffix = QStringLiteral(".partial");
 constexpr qsizetype LongestShown = 80;
@@ -20,7 +22,7 @@ constexpr qsizetype LongestShown = 80;
 
 QString partialName(const QString& name)
 {
-    return name.left(LongestName - PartialSuffix.size()) + PartialSuffix;
+    return name + PartialSuffix;
 }
 
 QString shownName(const QString& name)
@@ -31,12 +33,16 @@ QString shownName(const QString& name)
     return name.left(half) + u'\u2026' + name.right(half);
 }
 
-QString refusalReason(const QString& name, const QStringList& ownFiles)
+QString refusalReason(const QString& name, const QStringList& ownFiles, qsizetype prefixBytes)
 {
     if (name.isEmpty())
         return QStringLiteral("the header gives no file name");
-    if (name.size() > LongestName)
-        return QStringLiteral("the name is longer than %1 characters").arg(LongestName);
+    // Counted as the file system counts, in bytes, with room for the partial
+    // name: a name that could not be kept under either is refused before any
+    // byte arrives, never after.
+    const qsizetype longest = LongestName - PartialSuffix.size() - prefixBytes;
+    if (QFile::encodeName(name).size() > longest)
+        return QStringLiteral("the name is longer than the %1 bytes a file name may have here").arg(longest);
     for (const QChar c : name) {
         if (c.category() == QChar::Other_Control)
             return QStringLiteral("the name holds a control character");

@@ -10,11 +10,13 @@
 // database and files, the parameter file, the log and the help file.
 QStringList programOwnFiles(const QString& executableName);
 
-// Why name cannot be used; empty when it can.
-QString refusalReason(const QString& name, const QStringList& ownFiles);
+// Why name cannot be used; empty when it can. prefixBytes: what a receiver
+// puts before the name on disk, which must fit as well.
+QString refusalReason(const QString& name, const QStringList& ownFiles, qsizetype prefixBytes = 0);
 
 // The name under which the bytes of a transfer that ended early are kept,
-// beside the file the name was meant for.
+// beside the file the name was meant for. It always fits: the rules keep
+// room for it.
 QString partialName(const QString& name);
 
 // A name as a message shows it: a long one is cut short in its middle, so

@@ -44,8 +44,8 @@ bool TemporaryFile::create(const QString& folder, const QString& shownName, QStr
     m_size = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString name = QStringLiteral(".%1.%2.tmp")
-                                 .arg(shownName.left(NameStemLength))
-                                 .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
+                                 .arg(shownName.left(NameStemLength),
+                                      QStringLiteral("%1").arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0')));
         const QString path = folder + u'/' + name;
         m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (m_fd >= 0) {
@@ -85,7 +85,7 @@ bool TemporaryFile::close(QString* error)
 
 bool TemporaryFile::moveTo(const QString& target, Existing existing, QString* error)
 {
-    if (m_syncedMove && m_fd >= 0 && ::fdatasync(m_fd) != 0 && errno != EINVAL) {
+    if (m_fd >= 0 && ::fdatasync(m_fd) != 0 && errno != EINVAL) {
         *error = FileSystem::failure(m_shown, FileSystem::systemReason(errno));
         return false;
     }

@@ -31,11 +31,7 @@ public:
     // Closes the file, makes it durable and gives it the name target. With
     // Keep, an existing file of that name stays and the move fails.
     bool moveTo(const QString& target, Existing existing, QString* error);
-    // Whether moveTo first waits for the bytes to reach the disk (the
-    // default), so that not even a power cut leaves a short file under the
-    // name. A writer of only new names may trade that for speed: the move
-    // itself still never shows a half file.
-    void setSyncedMove(bool synced) { m_syncedMove = synced; }
+
     // Removes the file now.
     void discard();
 
@@ -44,5 +40,4 @@ private:
     QString m_path;
     QString m_shown;
     qint64 m_size = 0;
-    bool m_syncedMove = true;
 };

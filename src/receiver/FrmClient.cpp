@@ -172,7 +172,7 @@ bool FrmClient::startFile()
     FileBar.setValue(0);
     QString reason;
     std::optional<Announcement> announced =
-        acceptAnnouncement(m_header.header(), m_ownFiles, m_programFolder, std::nullopt, &reason);
+        acceptAnnouncement(m_header.header(), m_ownFiles, m_programFolder, std::nullopt, 0, &reason);
     // Resolved as the scan resolves it, so a name differing only in letter
     // case replaces the file the scan would read.
     const QString target = announced ? FileSystem::resolve(m_programFolder + u'/' + announced->name) : QString();
@@ -241,7 +241,7 @@ void FrmClient::Winsock_Receive_Close()
     if (m_file.isActive())
         endTransfer(QStringLiteral("The connection closed after %1.").arg(arrivedSoFar()));
     else if (!m_header.isEmpty())
-        endTransfer(QStringLiteral("The connection closed before its FILEINFO header was complete. ") + NothingSaved);
+        endTransfer(QStringLiteral("The connection closed before its FILEINFO header was complete. ") + unfinishedHeader());
     else
         endConnection();
 }
@@ -255,8 +255,8 @@ void FrmClient::idleTimedOut()
     if (m_file.isActive())
         endTransfer(silence + QStringLiteral(" By then %1 had arrived.").arg(arrivedSoFar()));
     else if (!m_header.isEmpty())
-        endTransfer(silence + QStringLiteral(" Only %1 bytes of a FILEINFO header had arrived; nothing was saved.")
-                                  .arg(m_header.header().size()));
+        endTransfer(silence + QStringLiteral(" Only %1 bytes of a FILEINFO header had arrived. ").arg(m_header.header().size())
+                    + unfinishedHeader());
     else if (m_placedName.isEmpty())
         endTransfer(silence + QStringLiteral(" Nothing had arrived."));
     else
@@ -272,6 +272,17 @@ void FrmClient::Timer1_Timer()
 void FrmClient::OpenAuthorPage()
 {
     TellboxIPbas::OpenWebPage(AuthorPage, m_launcher);
+}
+
+// What became of a header that never ended: nothing of its own was saved,
+// but a file that arrived whole before it on the connection is.
+QString FrmClient::unfinishedHeader() const
+{
+    if (m_placedName.isEmpty())
+        return NothingSaved;
+    return QStringLiteral("\"%1\", which arrived whole before it, is saved; nothing more was saved and the connection "
+                          "was closed.")
+        .arg(shownName(m_placedName));
 }
 
 QString FrmClient::arrivedSoFar() const

@@ -72,6 +72,7 @@ private:
     QString endConnection();
     void endTransfer(const QString& message);
     QString arrivedSoFar() const;
+    QString unfinishedHeader() const;
 
     QString m_programFolder;
     QStringList m_ownFiles;

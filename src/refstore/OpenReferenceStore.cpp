@@ -1,5 +1,7 @@
 #include "OpenReferenceStore.h"
 
+#include "FileSystem.h"
+
 #include "JetReferenceStore.h"
 #include "SqliteReferenceStore.h"
 
@@ -25,11 +27,11 @@ StoreKind kindOf(const QByteArray& header)
 std::unique_ptr<ReferenceStore> openReferenceStore(const QString& path, QString* error)
 {
     const QString shown = QDir::toNativeSeparators(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(shown, file.errorString());
+    // Looked at as every read file is, so a FIFO in its place cannot hold
+    // the program up.
+    QFile file;
+    if (!FileSystem::openOrdinary(path, QIODevice::ReadOnly, &file, error))
         return nullptr;
-    }
     const QByteArray header = file.read(32);
     file.close();
     switch (kindOf(header)) {

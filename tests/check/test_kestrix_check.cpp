@@ -26,7 +26,8 @@ QByteArray bytesOf(const QString& path)
 bool put(const QString& path, const QByteArray& bytes)
 {
     QString error;
-    return QDir().mkpath(QFileInfo(path).absolutePath()) && FileSystem::writeAll(path, bytes, &error);
+    return QDir().mkpath(QFileInfo(path).absolutePath())
+        && FileSystem::writeAll(path, bytes, &error, FileSystem::PathRules::Exact);
 }
 
 QByteArray sample(const QString& name)
@@ -124,6 +125,36 @@ private slots:
         QVERIFY2(text.out.endsWith("5 descriptors: 2 genuine, 1 tweaked, 2 errors\n"), text.out.constData());
         QVERIFY2(text.errors.contains(QStringLiteral("Skelder4Descriptor.txt: is not an ordinary file")),
                  qPrintable(text.errors));
+    }
+
+    // Host paths are taken as they are: a backslash is a letter of a folder's
+    // name, and a report never lands on a file named in another letter case.
+    void hostPathsExactly()
+    {
+        League league;
+        const QString unzipped = league.player(QStringLiteral("bob\\Cars\\Grelm/Grelmdescriptor.txt"));
+        QVERIFY(put(unzipped, sample(QStringLiteral("genuine/Grelm.dat"))));
+        QVERIFY(put(league.player(QStringLiteral("report.html")), "an older page"));
+        const QString report = league.player(QStringLiteral("Report.html"));
+        const ToolRun run = league.check({QStringLiteral("--report"), report, league.players.path()});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.startsWith(unzipped.toLocal8Bit() + ": genuine"), run.out.constData());
+        QCOMPARE(bytesOf(league.player(QStringLiteral("report.html"))), QByteArray("an older page"));
+        QVERIFY(bytesOf(report).startsWith("<!DOCTYPE html>"));
+    }
+
+    // A file far larger than any descriptor is refused, not checked line by line.
+    void oversizedDescriptor()
+    {
+        League league;
+        const QString path = league.player(QStringLiteral("BrackwellDescriptor.txt"));
+        QByteArray lines;
+        for (int i = 0; i < 40000; ++i)
+            lines += "x\r\n";
+        QVERIFY(put(path, lines));
+        const ToolRun run = league.check({path});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.errors.contains(QStringLiteral("BrackwellDescriptor.txt: 120000 bytes is more than")), qPrintable(run.errors));
     }
 
     // A descriptor the user may not read is an error; the rest goes on.

@@ -269,6 +269,11 @@ private slots:
         // More than announced: the announced bytes are kept, the rest cut.
         Sender over(collector.port);
         over.send(message(QStringLiteral("over.txt"), QByteArray("12345")) + QByteArray(100 * 1024, 'x'));
+        // Far larger than a descriptor: kept, but its verdict is an error,
+        // not a check of 50,000 lines on the one event loop.
+        Sender huge(collector.port);
+        huge.send(message(QStringLiteral("BrackwellDescriptor.txt"), QByteArray(100 * 1024, 'x').replace("xx", "x\r")));
+        huge.socket.disconnectFromHost();
         QTRY_COMPARE_WITH_TIMEOUT(collector.count(QStringLiteral("refused")), hostile.size(), 20'000);
         QTRY_COMPARE(collector.count(QStringLiteral("cut")), 1);
         QTRY_VERIFY(std::all_of(peers.begin(), peers.end(), [](const auto& p) { return p->closedByPeer(); }));
@@ -276,13 +281,18 @@ private slots:
         Sender real(collector.port);
         real.send(message(QStringLiteral("BrackwellDescriptor.txt"), sample(QStringLiteral("genuine/Brackwell.dat"))));
         real.socket.disconnectFromHost();
-        QTRY_COMPARE(collector.verdicts().size(), 2);
+        QTRY_COMPARE(collector.verdicts().size(), 3);
+        QStringList statuses;
+        for (const QJsonObject& verdict : collector.verdicts())
+            statuses << verdict.value(QStringLiteral("status")).toString();
+        statuses.sort();
+        QCOMPARE(statuses, (QStringList{QStringLiteral("error"), QStringLiteral("genuine"), QStringLiteral("unchecked")}));
 
         QStringList inside = filesBelow(collector.dir());
-        QCOMPARE(inside.size(), 3);
+        QCOMPARE(inside.size(), 4);
         QVERIFY(inside.contains(QStringLiteral("verdicts.jsonl")));
         const QStringList stored = QDir(collector.dir() + QStringLiteral("/127.0.0.1")).entryList(QDir::Files | QDir::Hidden);
-        QCOMPARE(stored.size(), 2);
+        QCOMPARE(stored.size(), 3);
         for (const QString& name : stored)
             QVERIFY2(name.endsWith(QStringLiteral("-over.txt")) || name.endsWith(QStringLiteral("-BrackwellDescriptor.txt")),
                      qPrintable(name));
@@ -291,6 +301,47 @@ private slots:
         QStringList outsideAfter = filesBelow(collector.work.path()).filter(QRegularExpression(QStringLiteral("^(?!collected/)")));
         QCOMPARE(outsideAfter, outsideBefore);
         QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/evil.txt")));
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // Peers that split their header over reads, or stall anywhere, at once:
+    // the split header serves like any other, and every stalled peer is
+    // closed after the idle time, what arrived of its file kept as partial.
+    void splitHeadersAndStalls()
+    {
+        Collector collector({QStringLiteral("--idle-timeout"), QStringLiteral("0.5")});
+        QVERIFY(collector.started());
+        const QByteArray content = sample(QStringLiteral("genuine/Skelder4.dat"));
+        const QByteArray whole = message(QStringLiteral("Skelder4Descriptor.txt"), content);
+        Sender split(collector.port);
+        Sender silent(collector.port);
+        Sender halfHeader(collector.port);
+        Sender headerOnly(collector.port);
+        Sender halfFile(collector.port);
+        halfHeader.send("FILEINFO|5|");
+        headerOnly.send("FILEINFO|5|stalled.txt|");
+        halfFile.send(whole.first(whole.size() - content.size() / 2));
+        // The header in pieces, each given time to arrive as a read of its own.
+        qsizetype sent = 0;
+        for (const qsizetype cut : {4, 11, 20}) {
+            split.send(whole.mid(sent, cut - sent));
+            sent = cut;
+            QTest::qWait(100);
+        }
+        split.send(whole.sliced(sent));
+        split.socket.disconnectFromHost();
+
+        QTRY_COMPARE_WITH_TIMEOUT(collector.count(QStringLiteral("timed out")), 4, 10'000);
+        QCOMPARE(collector.count(QStringLiteral("stored")), 1);
+        QTRY_VERIFY(silent.closedByPeer() && halfHeader.closedByPeer() && headerOnly.closedByPeer() && halfFile.closedByPeer());
+        const QStringList files = filesBelow(collector.dir());
+        const QStringList kept = files.filter(QRegularExpression(QStringLiteral("-Skelder4Descriptor\\.txt$")));
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(bytesOf(collector.dir() + u'/' + kept.first()), content);
+        const QStringList partial = files.filter(QRegularExpression(QStringLiteral("\\.partial$")));
+        QCOMPARE(partial.size(), 1);
+        QCOMPARE(bytesOf(collector.dir() + u'/' + partial.first()), content.first(content.size() - content.size() / 2));
+        QCOMPARE(files.filter(QRegularExpression(QStringLiteral("\\.tmp$"))).size(), 0);
         QCOMPARE(collector.terminate(), 0);
     }
 

@@ -213,6 +213,22 @@ private slots:
         QCOMPARE(contentOf(target), QByteArray("new"));
     }
 
+    // A record that does not fit leaves no half of itself for the next
+    // record to run on from.
+    void appendThatDoesNotFitLeavesNoHalfRecord()
+    {
+        SmallDisk disk;
+        if (!disk.isMounted())
+            QSKIP(SmallDisk::NeedsRoot);
+        const QString log = disk.file(QStringLiteral("verdicts.jsonl"));
+        QString error;
+        QVERIFY(FileSystem::append(log, "{\"first\":1}\n", &error));
+        QVERIFY(disk.fill());
+        QVERIFY(!FileSystem::append(log, QByteArray(100000, 'x') + '\n', &error));
+        QVERIFY2(error.contains(QStringLiteral("No space left on device")), qPrintable(error));
+        QCOMPARE(contentOf(log), QByteArray("{\"first\":1}\n"));
+    }
+
     void fullDiskGivesTheSystemsReason()
     {
         SmallDisk disk;

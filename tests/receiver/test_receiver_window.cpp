@@ -383,6 +383,7 @@ private slots:
         QTest::newRow("begins with a space") << QByteArray("FILEINFO|5| a.txt|") << "begins or ends with a space";
         QTest::newRow("ends with a space") << QByteArray("FILEINFO|5|a.txt |") << "begins or ends with a space";
         QTest::newRow("ends with a dot") << QByteArray("FILEINFO|5|a.txt.|") << "ends with a dot";
+        QTest::newRow("too long in bytes") << "FILEINFO|5|" + QByteArray(130, '\xe9') + "|" << "longer than the 247 bytes";
         QTest::newRow("beyond the free space") << QByteArray("FILEINFO|4611686018427387904|a.txt|") << "bytes free";
         QTest::newRow("header never ends") << "FILEINFO|5|" + QByteArray(5 * 1024, 'a') << "did not end within 4096 bytes";
         QTest::newRow("parent folder") << QByteArray("FILEINFO|5|../evil.txt|") << "not a plain file name";

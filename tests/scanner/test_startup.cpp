@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 class TestStartup : public QObject
 {
     Q_OBJECT
@@ -99,6 +101,7 @@ private slots:
         QTest::newRow("missing") << QByteArray() << "No such file";
         QTest::newRow("not a database") << QByteArray("just some text") << "not a reference database";
         QTest::newRow("no table Codes") << QByteArray("sqlite") << "no table \"Codes\"";
+        QTest::newRow("a FIFO, which must not hold start-up") << QByteArray("fifo") << "not an ordinary file";
     }
 
     void unusableDatabaseEndsTheProgram()
@@ -113,6 +116,8 @@ private slots:
             SqliteDatabase db;
             QVERIFY(db.open(database, SqliteDatabase::Mode::ReadWriteCreate, &error));
             QVERIFY(db.execute(QStringLiteral("CREATE TABLE Other (x);"), &error));
+        } else if (content == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(database).constData(), 0600), 0);
         } else if (!content.isEmpty()) {
             QVERIFY(FileSystem::writeAll(database, content, &error));
         }

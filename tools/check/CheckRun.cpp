@@ -112,8 +112,9 @@ void runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
         for (auto next = made.find(reported); next != made.end(); next = made.find(reported)) {
             const Verdict verdict = std::move(next->second);
             made.erase(next);
+            const std::size_t done = ++reported; // counted under the lock: the threads read it
             lock.unlock();
-            report(verdict, ++reported);
+            report(verdict, done);
             lock.lock();
         }
     }

@@ -30,7 +30,7 @@ bool keepCopy(const QString& path, const QString& stamp, QString* keptAs, QStrin
         }
         if (errno == EEXIST)
             continue;
-        if (!haveBytes && !(haveBytes = FileSystem::readAll(path, &bytes, error)))
+        if (!haveBytes && !(haveBytes = FileSystem::readAll(path, &bytes, error, -1, FileSystem::PathRules::Exact)))
             return false;
         TemporaryFile copy;
         if (!copy.create(QFileInfo(path).absolutePath(), QFileInfo(name).fileName(), error) || !copy.write(bytes, error))
@@ -53,7 +53,7 @@ bool correctDescriptor(const QString& path, const QByteArray& genuine, const QSt
 {
     if (!keepCopy(path, stamp, keptAs, error))
         return false;
-    if (FileSystem::writeAll(path, genuine, error))
+    if (FileSystem::writeAll(path, genuine, error, FileSystem::PathRules::Exact))
         return true;
     ::unlink(QFile::encodeName(*keptAs).constData());
     keptAs->clear();

@@ -83,5 +83,5 @@ bool HtmlReport::write(const QString& path, QString* error) const
                                         .trimmed()));
     page += m_rows.join(u'\n') + QStringLiteral("\n</table>\n") + m_details.join(QString());
     page += QStringLiteral("</body>\n</html>\n");
-    return FileSystem::writeAll(path, page.toUtf8(), error);
+    return FileSystem::writeAll(path, page.toUtf8(), error, FileSystem::PathRules::Exact);
 }

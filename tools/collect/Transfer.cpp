@@ -15,6 +15,10 @@
 
 namespace {
 
+// "yyyyMMdd-HHmmss-zzz-" and, for a second file in the same millisecond, a
+// number: what goes before a received name.
+constexpr qsizetype StampBytes = 25;
+
 // What a socket may hold unread: a peer faster than the disk keeps memory flat.
 constexpr qint64 ReadBufferSize = 64 * 1024;
 
@@ -46,10 +50,6 @@ Transfer::Transfer(QTcpSocket* socket, CollectContext& context, QObject* parent)
 {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(ReadBufferSize);
-    // Files here only ever take new names, so a power cut cannot cost a good
-    // file, and one event loop serves every sender: it does not wait on the
-    // disk for each file.
-    m_file.setSyncedMove(false);
     m_idle.setSingleShot(true);
     connect(&m_idle, &QTimer::timeout, this, &Transfer::idleTimedOut);
     connect(m_socket, &QTcpSocket::readyRead, this, &Transfer::readData);
@@ -125,7 +125,7 @@ bool Transfer::startFile()
 {
     QString reason;
     const std::optional<Announcement> announced =
-        acceptAnnouncement(m_header.header(), m_context.ownFiles, m_context.dir, m_context.maxSize, &reason);
+        acceptAnnouncement(m_header.header(), m_context.ownFiles, m_context.dir, m_context.maxSize, StampBytes, &reason);
     if (!announced) {
         refuse(reason);
         return false;
@@ -144,7 +144,7 @@ bool Transfer::startFile()
         return false;
     }
     m_phase = Phase::Data;
-    event(QStringLiteral("accepted \"%1\", %2 bytes").arg(shownName(announced->name)).arg(announced->size),
+    event(QStringLiteral("accepted \"%1\", %2 bytes").arg(shownName(announced->name), QString::number(announced->size)),
           {{QStringLiteral("event"), QStringLiteral("accepted")},
            {QStringLiteral("name"), announced->name},
            {QStringLiteral("size"), announced->size}});

@@ -180,14 +180,14 @@ int main(int argc, char* argv[])
     StopSignals stopSignals;
     CollectServer server(context, options->maxConnections);
     if (!server.listen(options->bind, options->port, &error)) {
-        complain(QStringLiteral("cannot listen on %1 port %2: %3").arg(options->bind.toString()).arg(options->port).arg(error));
+        complain(QStringLiteral("cannot listen on %1 port %2: %3")
+                     .arg(options->bind.toString(), QString::number(options->port), error));
         return Trouble;
     }
     events.write(QString(),
                  QStringLiteral("listening on %1 port %2, keeping files in %3")
-                     .arg(options->bind.toString())
-                     .arg(server.port())
-                     .arg(QDir::toNativeSeparators(context.dir)),
+                     .arg(options->bind.toString(), QString::number(server.port()),
+                          QDir::toNativeSeparators(context.dir)),
                  {{QStringLiteral("event"), QStringLiteral("listening")},
                   {QStringLiteral("address"), options->bind.toString()},
                   {QStringLiteral("port"), server.port()},
