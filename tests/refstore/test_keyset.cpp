@@ -3,7 +3,9 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <atomic>
 #include <set>
+#include <thread>
 
 class TestKeySet : public QObject
 {
@@ -52,6 +54,31 @@ private slots:
         QVERIFY(std::equal(walked.begin(), walked.end(), keys.begin(), keys.end()));
         for (int i = 0; i < 50000; ++i)
             QVERIFY(!set.contains("Key=" + QByteArray::number(random.generate64()) + "x"));
+    }
+
+    // Built once, then read by any number of threads at once, as the
+    // checker's threads read the keys of one reference database.
+    void lookupsFromManyThreads()
+    {
+        std::vector<QByteArray> keys;
+        for (int i = 0; i < 5000; ++i)
+            keys.push_back("Param" + QByteArray::number(i) + "=" + QByteArray::number(i * 7));
+        const KeySet set = KeySet::fromUnsorted(keys);
+        std::atomic<int> wrong{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&, t] {
+                for (int round = 0; round < 20; ++round) {
+                    for (std::size_t i = t; i < keys.size(); i += 3) {
+                        if (!set.contains(keys[i]) || set.contains(keys[i] + "x"))
+                            ++wrong;
+                    }
+                }
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        QCOMPARE(wrong.load(), 0);
     }
 };
 

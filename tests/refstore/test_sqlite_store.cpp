@@ -1,7 +1,9 @@
 #include "OpenReferenceStore.h"
 #include "SqliteDatabase.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -122,6 +124,25 @@ private slots:
         store.reset();
         QCOMPARE(QFileInfo(m_path).lastModified(), before);
         QCOMPARE(QFileInfo(m_path).size(), size);
+    }
+
+    // Opening again closes what was open: no handle is left behind.
+    void openingTwiceKeepsOneHandle()
+    {
+        const auto handlesOnTheFile = [this] {
+            int count = 0;
+            const QString target = QFileInfo(m_path).canonicalFilePath();
+            for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+                count += fd.symLinkTarget() == target ? 1 : 0;
+            return count;
+        };
+        SqliteDatabase db;
+        QString error;
+        QVERIFY(db.open(m_path, SqliteDatabase::Mode::ReadOnly, &error));
+        QVERIFY(db.execute(QStringLiteral("SELECT count(*) FROM Codes"), &error));
+        QVERIFY(db.open(m_path, SqliteDatabase::Mode::ReadOnly, &error));
+        QVERIFY(db.execute(QStringLiteral("SELECT count(*) FROM Codes"), &error));
+        QCOMPARE(handlesOnTheFile(), 1);
     }
 
 private:

@@ -1,4 +1,5 @@
 #include "FileSystem.h"
+#include "ReferenceBuilder.h"
 #include "TestProgramFolder.h"
 #include "ToolRun.h"
 
@@ -84,6 +85,20 @@ private slots:
         QVERIFY2(run.errors.contains(reason), qPrintable(run.errors));
         QVERIFY(contentOf(database) == before);
         QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // A key of a car the catalogue does not have is refused, not written out of bounds.
+    void keysOfUnknownCarsAreRefused()
+    {
+        QTemporaryDir dir;
+        ReferenceBuilder builder;
+        QString error;
+        QVERIFY2(builder.create(dir.filePath(QStringLiteral("Sam.mdb")), &error), qPrintable(error));
+        for (const int car : {0, 7, -1}) {
+            QVERIFY(!builder.addKey(car, "Torque=412.5", &error));
+            QVERIFY2(error.contains(QStringLiteral("no car")), qPrintable(error));
+        }
+        QVERIFY(builder.addKey(1, "Torque=412.5", &error));
     }
 
     void buildReplacesTheDatabaseWhenItSucceeds()
