@@ -12,13 +12,15 @@ private slots:
     void init()
     {
         m_h = std::make_unique<MainWindowHarness>();
+        // A game folder of its own for every case, whatever the one before did to it.
+        m_game = std::make_unique<QTemporaryDir>();
         QVERIFY(m_h->load());
-        QVERIFY(QDir(m_game.path()).mkpath(QStringLiteral("Brackwell")));
-        QVERIFY(QDir(m_game.path()).mkpath(QStringLiteral("DunMarr")));
-        m_local = m_game.path() + QStringLiteral("/Brackwell/BrackwellDescriptor.txt");
+        QVERIFY(QDir(m_game->path()).mkpath(QStringLiteral("Brackwell")));
+        QVERIFY(QDir(m_game->path()).mkpath(QStringLiteral("DunMarr")));
+        m_local = m_game->path() + QStringLiteral("/Brackwell/BrackwellDescriptor.txt");
         QString error;
         QVERIFY(FileSystem::writeAll(m_local, "Local tweak=1\r\n", &error));
-        m_h->c[u"dirList"].setText(m_game.path());
+        m_h->c[u"dirList"].setText(m_game->path());
         scanRemote(*m_h, "Remote tweak=1\r\n");
         QCOMPARE(m_h->c[u"Text1"].text(), QStringLiteral("1"));
         m_h->messages.shown.clear();
@@ -92,7 +94,7 @@ private slots:
         QVERIFY(h.c[u"Command8"].isVisible());
         h.c[u"Option1"].setValue(1);
         h.c[u"Command8"].click();
-        QCOMPARE(fileBytes(m_game.path() + QStringLiteral("/DunMarr/DunMarrDescriptor.txt")),
+        QCOMPARE(fileBytes(m_game->path() + QStringLiteral("/DunMarr/DunMarrDescriptor.txt")),
                  genuineDescriptor(QStringLiteral("DunMarr")));
         QCOMPARE(fileBytes(m_local), QByteArray("Local tweak=1\r\n"));
     }
@@ -112,7 +114,7 @@ private slots:
         QFETCH(QString, named);
         MainWindowHarness& h = *m_h;
         if (fault == u"target") {
-            h.c[u"dirList"].setText(m_game.path() + QStringLiteral("/NoSuchFolder"));
+            h.c[u"dirList"].setText(m_game->path() + QStringLiteral("/NoSuchFolder"));
         } else if (fault == u"read-only") {
             if (runsAsRoot())
                 QSKIP(RootIgnoresPermissions);
@@ -128,7 +130,7 @@ private slots:
         QVERIFY2(h.messages.shown[0].text.contains(named), qPrintable(h.messages.shown[0].text));
         for (const char16_t* name : {u"Command8", u"Option1", u"Option2"})
             QVERIFY(h.c[name].isVisible());
-        QVERIFY(!QFile::exists(m_game.path() + QStringLiteral("/Grelm/Grelmdescriptor.txt")));
+        QVERIFY(!QFile::exists(m_game->path() + QStringLiteral("/Grelm/Grelmdescriptor.txt")));
         QCOMPARE(fileBytes(m_local), QByteArray("Local tweak=1\r\n"));
     }
 
@@ -159,7 +161,7 @@ private slots:
 
 private:
     std::unique_ptr<MainWindowHarness> m_h;
-    QTemporaryDir m_game;
+    std::unique_ptr<QTemporaryDir> m_game;
     QString m_local;
 };
 
