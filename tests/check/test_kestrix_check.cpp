@@ -187,7 +187,7 @@ private slots:
         QTest::addColumn<QString>("says");
         const QString genuine = TestProgramFolder::dataFile(QStringLiteral("Cars/DunMarr/DunMarrDescriptor.txt"));
         const QString tweaked = TestProgramFolder::dataFile(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt"));
-        QTest::newRow("all genuine") << QStringList{genuine} << 0 << "out" << "1 descriptors: 1 genuine";
+        QTest::newRow("all genuine") << QStringList{genuine} << 0 << "out" << "1 descriptor: 1 genuine, 0 tweaked, 0 errors";
         QTest::newRow("one tweaked") << QStringList{genuine, tweaked} << 1 << "out" << "1 genuine, 1 tweaked, 0 errors";
         QTest::newRow("one missing") << QStringList{genuine, tweaked, QStringLiteral("/no/such/file")} << 2 << "err"
                                      << "/no/such/file: no such file or folder";

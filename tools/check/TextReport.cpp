@@ -32,9 +32,9 @@ QString verdictText(const Verdict& verdict, const QString& keptAs)
 
 QString summaryText(qint64 genuine, qint64 tweaked, qint64 errors)
 {
-    return QStringLiteral("%1 descriptors: %2 genuine, %3 tweaked, %4 errors\n")
-        .arg(genuine + tweaked + errors)
-        .arg(genuine)
-        .arg(tweaked)
-        .arg(errors);
+    const qint64 all = genuine + tweaked + errors;
+    return QStringLiteral("%1 %2: %3 genuine, %4 tweaked, %5 %6\n")
+        .arg(QString::number(all), all == 1 ? QStringLiteral("descriptor") : QStringLiteral("descriptors"),
+             QString::number(genuine), QString::number(tweaked), QString::number(errors),
+             errors == 1 ? QStringLiteral("error") : QStringLiteral("errors"));
 }

@@ -11,7 +11,7 @@
 // descriptor can steer the terminal.
 QString verdictText(const Verdict& verdict, const QString& keptAs);
 
-// "N descriptors: G genuine, T tweaked, E errors".
+// "N descriptors: G genuine, T tweaked, E errors", in the singular for one.
 QString summaryText(qint64 genuine, qint64 tweaked, qint64 errors);
 
 // Descriptor bytes as a person may see them.
