@@ -93,7 +93,7 @@ bool DescriptorFinder::next(FoundDescriptor* found)
         if (m_lister)
             m_lister->walkedTo(listing, folder.next);
         const FolderListing::Entry& entry = listing.entries[folder.next++];
-        const QByteArray path = listing.path.endsWith('/') ? listing.path + entry.name : listing.path + '/' + entry.name;
+        const QByteArray path = listing.pathOf(entry);
         bool isFolder = entry.type == DT_DIR;
         if (entry.type == DT_LNK || entry.type == DT_UNKNOWN) {
             struct stat status {};
@@ -104,7 +104,7 @@ bool DescriptorFinder::next(FoundDescriptor* found)
                 return true;
             continue;
         }
-        if (const Car* car = CarCatalogue::carOfDescriptorName(QFile::decodeName(entry.name))) {
+        if (const Car* car = CarCatalogue::carOfDescriptorName(QFile::decodeName(listing.name(entry).toByteArray()))) {
             *found = {shown(path), car, QString()};
             return true;
         }

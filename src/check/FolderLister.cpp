@@ -43,16 +43,28 @@ std::unique_ptr<FolderListing> FolderListing::of(const QByteArray& path)
             break;
         for (ssize_t at = 0; at < got;) {
             const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
-            const QByteArray name(entry->d_name);
-            if (name != "." && name != "..")
-                listing->entries.push_back({name, entry->d_type});
+            const QByteArrayView name(entry->d_name);
+            if (name != "." && name != "..") {
+                listing->entries.push_back({quint32(listing->names.size()), quint32(name.size()), entry->d_type});
+                listing->names.append(name);
+            }
             at += entry->d_reclen;
         }
     }
     ::close(fd);
+    listing->names.squeeze();
+    const FolderListing& sorted = *listing;
     std::sort(listing->entries.begin(), listing->entries.end(),
-              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+              [&sorted](const Entry& a, const Entry& b) { return sorted.name(a) < sorted.name(b); });
     return listing;
+}
+
+QByteArray FolderListing::pathOf(const Entry& entry) const
+{
+    QByteArray joined = path;
+    if (!joined.endsWith('/'))
+        joined += '/';
+    return joined.append(name(entry));
 }
 
 FolderLister::FolderLister(int threads)
@@ -97,7 +109,7 @@ void FolderLister::queue(const FolderListing& listing, std::size_t entry, bool f
     const FolderListing::Entry& folder = listing.entries[entry];
     if (folder.type != DT_DIR)
         return;
-    const QByteArray path = listing.path.endsWith('/') ? listing.path + folder.name : listing.path + '/' + folder.name;
+    const QByteArray path = listing.pathOf(folder);
     if (!m_queued.insert(path).second)
         return;
     if (first)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 #include <condition_variable>
 #include <deque>
@@ -13,10 +14,13 @@
 
 #include <sys/types.h>
 
-// One folder's entries, sorted by the bytes of their names.
+// One folder's entries, sorted by the bytes of their names. The names are
+// kept end to end in one block: a folder of many thousand entries costs
+// little more than their names.
 struct FolderListing {
     struct Entry {
-        QByteArray name;
+        quint32 offset = 0; // of the name in names
+        quint32 length = 0;
         unsigned char type = 0; // the system's DT_ value; DT_UNKNOWN when it does not say
     };
 
@@ -24,8 +28,13 @@ struct FolderListing {
     int error = 0; // errno of a folder that could not be read
     dev_t device = 0;
     ino_t inode = 0;
+    QByteArray names;
     std::vector<Entry> entries;
     bool listedAhead = false; // its first folders are queued for listing already
+
+    QByteArrayView name(const Entry& entry) const { return QByteArrayView(names).sliced(entry.offset, entry.length); }
+    // The path of an entry: the folder's path, then the entry's name.
+    QByteArray pathOf(const Entry& entry) const;
 
     static std::unique_ptr<FolderListing> of(const QByteArray& path);
 };
