@@ -1,4 +1,4 @@
-#include "Correction.h"
+#include "DescriptorCorrection.h"
 #include "FileSystem.h"
 #include "Privileges.h"
 #include "SmallDisk.h"

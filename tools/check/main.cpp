@@ -4,7 +4,7 @@
 
 #include "CheckRun.h"
 #include "CommandLine.h"
-#include "Correction.h"
+#include "DescriptorCorrection.h"
 #include "DescriptorFinder.h"
 #include "HtmlReport.h"
 #include "ReferenceFolder.h"
