@@ -15,11 +15,15 @@ QString mismatch(const QString& path, const QString& size, const QString& dateTi
     if (!length || !modified)
         return FileSystem::failure(path, QStringLiteral("missing (expected %1 bytes dated %2)").arg(size, dateTime));
     const QString foundSize = QString::number(*length);
-    const QString foundTime = FileSystem::dateTimeText(*modified);
     const bool sizeDiffers = foundSize != size;
-    const bool dateDiffers = foundTime != dateTime;
+    const bool dateDiffers = !FileSystem::dateMatches(*modified, dateTime);
     if (!sizeDiffers && !dateDiffers)
         return QString();
+    // Both readings of the date the check accepts, where they differ.
+    QString foundTime = FileSystem::dateTimeText(*modified);
+    const QString foundUtc = FileSystem::utcDateTimeText(*modified);
+    if (foundUtc != foundTime)
+        foundTime += QStringLiteral(" (%1 UTC)").arg(foundUtc);
     QString reason = QStringLiteral("expected %1 bytes dated %2, found %3 bytes dated %4: ")
                          .arg(size, dateTime, foundSize, foundTime);
     if (sizeDiffers && dateDiffers)

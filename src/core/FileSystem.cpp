@@ -199,6 +199,16 @@ QDateTime fromDateTimeText(const QString& text)
     return QDateTime::fromString(text, DateTimeFormat);
 }
 
+QString utcDateTimeText(const QDateTime& time)
+{
+    return time.toUTC().toString(DateTimeFormat);
+}
+
+bool dateMatches(const QDateTime& modified, const QString& constant)
+{
+    return dateTimeText(modified) == constant || utcDateTimeText(modified) == constant;
+}
+
 bool setModified(const QString& path, const QDateTime& time, QString* error)
 {
     QFile file(resolve(path));

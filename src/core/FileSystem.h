@@ -37,6 +37,13 @@ std::optional<QDateTime> modified(const QString& path);
 QString dateTimeText(const QDateTime& time);
 // The local time that such a text names; invalid when the text is not of that form.
 QDateTime fromDateTimeText(const QString& text);
+// The same form in UTC.
+QString utcDateTimeText(const QDateTime& time);
+// Whether a file modified at that moment carries a reference date, read in
+// local time or in UTC: unpacking a zip keeps the wall-clock time, which
+// local time reads; cp -a, tar and rsync keep the instant, which reads as
+// the constant in UTC wherever the copy lands.
+bool dateMatches(const QDateTime& modified, const QString& constant);
 bool setModified(const QString& path, const QDateTime& time, QString* error);
 
 // Opens an ordinary file that someone else may have put in place: the open

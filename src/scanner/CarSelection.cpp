@@ -38,8 +38,8 @@ void FrmCompare::checkReferenceFile(const QString& s)
     Label19.setText(size ? QString::number(*size) : QString());
 
     for (const Car& car : CarCatalogue::cars()) {
-        if (m_fixfile && s == car.listEntry && Label19.text() == car.referenceSize
-            && Label14.text() == car.referenceTime) {
+        if (m_fixfile && s == car.listEntry && Label19.text() == car.referenceSize && time
+            && FileSystem::dateMatches(*time, car.referenceTime)) {
             Label15.setText(QStringLiteral("Correct"));
             return;
         }

@@ -93,7 +93,7 @@ bool FrmCompare::Form_Load()
     const std::optional<QDateTime> time = FileSystem::modified(database);
     Label7.setText(size ? QString::number(*size) : QString());
     Label8.setText(time ? FileSystem::dateTimeText(*time) : QString());
-    const bool genuine = Label8.text() == CarCatalogue::DatabaseTime
+    const bool genuine = time && FileSystem::dateMatches(*time, CarCatalogue::DatabaseTime)
         && Label7.text() == CarCatalogue::DatabaseSize;
     Label12.setText(genuine ? QStringLiteral("Correct") : QStringLiteral("Incorrect"));
     return true;

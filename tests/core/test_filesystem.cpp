@@ -1,4 +1,6 @@
+#include "CarCatalogue.h"
 #include "FileSystem.h"
+#include "LocalZone.h"
 #include "Privileges.h"
 #include "SmallDisk.h"
 #include "TemporaryFile.h"
@@ -95,6 +97,34 @@ private slots:
         QCOMPARE(FileSystem::length(path), std::optional<qint64>(4675));
         QCOMPARE(FileSystem::dateTimeText(*FileSystem::modified(path)), QStringLiteral("18/08/2002 12:11:20"));
         QVERIFY(!FileSystem::length(m_folder->path() + QStringLiteral("/Missing.dat")));
+    }
+
+    void referenceDateInAnyZone_data() { addReferenceZoneRows(); }
+
+    void referenceDateInAnyZone()
+    {
+        QFETCH(QByteArray, stampedIn);
+        QFETCH(QByteArray, readIn);
+        QFETCH(bool, matches);
+        if (!LocalZone::isKnown(stampedIn) || !LocalZone::isKnown(readIn))
+            QSKIP("this system has no data for the zones");
+        const QString path = dir().filePath(QStringLiteral("Dated.dat"));
+        QString error;
+        QVERIFY(FileSystem::writeAll(path, "x", &error));
+        // Summer and winter dates both, since the zones shift by the season.
+        QStringList dates{CarCatalogue::DatabaseTime};
+        for (const Car& car : CarCatalogue::cars())
+            dates << car.referenceTime;
+        for (const QString& date : dates) {
+            {
+                LocalZone zone(stampedIn);
+                QVERIFY(FileSystem::setModified(path, FileSystem::fromDateTimeText(date), &error));
+            }
+            LocalZone zone(readIn);
+            const QDateTime modified = *FileSystem::modified(path);
+            QVERIFY2(FileSystem::dateMatches(modified, date) == matches,
+                     qPrintable(date + QStringLiteral(" read as ") + FileSystem::dateTimeText(modified)));
+        }
     }
 
     void writeReplacesWholeAndAppendAdds()

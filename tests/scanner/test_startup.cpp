@@ -1,4 +1,6 @@
+#include "CarCatalogue.h"
 #include "FileSystem.h"
+#include "LocalZone.h"
 #include "MainWindowHarness.h"
 #include "SqliteDatabase.h"
 
@@ -92,6 +94,41 @@ private slots:
         QCOMPARE(h.c[u"Label12"].text(), QStringLiteral("Incorrect"));
         QVERIFY(h.form->CodesTable);
         QCOMPARE(h.messages.shown.size(), 0);
+    }
+
+    // The labels show the time here; the verdict takes the date in local
+    // time or in UTC.
+    void referenceDatesInAnyZone_data() { addReferenceZoneRows(); }
+
+    void referenceDatesInAnyZone()
+    {
+        QFETCH(QByteArray, stampedIn);
+        QFETCH(QByteArray, readIn);
+        QFETCH(bool, matches);
+        if (!LocalZone::isKnown(stampedIn) || !LocalZone::isKnown(readIn))
+            QSKIP("this system has no data for the zones");
+        MainWindowHarness h;
+        QString error;
+        {
+            LocalZone zone(stampedIn);
+            QVERIFY(FileSystem::setModified(h.folder.file(QStringLiteral("Sam.mdb")),
+                                            FileSystem::fromDateTimeText(CarCatalogue::DatabaseTime), &error));
+            for (const Car& car : CarCatalogue::cars())
+                QVERIFY(FileSystem::setModified(h.folder.file(car.listEntry + QStringLiteral(".dat")),
+                                                FileSystem::fromDateTimeText(car.referenceTime), &error));
+        }
+        LocalZone zone(readIn);
+        const QString verdict = matches ? QStringLiteral("Correct") : QStringLiteral("Incorrect");
+
+        QVERIFY(h.load());
+        QCOMPARE(h.c[u"Label8"].text(), LocalZone::wallClock(CarCatalogue::DatabaseTime, stampedIn, readIn));
+        QCOMPARE(h.c[u"Label12"].text(), verdict);
+        for (const Car& car : CarCatalogue::cars()) {
+            h.c[u"CarList"].select(car.listEntry);
+            QCOMPARE(h.c[u"Label14"].text(), LocalZone::wallClock(car.referenceTime, stampedIn, readIn));
+            QCOMPARE(h.c[u"Label15"].text(), verdict);
+        }
+        QCOMPARE(h.c[u"cmdCompare"].isEnabled(), matches);
     }
 
     void unusableDatabaseEndsTheProgram_data()
