@@ -45,7 +45,7 @@ std::unique_ptr<FolderListing> FolderListing::of(const QByteArray& path)
             const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
             const QByteArrayView name(entry->d_name);
             if (name != "." && name != "..") {
-                listing->entries.push_back({quint32(listing->names.size()), quint32(name.size()), entry->d_type});
+                listing->entries.push_back({entry->d_ino, quint32(listing->names.size()), quint32(name.size()), entry->d_type});
                 listing->names.append(name);
             }
             at += entry->d_reclen;

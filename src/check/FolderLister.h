@@ -19,6 +19,7 @@
 // little more than their names.
 struct FolderListing {
     struct Entry {
+        ino_t inode = 0; // as the listing gives it: with device, which file it is, at no cost
         quint32 offset = 0; // of the name in names
         quint32 length = 0;
         unsigned char type = 0; // the system's DT_ value; DT_UNKNOWN when it does not say
