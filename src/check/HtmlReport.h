@@ -2,27 +2,54 @@
 
 #include "Verdict.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
-#include <QStringList>
 
-// A page an administrator can publish: the date, the reference folder, a
-// table of every descriptor with its verdict and counts, and each tweaked
-// descriptor's lines beside the genuine ones. It stands alone: no script,
-// no file besides it. Well-formed XML too, so that a program can read it.
+#include <map>
+
+// The page a league publishes of a check: when, by which tool, against which
+// reference data (its folder's name and digest, never a path of the
+// machine that ran it), the summary, a row for each player with those who
+// tweaked first, each tweaked descriptor beside its genuine one, a line for
+// each that differs only in formatting or is damaged, and the errors.
+// It stands alone (no script, nothing outside it) and keeps its colours in
+// print. It is well-formed XML whatever names and descriptors hold, so that
+// a program can read it too. Only what the page shows is kept, not the
+// verdicts: a row for each player and the text of each file that is not
+// genuine.
 class HtmlReport
 {
 public:
-    HtmlReport(const QString& referenceFolder, const QDateTime& when);
+    // referenceDigest as referenceDigest() gives it; toolVersion as shown,
+    // "kestrix-check 1.2.0"; when in the zone it is to be shown in.
+    HtmlReport(const QString& referenceName, const QByteArray& referenceDigest, const QString& toolVersion,
+               const QDateTime& when);
 
-    void add(const Verdict& verdict);
-    // Written by way of a temporary file beside path.
+    // genuineBytes is the genuine descriptor of the verdict's car, read only
+    // when the verdict is formatting, damaged or tweaked.
+    void add(const Verdict& verdict, const QByteArray& genuineBytes);
+
+    // By way of a temporary file beside path: a failure at any point leaves
+    // what was there, and says why, naming the file.
     bool write(const QString& path, QString* error) const;
 
 private:
-    QString m_referenceFolder;
+    struct Player {
+        qint64 counts[Verdict::StatusCount] = {};
+        QByteArray links; // to each of the player's files that is not genuine
+    };
+
+    QByteArray page() const;
+
+    QString m_referenceName;
+    QByteArray m_referenceDigest;
+    QString m_toolVersion;
     QDateTime m_when;
-    QStringList m_rows;
-    QStringList m_details;
-    qint64 m_counts[3] = {0, 0, 0};
+    qint64 m_counts[Verdict::StatusCount] = {};
+    std::map<QByteArray, Player> m_players;
+    qint64 m_files = 0; // not genuine, so far: each has an anchor of its own
+    QByteArray m_tweaked;
+    QByteArray m_formatting; // and damaged
+    QByteArray m_errors;
 };
