@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libsqlite3-dev mdbtools-dev libdtl-dev libtomlplusplus-dev
   xvfb xdotool imagemagick fonts-dejavu-core fonts-liberation2 xdg-utils
   socat mawk time
+  chromium python3 poppler-utils fonts-symbola
 )
 # --fuzz: also clang and its libFuzzer runtime, for the fuzz targets only.
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
