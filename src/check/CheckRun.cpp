@@ -3,6 +3,7 @@
 #include "DescriptorCheck.h"
 #include "ReferenceFolder.h"
 #include "ReferenceStore.h"
+#include "ShownText.h"
 
 #include <condition_variable>
 #include <deque>
@@ -22,6 +23,7 @@ Verdict check(const FoundDescriptor& found, const ReferenceFolder& reference, Re
 {
     Verdict verdict;
     verdict.path = found.path;
+    verdict.player = found.player;
     verdict.car = found.car;
     verdict.error = found.error;
     if (!found.error.isEmpty() || !found.car)
@@ -32,10 +34,13 @@ Verdict check(const FoundDescriptor& found, const ReferenceFolder& reference, Re
         // reference data was checked.
         verdict.error = reference.genuineError(*found.car);
         if (verdict.error.isEmpty())
-            verdict.error = QStringLiteral("%1: the reference data of %2 was not read").arg(found.path, found.car->listEntry);
+            verdict.error = QStringLiteral("%1: the reference data of %2 was not read")
+                                .arg(ShownText::name(found.path), found.car->listEntry);
         return verdict;
     }
-    return checkDescriptor(found.path, *genuine, store);
+    verdict = checkDescriptor(found.path, reference.versions(*found.car), reference.allGenuine(), store);
+    verdict.player = found.player;
+    return verdict;
 }
 
 } // namespace

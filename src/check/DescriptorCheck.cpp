@@ -1,138 +1,155 @@
 #include "DescriptorCheck.h"
 
+#include "DescriptorComparison.h"
 #include "DescriptorScan.h"
 #include "FileSystem.h"
 #include "LineReader.h"
+#include "ShownText.h"
+#include "TweakPairing.h"
 
 #include <QBuffer>
-#include <QFile>
+#include <QCryptographicHash>
 
-#include <dtl/dtl.hpp>
+#include <algorithm>
+#include <optional>
 
-#include <string_view>
-#include <unordered_map>
+#include <sys/stat.h>
 
 namespace {
 
-std::vector<QByteArray> linesOf(const QByteArray& bytes)
+// Whether two files hold the same lines as the window reads them.
+bool sameWindowLines(const QByteArray& one, const QByteArray& other)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    LineReader reader(buffer);
-    std::vector<QByteArray> lines;
-    QByteArrayView line;
-    while (reader.next(&line))
-        lines.push_back(line.toByteArray());
-    return lines;
-}
-
-std::vector<std::string_view> viewsOf(const std::vector<QByteArray>& lines)
-{
-    std::vector<std::string_view> views;
-    views.reserve(lines.size());
-    for (const QByteArray& line : lines)
-        views.emplace_back(line.constData(), size_t(line.size()));
-    return views;
-}
-
-// Pairs tweaks with the genuine lines they replaced. The diff's edit script
-// runs through the common lines; between two of them, a hunk deletes genuine
-// lines and adds descriptor lines. A deleted line that the descriptor still
-// holds elsewhere was moved, not lost. Within a hunk the tweaks, in order,
-// take the places of the lost lines, in order; a lost line left over is
-// missing, a tweak left over was added.
-void pairWithGenuine(const std::vector<QByteArray>& genuineLines, const std::vector<QByteArray>& descriptorLines,
-                     Verdict& verdict)
-{
-    const std::vector<std::string_view> genuine = viewsOf(genuineLines);
-    const std::vector<std::string_view> descriptor = viewsOf(descriptorLines);
-    dtl::Diff<std::string_view> diff(genuine, descriptor);
-    diff.onHuge();
-    diff.compose();
-
-    // How many copies of a line the descriptor lost.
-    std::unordered_map<std::string_view, qint64> lost;
-    for (const std::string_view line : genuine)
-        ++lost[line];
-    for (const std::string_view line : descriptor)
-        --lost[line];
-
-    std::unordered_map<qint64, Tweak*> tweakAt;
-    for (Tweak& tweak : verdict.tweaks)
-        tweakAt[tweak.line] = &tweak;
-
-    std::vector<MissingLine> hunkLost;
-    std::vector<Tweak*> hunkTweaks;
-    const auto closeHunk = [&] {
-        std::size_t paired = 0;
-        for (; paired < hunkLost.size() && paired < hunkTweaks.size(); ++paired)
-            hunkTweaks[paired]->genuine = hunkLost[paired].text;
-        verdict.missing.insert(verdict.missing.end(), hunkLost.begin() + qsizetype(paired), hunkLost.end());
-        hunkLost.clear();
-        hunkTweaks.clear();
-    };
-    // Line numbers are counted here: the script's own indexes are not kept
-    // the same way on every path through the library.
-    qint64 genuineLine = 0;
-    qint64 descriptorLine = 0;
-    for (const auto& [line, info] : diff.getSes().getSequence()) {
-        switch (info.type) {
-        case dtl::SES_COMMON:
-            ++genuineLine;
-            ++descriptorLine;
-            closeHunk();
-            break;
-        case dtl::SES_DELETE:
-            ++genuineLine;
-            if (qint64& copies = lost[line]; copies > 0) {
-                --copies;
-                hunkLost.push_back({genuineLine, QByteArray(line.data(), qsizetype(line.size()))});
-            }
-            break;
-        case dtl::SES_ADD:
-            ++descriptorLine;
-            if (const auto tweak = tweakAt.find(descriptorLine); tweak != tweakAt.end())
-                hunkTweaks.push_back(tweak->second);
-            break;
-        }
+    QBuffer first;
+    first.setData(one);
+    first.open(QIODevice::ReadOnly);
+    QBuffer second;
+    second.setData(other);
+    second.open(QIODevice::ReadOnly);
+    LineReader firstLines(first);
+    LineReader secondLines(second);
+    QByteArrayView a;
+    QByteArrayView b;
+    for (;;) {
+        const bool moreFirst = firstLines.next(&a);
+        const bool moreSecond = secondLines.next(&b);
+        if (moreFirst != moreSecond)
+            return false;
+        if (!moreFirst)
+            return true;
+        if (a != b)
+            return false;
     }
-    closeHunk();
+}
+
+// Another car's genuine descriptor, when the descriptor is (nearly) that
+// and not its own car's.
+const GenuineDescriptor* otherCarOf(const DescriptorText& text, const GenuineDescriptor& genuine, const GenuineSet& cars)
+{
+    if (likeness(*genuine.text, text) >= OtherCarLikeness)
+        return nullptr;
+    for (const GenuineDescriptor* other : cars) {
+        if (other->car != genuine.car && likeness(*other->text, text) >= OtherCarLikeness)
+            return other;
+    }
+    return nullptr;
+}
+
+Verdict::Status statusOf(const std::vector<Difference>& differences)
+{
+    bool damaged = false;
+    for (const Difference& difference : differences) {
+        if (difference.isValue() || difference.kind == Difference::Class::OtherCar)
+            return Verdict::Status::Tweaked;
+        damaged = damaged || difference.kind == Difference::Class::Damaged;
+    }
+    return damaged ? Verdict::Status::Damaged : Verdict::Status::Formatting;
 }
 
 } // namespace
 
-GenuineDescriptor GenuineDescriptor::of(const Car& car, const QByteArray& bytes, ReferenceStore& store)
+GenuineDescriptor GenuineDescriptor::of(const Car& car, const QByteArray& bytes, ReferenceStore& store,
+                                        const QString& version)
 {
-    return {&car, bytes, checkDescriptorBytes(QString(), bytes, car, bytes, store)};
+    GenuineDescriptor genuine{&car,
+                              bytes,
+                              std::make_shared<const DescriptorText>(bytes),
+                              Verdict(),
+                              version,
+                              QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()};
+    genuine.verdict = checkDescriptorBytes(QByteArray(), bytes, {&genuine}, {}, store);
+    return genuine;
 }
 
-Verdict checkDescriptor(const QString& path, const GenuineDescriptor& genuine, ReferenceStore& store)
+Verdict checkDescriptor(const QByteArray& path, const GenuineVersions& versions, const GenuineSet& cars,
+                        ReferenceStore& store)
 {
     Verdict verdict;
     verdict.path = path;
-    verdict.car = genuine.car;
+    verdict.car = versions.front()->car;
     QByteArray bytes;
-    if (!FileSystem::readAll(path, &bytes, &verdict.error, LargestDescriptor, FileSystem::PathRules::Exact))
+    struct stat opened {};
+    if (!FileSystem::readAllEncoded(path, ShownText::name(path), &bytes, &verdict.error, LargestDescriptor, &opened))
         return verdict;
-    if (bytes == genuine.bytes) {
-        verdict = genuine.verdict;
+    const FileIdentity identity{quint64(opened.st_dev), quint64(opened.st_ino), qint64(opened.st_size),
+                                qint64(opened.st_mtim.tv_sec) * 1'000'000'000 + opened.st_mtim.tv_nsec};
+    const auto same = std::find_if(versions.begin(), versions.end(),
+                                   [&bytes](const GenuineDescriptor* version) { return version->bytes == bytes; });
+    if (same != versions.end()) {
+        verdict = (*same)->verdict;
         verdict.path = path;
-        return verdict;
+    } else {
+        verdict = checkDescriptorBytes(path, bytes, versions, cars, store);
     }
-    return checkDescriptorBytes(path, bytes, *genuine.car, genuine.bytes, store);
+    verdict.identity = identity;
+    return verdict;
 }
 
-Verdict checkDescriptorBytes(const QString& path, const QByteArray& bytes, const Car& car,
-                             const QByteArray& genuine, ReferenceStore& store)
+namespace {
+
+// What the descriptor's differences from one version come to.
+void compareWith(const GenuineDescriptor& genuine, const QByteArray& bytes, const DescriptorText& text,
+                 const GenuineSet& cars, Verdict& verdict)
 {
+    verdict.version = genuine.version;
+    verdict.versionSha256 = genuine.sha256;
+    for (Tweak& tweak : verdict.tweaks)
+        tweak.genuine.reset();
+    verdict.missing.clear();
+    verdict.differences.clear();
+    pairTweaks(genuine.bytes, bytes, verdict);
+    if (const GenuineDescriptor* other = otherCarOf(text, genuine, cars)) {
+        Difference difference;
+        difference.kind = Difference::Class::OtherCar;
+        difference.value = other->car->listEntry.toUtf8();
+        verdict.differences.push_back(difference);
+    } else {
+        verdict.differences = compareDescriptors(*genuine.text, text);
+    }
+    if (verdict.differences.empty()) {
+        Difference difference;
+        difference.kind = Difference::Class::Formatting;
+        difference.value = QByteArrayLiteral("other bytes differ, in nothing the game reads");
+        verdict.differences.push_back(difference);
+    }
+    verdict.status = statusOf(verdict.differences);
+}
+
+} // namespace
+
+Verdict checkDescriptorBytes(const QByteArray& path, const QByteArray& bytes, const GenuineVersions& versions,
+                             const GenuineSet& cars, ReferenceStore& store)
+{
+    const GenuineDescriptor& original = *versions.front();
     Verdict verdict;
     verdict.path = path;
-    verdict.car = &car;
+    verdict.car = original.car;
+    verdict.version = original.version;
+    verdict.versionSha256 = original.sha256;
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    const DescriptorScan scan{path, car.indexName};
+    const DescriptorScan scan{ShownText::name(path), original.car->indexName};
     const DescriptorScan::Outcome outcome =
         scan.run(buffer, store, [&verdict](QByteArrayView line, qint64 lineNumber, QString*) {
             verdict.tweaks.push_back({lineNumber, line.toByteArray(), std::nullopt});
@@ -144,8 +161,22 @@ Verdict checkDescriptorBytes(const QString& path, const QByteArray& bytes, const
         return verdict;
     }
     verdict.lines = outcome.lines;
-    pairWithGenuine(linesOf(genuine), linesOf(bytes), verdict);
-    verdict.status = verdict.tweaks.empty() && verdict.missing.empty() ? Verdict::Status::Genuine
-                                                                        : Verdict::Status::Tweaked;
-    return verdict;
+    for (const GenuineDescriptor* version : versions) {
+        if (sameWindowLines(bytes, version->bytes)) {
+            verdict.status = Verdict::Status::Genuine;
+            verdict.version = version->version;
+            verdict.versionSha256 = version->sha256;
+            return verdict;
+        }
+    }
+    verdict.bytes = bytes;
+    const DescriptorText text(bytes);
+    std::optional<Verdict> best;
+    for (const GenuineDescriptor* version : versions) {
+        Verdict candidate = verdict;
+        compareWith(*version, bytes, text, cars, candidate);
+        if (!best || candidate.differences.size() < best->differences.size())
+            best = std::move(candidate);
+    }
+    return *best;
 }

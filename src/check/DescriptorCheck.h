@@ -1,34 +1,60 @@
 #pragma once
 
+#include "DescriptorText.h"
 #include "Verdict.h"
 
 #include <QByteArray>
 
+#include <memory>
+#include <vector>
+
 class ReferenceStore;
 
-// A car's genuine descriptor with the verdict its own bytes get, worked out
-// once by the same check: a descriptor byte for byte the same gets the same
-// verdict without being checked again.
+// A car's genuine descriptor in one version (the program folder's own is
+// "original"; a league may accept others, after a patch), read as sections
+// once, with the verdict its own bytes get, worked out once by the same
+// check: a descriptor byte for byte the same gets the same verdict without
+// being checked again.
 struct GenuineDescriptor {
     const Car* car = nullptr;
     QByteArray bytes;
+    std::shared_ptr<const DescriptorText> text;
     Verdict verdict;
+    QString version = QStringLiteral("original");
+    QByteArray sha256; // of bytes, lower-case hex
 
-    static GenuineDescriptor of(const Car& car, const QByteArray& bytes, ReferenceStore& store);
+    static GenuineDescriptor of(const Car& car, const QByteArray& bytes, ReferenceStore& store,
+                                const QString& version = QStringLiteral("original"));
 };
 
-// Checks the descriptor at path of genuine's car. Its tweaks are exactly the
-// lines the window's scan finds (the same scan over the same store), in file
-// order, repeats included. A line-by-line diff with the car's genuine
-// descriptor then says which genuine line each tweak took the place of, and
-// which genuine lines the descriptor lost without a tweak in their place
-// (moved lines are not lost).
-Verdict checkDescriptor(const QString& path, const GenuineDescriptor& genuine, ReferenceStore& store);
+// The accepted versions of one car's genuine descriptor, the program
+// folder's own first.
+using GenuineVersions = std::vector<const GenuineDescriptor*>;
+
+// Every car's genuine descriptor that could be read: a descriptor may be
+// another car's.
+using GenuineSet = std::vector<const GenuineDescriptor*>;
+
+// Checks the descriptor at path (the system's bytes) of the versions' car. Its
+// tweaks are exactly the lines the window's scan finds (the same scan over
+// the same store), in file order, repeats included, each paired with the
+// genuine line it took the place of. Its differences read it by section and
+// key, against the version it differs from least (on a tie, the earlier
+// one). It is genuine when it holds a version's lines in their order as the
+// window reads them; formatting when only formatting differs;
+// damaged when damage is the worst; tweaked for any value changed, added,
+// missing, moved or repeated, or for another car's descriptor.
+Verdict checkDescriptor(const QByteArray& path, const GenuineVersions& versions, const GenuineSet& cars,
+                        ReferenceStore& store);
 
 // The same for a descriptor's bytes, read already.
-Verdict checkDescriptorBytes(const QString& path, const QByteArray& bytes, const Car& car,
-                             const QByteArray& genuine, ReferenceStore& store);
+Verdict checkDescriptorBytes(const QByteArray& path, const QByteArray& bytes, const GenuineVersions& versions,
+                             const GenuineSet& cars, ReferenceStore& store);
 
 // The largest file taken for a descriptor: a descriptor is about 5 KB, and a
 // larger file would only make a verdict, and the time it takes, without bound.
 inline constexpr qint64 LargestDescriptor = 64 * 1024;
+
+// How alike a descriptor must be to another car's genuine one, in keys and
+// values, to be called that car's.
+inline constexpr double OtherCarLikeness = 0.95;

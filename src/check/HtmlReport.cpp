@@ -249,9 +249,9 @@ public:
     {
         for (const Difference& difference : verdict.differences) {
             if (difference.line)
-                m_atLine.try_emplace(*difference.line, difference.kind);
+                m_atLine.try_emplace(*difference.line, &difference);
             if (difference.genuineLine)
-                m_atGenuineLine.try_emplace(*difference.genuineLine, difference.kind);
+                m_atGenuineLine.try_emplace(*difference.genuineLine, &difference);
             m_otherCar = m_otherCar || difference.kind == Difference::Class::OtherCar;
             m_damaged = m_damaged || difference.kind == Difference::Class::Damaged;
         }
@@ -398,25 +398,29 @@ private:
     }
 
     // The class of the difference a row shows, in words: the verdict's own
-    // where it names the line; else damage for a line of control bytes, or
-    // another car's file, or what else is left: formatting (white space,
-    // comments, blank lines, order), or the lines damage took.
-    QString what(const Row& row) const
+    // where it names the line, and whether the league's rules allow it;
+    // else damage for a line of control bytes, or another car's file, or
+    // what else is left: formatting (white space, comments, blank lines,
+    // order), or the lines damage took.
+    QByteArray what(const Row& row) const
     {
+        const auto named = [](const Difference& difference) {
+            return escaped(Difference::className(difference.kind)) + (difference.allowed ? "<br/>allowed" : "");
+        };
         const TextLine* genuine = row.genuine >= 0 ? m_genuine[std::size_t(row.genuine)].text : nullptr;
         const TextLine* descriptor = row.descriptor >= 0 ? m_descriptor[std::size_t(row.descriptor)].text : nullptr;
         if (descriptor) {
             if (const auto found = m_atLine.find(descriptor->number); found != m_atLine.end())
-                return Difference::className(found->second);
+                return named(*found->second);
         }
         if (genuine) {
             if (const auto found = m_atGenuineLine.find(genuine->number); found != m_atGenuineLine.end())
-                return Difference::className(found->second);
+                return named(*found->second);
         }
         if (descriptor && descriptor->binary)
-            return Difference::className(Difference::Class::Damaged);
+            return escaped(Difference::className(Difference::Class::Damaged));
         if (m_otherCar)
-            return Difference::className(Difference::Class::OtherCar);
+            return escaped(Difference::className(Difference::Class::OtherCar));
         const auto meansNothing = [](const TextLine* line) {
             return !line || line->kind == Kind::Blank || line->kind == Kind::Comment;
         };
@@ -424,8 +428,8 @@ private:
             && genuine->key == descriptor->key && genuine->value == descriptor->value
             && genuine->section == descriptor->section;
         if (m_damaged && !sameMeaning && !(meansNothing(genuine) && meansNothing(descriptor)))
-            return Difference::className(Difference::Class::Damaged);
-        return Difference::className(Difference::Class::Formatting);
+            return escaped(Difference::className(Difference::Class::Damaged));
+        return escaped(Difference::className(Difference::Class::Formatting));
     }
 
     QByteArray row(const Row& row) const
@@ -446,14 +450,14 @@ private:
             const Marks marks = marksOf(genuine->text->raw, descriptor->text->raw);
             const bool edges = genuine->end != descriptor->end || genuine->byteOrderMark != descriptor->byteOrderMark;
             return "<tr class=\"c\">" + side(genuine, "~", shownLine(*genuine, marks.genuine, edges, "del")) + "<td>"
-                + escaped(what(row)) + "</td>"
+                + what(row) + "</td>"
                 + side(descriptor, "~", shownLine(*descriptor, marks.descriptor, edges, "ins")) + "</tr>\n";
         }
         if (genuine) {
             return "<tr class=\"l\">" + side(genuine, "-", shownLine(*genuine, none, false, "")) + "<td>"
-                + escaped(what(row)) + "</td>" + side(nullptr, "", QByteArray()) + "</tr>\n";
+                + what(row) + "</td>" + side(nullptr, "", QByteArray()) + "</tr>\n";
         }
-        return "<tr class=\"r\">" + side(nullptr, "", QByteArray()) + "<td>" + escaped(what(row)) + "</td>"
+        return "<tr class=\"r\">" + side(nullptr, "", QByteArray()) + "<td>" + what(row) + "</td>"
             + side(descriptor, "+", shownLine(*descriptor, none, false, "")) + "</tr>\n";
     }
 
@@ -483,8 +487,9 @@ private:
     std::vector<Line> m_genuine;
     std::vector<Line> m_descriptor;
     std::vector<Row> m_rows;
-    std::unordered_map<qint64, Difference::Class> m_atLine;
-    std::unordered_map<qint64, Difference::Class> m_atGenuineLine;
+    // Into the verdict's differences, which outlive this.
+    std::unordered_map<qint64, const Difference*> m_atLine;
+    std::unordered_map<qint64, const Difference*> m_atGenuineLine;
     bool m_otherCar = false;
     bool m_damaged = false;
 };
@@ -508,6 +513,7 @@ QByteArray fileHead(const QByteArray& anchor, const Verdict& verdict, const QByt
 }
 
 const char* const Style = R"(
+:root{--genuine:#1a7f37;--formatting:#0969da;--allowed:#1b7c83;--damaged:#bc4c00;--tweaked:#cf222e;--error:#8250df}
 body{font:15px/1.45 "DejaVu Sans","Liberation Sans",system-ui,sans-serif;color:#1f2328;background:#fff;margin:0 auto;max-width:1500px;padding:20px 32px 40px;overflow-wrap:anywhere}
 h1{font-size:25px;margin:0 0 2px}
 h2{font-size:19px;margin:30px 0 10px;padding-bottom:4px;border-bottom:2px solid #d0d7de}
@@ -521,17 +527,18 @@ a{color:#0550ae}
 .how{color:#59636e;font-size:13px;margin:6px 0 0}
 nav{margin:14px 0 0;font-size:14px}nav a{margin-right:18px}
 table{border-collapse:collapse}
+.players{table-layout:fixed;width:100%}
 .players th,.players td{border:1px solid #d0d7de;padding:2px 9px;text-align:left;vertical-align:top}
-.players th{background:#f6f8fa;font-size:13px}
-.players td:nth-child(n+2):nth-child(-n+6){text-align:right;font-variant-numeric:tabular-nums;min-width:4.5em}
-.players td:nth-child(2){color:#1a7f37}.players td:nth-child(3){color:#0969da}.players td:nth-child(4){color:#bc4c00;font-weight:700}
-.players td:nth-child(5){color:#cf222e;font-weight:700}.players td:nth-child(6){color:#8250df;font-weight:700}
+.players th{background:#f6f8fa;font-size:13px;width:6.5em}
+.players th:first-child{width:22%}.players th:last-child{width:auto}
+.players td{font-variant-numeric:tabular-nums}
 .players tr.t td:first-child{border-left:4px solid #cf222e}
 .players td:first-child{font-weight:600}
 .s{display:inline-block;padding:0 7px;border-radius:3px;color:#fff;font-size:12px;font-weight:700;letter-spacing:.03em;text-transform:uppercase;vertical-align:1px}
-.s.tweaked{background:#cf222e}.s.damaged{background:#bc4c00}.s.formatting{background:#0969da}.s.error{background:#8250df}
-a.tweaked{color:#a40e26;font-weight:600}a.damaged{color:#953800}a.error{color:#6639ba}
-.file{margin:0 0 22px;content-visibility:auto;contain-intrinsic-size:auto 640px}
+.s.tweaked{background:var(--tweaked)}.s.damaged{background:var(--damaged)}.s.formatting{background:var(--formatting)}
+.s.allowed{background:var(--allowed)}.s.error{background:var(--error)}
+a.tweaked{color:#a40e26;font-weight:600}a.damaged{color:#953800}a.allowed{color:#0a5e5e}a.error{color:#6639ba}
+.file{margin:0 0 22px}
 .meta{margin:0 0 4px;color:#59636e;font-size:14px}
 .meta b{color:#1f2328}
 ul.words{margin:4px 0 6px;padding-left:22px;font-size:14px}
@@ -613,7 +620,8 @@ void HtmlReport::add(const Verdict& verdict, const QByteArray& genuineBytes)
     switch (verdict.status) {
     case Verdict::Status::Genuine:
         break;
-    case Verdict::Status::Tweaked: {
+    case Verdict::Status::Tweaked:
+    case Verdict::Status::Allowed: {
         QByteArray more = " · " + escaped(verdict.differenceCounts());
         if (!verdict.tweaks.empty())
             more += " · the window counts " + escaped(verdict.windowCountText());
@@ -651,7 +659,8 @@ QByteArray HtmlReport::page() const
     qint64 playersWithTweaks = 0;
     for (const auto& [name, player] : m_players)
         playersWithTweaks += player.counts[int(Verdict::Status::Tweaked)] > 0 ? 1 : 0;
-    const QByteArray summary = escaped(summaryText(m_counts, qint64(m_players.size()), playersWithTweaks).trimmed());
+    const QByteArray summary = escaped(
+        m_summary.isEmpty() ? summaryText(m_counts, qint64(m_players.size()), playersWithTweaks).trimmed() : m_summary);
     const QDateTime when = m_when.toOffsetFromUtc(m_when.offsetFromUtc());
     const QByteArray whenText = when.toString(Qt::ISODate).toUtf8();
 
@@ -660,11 +669,29 @@ QByteArray HtmlReport::page() const
         names << car.listEntry + QStringLiteral(".dat");
     const QByteArray recompute = escaped(QStringLiteral("sha256sum %1 | sha256sum").arg(names.join(u' ')));
 
+    // A column for each status a league can meet; "allowed" only where
+    // the league's rules allowed something.
+    std::vector<std::pair<Verdict::Status, const char*>> columns{
+        {Verdict::Status::Genuine, "Genuine"}, {Verdict::Status::Formatting, "Formatting"},
+        {Verdict::Status::Allowed, "Allowed"}, {Verdict::Status::Damaged, "Damaged"},
+        {Verdict::Status::Tweaked, "Tweaked"}, {Verdict::Status::Error, "Errors"}};
+    if (count(Verdict::Status::Allowed) == 0)
+        columns.erase(columns.begin() + 2);
+    QByteArray countHeads;
+    QByteArray columnStyle;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const QByteArray status = Verdict::statusText(columns[i].first).toUtf8();
+        countHeads += "<th>" + QByteArray(columns[i].second) + "</th>";
+        columnStyle += ".players td:nth-child(" + number(qint64(i) + 2) + "){text-align:right;color:var(--" + status + ')'
+            + (columns[i].first == Verdict::Status::Genuine ? "}" : ";font-weight:700}");
+    }
+    const QByteArray tweakedTitle = count(Verdict::Status::Allowed) > 0 ? "Tweaked and allowed" : "Tweaked";
+
     QByteArray out;
     out.reserve(m_tweaked.size() + m_formatting.size() + m_errors.size() + qsizetype(m_players.size()) * 100 + 16384);
     out += "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n<title>Vortrax Kestrix: car descriptor check, "
-        + whenText + "</title>\n<style>" + Style + "</style>\n</head>\n<body>\n<header>\n"
+        + whenText + "</title>\n<style>" + Style + columnStyle + "</style>\n</head>\n<body>\n<header>\n"
         + "<h1>Vortrax Kestrix: car descriptor check</h1>\n<p class=\"summary\">" + summary + "</p>\n<dl class=\"facts\">\n"
         + "<dt>Checked</dt><dd><time datetime=\"" + whenText + "\">" + whenText + "</time></dd>\n"
         + "<dt>By</dt><dd>" + escaped(ShownText::message(m_toolVersion)) + "</dd>\n"
@@ -672,13 +699,14 @@ QByteArray HtmlReport::page() const
         + "</b>, SHA-256 <code class=\"digest\">" + escaped(QString::fromLatin1(m_referenceDigest)) + "</code></dd>\n"
         + "</dl>\n<p class=\"how\">The digest is that of what <code>" + recompute
         + "</code> prints in the reference folder, so anyone with the same files can check it.</p>\n<nav>"
-        + "<a href=\"#players\">Players</a><a href=\"#tweaked\">Tweaked (" + number(count(Verdict::Status::Tweaked))
+        + "<a href=\"#players\">Players</a><a href=\"#tweaked\">" + tweakedTitle + " ("
+        + number(count(Verdict::Status::Tweaked) + count(Verdict::Status::Allowed))
         + ")</a><a href=\"#formatting\">Formatting and damage ("
         + number(count(Verdict::Status::Formatting) + count(Verdict::Status::Damaged)) + ")</a><a href=\"#errors\">Errors ("
         + number(count(Verdict::Status::Error)) + ")</a></nav>\n</header>\n";
 
-    out += "<h2 id=\"players\">Players</h2>\n<table class=\"players\">\n<thead><tr><th>Player</th><th>Genuine</th>"
-           "<th>Formatting</th><th>Damaged</th><th>Tweaked</th><th>Errors</th><th>To look at</th></tr></thead>\n<tbody>\n";
+    out += "<h2 id=\"players\">Players</h2>\n<table class=\"players\">\n<thead><tr>"
+           "<th>Player</th>" + countHeads + "<th>To look at</th></tr></thead>\n<tbody>\n";
     // Those who tweaked, then those with anything else to look at, then the rest.
     const auto group = [](const Player& player) {
         if (player.counts[int(Verdict::Status::Tweaked)] > 0)
@@ -692,8 +720,7 @@ QByteArray HtmlReport::page() const
             out += shown == 0 ? "<tr class=\"t\"><td>" : "<tr><td>";
             out += name.isEmpty() ? QByteArrayLiteral("<i>(none)</i>") : shownName(name);
             out += "</td>";
-            for (const Verdict::Status status : {Verdict::Status::Genuine, Verdict::Status::Formatting,
-                                                 Verdict::Status::Damaged, Verdict::Status::Tweaked, Verdict::Status::Error}) {
+            for (const auto& [status, title] : columns) {
                 const qint64 n = player.counts[int(status)];
                 out += n == 0 ? QByteArrayLiteral("<td></td>") : "<td>" + number(n) + "</td>";
             }
@@ -709,7 +736,7 @@ QByteArray HtmlReport::page() const
                         "<span class=\"w e\">␊</span> a lone LF, <span class=\"w e\">␍</span> a lone CR, "
                         "<span class=\"b\">BOM</span> a byte order mark, <span class=\"x\">\\x00</span> a byte that "
                         "shows nothing, by its value. Unchanged lines are folded.</p>\n";
-    out += "<h2 id=\"tweaked\">Tweaked</h2>\n";
+    out += "<h2 id=\"tweaked\">" + tweakedTitle + "</h2>\n";
     if (m_tweaked.isEmpty())
         out += "<p class=\"none\">No descriptor is tweaked.</p>\n";
     else

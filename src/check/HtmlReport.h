@@ -30,6 +30,10 @@ public:
     // when the verdict is formatting, damaged or tweaked.
     void add(const Verdict& verdict, const QByteArray& genuineBytes);
 
+    // The summary line as the caller printed it; without one, the page
+    // counts its own, as summaryText() does with no corrections or rules.
+    void setSummary(const QString& summary) { m_summary = summary; }
+
     // By way of a temporary file beside path: a failure at any point leaves
     // what was there, and says why, naming the file.
     bool write(const QString& path, QString* error) const;
@@ -46,6 +50,7 @@ private:
     QByteArray m_referenceDigest;
     QString m_toolVersion;
     QDateTime m_when;
+    QString m_summary;
     qint64 m_counts[Verdict::StatusCount] = {};
     std::map<QByteArray, Player> m_players;
     qint64 m_files = 0; // not genuine, so far: each has an anchor of its own

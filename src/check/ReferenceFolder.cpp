@@ -5,6 +5,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace {
 
 // "" when the file has the size and date given, else why not.
@@ -68,14 +70,38 @@ QStringList ReferenceFolder::verify(const std::vector<const Car*>& cars) const
 
 void ReferenceFolder::loadGenuine(const std::vector<const Car*>& cars, ReferenceStore& store)
 {
-    for (const Car* car : cars) {
+    for (const Car& car : CarCatalogue::cars()) {
+        const bool needed = std::find(cars.begin(), cars.end(), &car) != cars.end();
         QByteArray bytes;
         QString error;
-        if (FileSystem::readAll(genuinePath(*car), &bytes, &error))
-            m_genuine[car] = GenuineDescriptor::of(*car, bytes, store);
+        if (!FileSystem::readAll(genuinePath(car), &bytes, &error)) {
+            if (needed)
+                m_genuineErrors[&car] = error;
+            continue;
+        }
+        if (needed) {
+            m_all.push_back(&(m_genuine[&car] = GenuineDescriptor::of(car, bytes, store)));
+            m_versions[&car] = {m_all.back()};
+        }
         else
-            m_genuineErrors[car] = error;
+            m_all.push_back(&(m_others[&car] = {&car, bytes, std::make_shared<const DescriptorText>(bytes), Verdict(),
+                                                QString(), QByteArray()}));
     }
+}
+
+void ReferenceFolder::addVersion(const QString& name, const Car& car, const QByteArray& bytes, ReferenceStore& store)
+{
+    const auto own = m_versions.find(&car);
+    if (own == m_versions.end())
+        return;
+    own->second.push_back(&m_otherVersions[&car].emplace_back(GenuineDescriptor::of(car, bytes, store, name)));
+}
+
+const GenuineVersions& ReferenceFolder::versions(const Car& car) const
+{
+    static const GenuineVersions none;
+    const auto found = m_versions.find(&car);
+    return found == m_versions.end() ? none : found->second;
 }
 
 const GenuineDescriptor* ReferenceFolder::genuine(const Car& car) const

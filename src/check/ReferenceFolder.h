@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <vector>
@@ -31,9 +32,18 @@ public:
 
     // Reads the genuine descriptor of each car given and checks it once
     // against store; a car whose file cannot be read has a reason instead,
-    // naming the file.
+    // naming the file. The other cars' genuine descriptors are read too,
+    // where they can be, to tell a descriptor that is another car's.
     void loadGenuine(const std::vector<const Car*>& cars, ReferenceStore& store);
     const GenuineDescriptor* genuine(const Car& car) const;
+    // Every car's genuine descriptor that was read.
+    const GenuineSet& allGenuine() const { return m_all; }
+    // Another accepted version of a car's genuine descriptor, checked once
+    // against store; only for a car whose own was read.
+    void addVersion(const QString& name, const Car& car, const QByteArray& bytes, ReferenceStore& store);
+    // The car's accepted versions, its own first; empty when its own could
+    // not be read.
+    const GenuineVersions& versions(const Car& car) const;
     QString genuineError(const Car& car) const;
 
     // Opens the database with the indexes of cars made current once here,
@@ -44,4 +54,8 @@ private:
     QString m_folder;
     std::map<const Car*, GenuineDescriptor> m_genuine;
     std::map<const Car*, QString> m_genuineErrors;
+    std::map<const Car*, GenuineDescriptor> m_others;
+    GenuineSet m_all;
+    std::map<const Car*, std::deque<GenuineDescriptor>> m_otherVersions;
+    std::map<const Car*, GenuineVersions> m_versions;
 };

@@ -1,6 +1,27 @@
 #include "TextReport.h"
 
 #include "Cp1252.h"
+#include "ShownText.h"
+
+namespace {
+
+QString counted(qint64 count, const QString& one, const QString& many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? one : many);
+}
+
+QString sectionText(const std::optional<QByteArray>& section)
+{
+    return section ? QStringLiteral("[%1] ").arg(printable(*section)) : QString();
+}
+
+QString keyed(const Difference& difference, const std::optional<QByteArray>& value)
+{
+    const QString shownValue = value ? printable(*value) : QString();
+    return difference.key ? printable(*difference.key) + u'=' + shownValue : shownValue;
+}
+
+} // namespace
 
 QString printable(const QByteArray& bytes)
 {
@@ -12,29 +33,99 @@ QString printable(const QByteArray& bytes)
     return text;
 }
 
-QString verdictText(const Verdict& verdict, const QString& keptAs)
+namespace {
+
+QString plainDifferenceText(const Difference& difference);
+
+} // namespace
+
+QString differenceText(const Difference& difference)
 {
-    const QString car = verdict.car ? verdict.car->listEntry : QString();
-    if (verdict.status == Verdict::Status::Genuine)
-        return QStringLiteral("%1: genuine (%2)\n").arg(verdict.path, car);
-    QString text = QStringLiteral("%1: tweaked (%2): %3\n").arg(verdict.path, car, verdict.countsText());
-    for (const Tweak& tweak : verdict.tweaks) {
-        text += QStringLiteral("  line %1: %2\n").arg(tweak.line).arg(printable(tweak.text));
-        text += tweak.genuine ? QStringLiteral("    was: %1\n").arg(printable(*tweak.genuine))
-                              : QStringLiteral("    added\n");
+    QString text = plainDifferenceText(difference);
+    if (difference.allowed) {
+        // The rule, not the line, is what a reader needs of an allowed change.
+        const qsizetype open = text.lastIndexOf(QStringLiteral(" ("));
+        return QStringLiteral("allowed %1 (rule at line %2)").arg(open > 0 ? text.left(open) : text).arg(difference.rule);
     }
-    for (const MissingLine& missing : verdict.missing)
-        text += QStringLiteral("  missing: genuine line %1: %2\n").arg(missing.line).arg(printable(missing.text));
-    if (!keptAs.isEmpty())
-        text += QStringLiteral("  corrected; the tweaked file is kept as %1\n").arg(keptAs);
+    if (!difference.reason.isEmpty())
+        text += QStringLiteral("; %1 (rule at line %2)").arg(ShownText::message(difference.reason)).arg(difference.rule);
     return text;
 }
 
-QString summaryText(qint64 genuine, qint64 tweaked, qint64 errors)
+namespace {
+
+QString plainDifferenceText(const Difference& difference)
 {
-    const qint64 all = genuine + tweaked + errors;
-    return QStringLiteral("%1 %2: %3 genuine, %4 tweaked, %5 %6\n")
-        .arg(QString::number(all), all == 1 ? QStringLiteral("descriptor") : QStringLiteral("descriptors"),
-             QString::number(genuine), QString::number(tweaked), QString::number(errors),
-             errors == 1 ? QStringLiteral("error") : QStringLiteral("errors"));
+    const QString section = sectionText(difference.section);
+    const QString name = Difference::className(difference.kind);
+    switch (difference.kind) {
+    case Difference::Class::Changed:
+        return QStringLiteral("changed %1%2: %3 -> %4 (line %5)")
+            .arg(section, printable(difference.key.value_or(QByteArray())), printable(difference.genuine.value_or(QByteArray())),
+                 printable(difference.value.value_or(QByteArray())))
+            .arg(difference.line.value_or(0));
+    case Difference::Class::Added:
+        return QStringLiteral("added %1%2 (line %3)").arg(section, keyed(difference, difference.value)).arg(difference.line.value_or(0));
+    case Difference::Class::Missing:
+        return QStringLiteral("missing %1%2 (genuine line %3)")
+            .arg(section, keyed(difference, difference.genuine))
+            .arg(difference.genuineLine.value_or(0));
+    case Difference::Class::Moved:
+        return QStringLiteral("moved %1%2 to %3(line %4)")
+            .arg(section, keyed(difference, difference.genuine), sectionText(difference.toSection))
+            .arg(difference.line.value_or(0));
+    case Difference::Class::Duplicate:
+        return QStringLiteral("duplicate %1%2 (lines %3, %4)")
+            .arg(section, printable(difference.key.value_or(difference.value.value_or(QByteArray()))))
+            .arg(difference.firstLine.value_or(0))
+            .arg(difference.line.value_or(0));
+    case Difference::Class::OtherCar:
+        return QStringLiteral("other car: this is %1's genuine descriptor").arg(printable(difference.value.value_or(QByteArray())));
+    case Difference::Class::Formatting:
+    case Difference::Class::Damaged:
+        break;
+    }
+    return QStringLiteral("%1: %2").arg(name, printable(difference.value.value_or(QByteArray())));
+}
+
+} // namespace
+
+QString verdictText(const Verdict& verdict, const QByteArray& keptAs)
+{
+    const QString car = verdict.car ? verdict.car->listEntry : QString();
+    QString text = QStringLiteral("%1: %2 (%3)").arg(ShownText::name(verdict.path), verdict.statusText(), car);
+    if (verdict.status == Verdict::Status::Genuine)
+        return text + u'\n';
+    if (verdict.status == Verdict::Status::Tweaked || verdict.status == Verdict::Status::Allowed)
+        text += QStringLiteral(": ") + verdict.differenceCounts();
+    if (!verdict.tweaks.empty())
+        text += QStringLiteral("; the window counts ") + verdict.windowCountText();
+    text += u'\n';
+    for (const Difference& difference : verdict.differences)
+        text += QStringLiteral("  ") + differenceText(difference) + u'\n';
+    if (!keptAs.isEmpty())
+        text += QStringLiteral("  corrected; the tweaked file is kept as %1\n").arg(ShownText::name(keptAs));
+    return text;
+}
+
+QString summaryText(const qint64 (&counts)[Verdict::StatusCount], qint64 players, qint64 playersWithTweaks,
+                    std::optional<qint64> corrected, bool rules)
+{
+    qint64 all = 0;
+    for (const qint64 count : counts)
+        all += count;
+    const auto of = [&counts](Verdict::Status status) { return counts[int(status)]; };
+    const QString correctedText = corrected ? QStringLiteral("; %1 corrected").arg(*corrected) : QString();
+    const QString allowed = rules ? QStringLiteral("%1 allowed, ").arg(of(Verdict::Status::Allowed)) : QString();
+    return QStringLiteral("%1: %2 genuine, %3 formatting only, %4%5 damaged, %6 tweaked, %7; %8, %9 with tweaks%10\n")
+        .arg(counted(all, QStringLiteral("descriptor"), QStringLiteral("descriptors")))
+        .arg(of(Verdict::Status::Genuine))
+        .arg(of(Verdict::Status::Formatting))
+        .arg(allowed)
+        .arg(of(Verdict::Status::Damaged))
+        .arg(of(Verdict::Status::Tweaked))
+        .arg(counted(of(Verdict::Status::Error), QStringLiteral("error"), QStringLiteral("errors")))
+        .arg(counted(players, QStringLiteral("player"), QStringLiteral("players")))
+        .arg(playersWithTweaks)
+        .arg(correctedText);
 }

@@ -2,13 +2,14 @@
 
 #include "Verdict.h"
 
+#include <QByteArray>
 #include <QJsonObject>
 
-// A verdict as the tools write it for machines, one JSON object a
-// descriptor: path, car, status, lines, tweaks (line, text, and the genuine
-// line it replaced or null), missing (line, text), and error on errors
-// only. Descriptor text is shown as Windows-1252.
+// A verdict as one JSON object: path (UTF-8, with U+FFFD for bytes that are
+// not, and then path_base64 with its exact bytes), player, car, status,
+// kind, the window's tweaks and the lines missing, the differences, and for
+// an error its reason. Descriptor bytes are read as Windows-1252.
 QJsonObject verdictJson(const Verdict& verdict);
 
-// One line of JSON Lines: the object, compact, then a line feed.
+// A JSON object as one line of JSON Lines.
 QByteArray jsonLine(const QJsonObject& object);

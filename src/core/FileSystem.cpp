@@ -234,15 +234,11 @@ bool openOrdinary(const QString& path, QIODevice::OpenMode mode, QFile* file, QS
     return true;
 }
 
-bool readAll(const QString& path, QByteArray* bytes, QString* error, qint64 largest, PathRules rules)
+namespace {
+
+// The rest of readAll, once the file is open; closes fd.
+bool readOpened(int fd, const struct stat& status, const QString& path, QByteArray* bytes, QString* error, qint64 largest)
 {
-    struct stat status {};
-    const int fd = rules == PathRules::Exact ? openOrdinaryDescriptor(QFile::encodeName(path), O_RDONLY, &status)
-                                             : openForReading(path, &status);
-    if (fd < 0) {
-        *error = failure(path, openFailure(errno));
-        return false;
-    }
     if (largest >= 0 && status.st_size > largest) {
         ::close(fd);
         *error = failure(path, QStringLiteral("%1 bytes is more than the %2 it may hold").arg(status.st_size).arg(largest));
@@ -274,6 +270,33 @@ bool readAll(const QString& path, QByteArray* bytes, QString* error, qint64 larg
     ::close(fd);
     bytes->resize(filled);
     return true;
+}
+
+} // namespace
+
+bool readAll(const QString& path, QByteArray* bytes, QString* error, qint64 largest, PathRules rules)
+{
+    struct stat status {};
+    const int fd = rules == PathRules::Exact ? openOrdinaryDescriptor(QFile::encodeName(path), O_RDONLY, &status)
+                                             : openForReading(path, &status);
+    if (fd < 0) {
+        *error = failure(path, openFailure(errno));
+        return false;
+    }
+    return readOpened(fd, status, path, bytes, error, largest);
+}
+
+bool readAllEncoded(const QByteArray& encodedPath, const QString& shownPath, QByteArray* bytes, QString* error,
+                    qint64 largest, struct stat* opened)
+{
+    struct stat own {};
+    struct stat& status = opened ? *opened : own;
+    const int fd = openOrdinaryDescriptor(encodedPath, O_RDONLY, &status);
+    if (fd < 0) {
+        *error = failure(shownPath, openFailure(errno));
+        return false;
+    }
+    return readOpened(fd, status, shownPath, bytes, error, largest);
 }
 
 bool writeAll(const QString& path, QByteArrayView bytes, QString* error, PathRules rules)

@@ -9,6 +9,7 @@
 #include <optional>
 
 class QFile;
+struct stat;
 
 // File access with the game's path rules: "\" and "/" both separate, doubled
 // separators collapse, and each component matches an existing entry without
@@ -56,6 +57,11 @@ bool openOrdinary(const QString& path, QIODevice::OpenMode mode, QFile* file, QS
 // given, a file holding more is refused.
 bool readAll(const QString& path, QByteArray* bytes, QString* error, qint64 largest = -1,
              PathRules rules = PathRules::Game);
+// The same for a native path given as the system's bytes, taken exactly
+// (shownPath names it in the error); opened, when given, describes the file
+// that was read.
+bool readAllEncoded(const QByteArray& encodedPath, const QString& shownPath, QByteArray* bytes, QString* error,
+                    qint64 largest = -1, struct stat* opened = nullptr);
 // Replaces the file whole, or creates it, by way of a temporary file beside
 // it: a failure at any point leaves the file as it was.
 bool writeAll(const QString& path, QByteArrayView bytes, QString* error, PathRules rules = PathRules::Game);

@@ -52,7 +52,7 @@ public:
         const GenuineDescriptor& genuine = *m_reference.genuine(car);
         Verdict verdict = bytes == genuine.bytes
             ? genuine.verdict
-            : checkDescriptorBytes(QByteArray(), bytes, genuine, m_reference.allGenuine(), *m_store);
+            : checkDescriptorBytes(QByteArray(), bytes, {&genuine}, m_reference.allGenuine(), *m_store);
         verdict.path = pathOf(player, car);
         verdict.player = player;
         return verdict;

@@ -60,6 +60,16 @@ void addShowcase(const SampleLeague& league, HtmlReport& report)
     })));
     genuineExcept("frank", {"Puddlewick"});
 
+    // A change the league's rules allow.
+    Verdict allowed = league.check("gina", puddlewick, league.edited(puddlewick, [](Lines& l) { l[15] = "Torque=150.0"; }));
+    allowed.status = Verdict::Status::Allowed;
+    for (Difference& difference : allowed.differences) {
+        difference.allowed = true;
+        difference.rule = 12;
+    }
+    add(allowed);
+    genuineExcept("gina", {"Puddlewick"});
+
     const Car& grelm = SampleLeague::car("Grelm");
     add(league.check("carol", grelm, sampleCars(grelm)));
     const Car& dunMarr = SampleLeague::car("DunMarr");

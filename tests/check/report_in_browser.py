@@ -139,6 +139,14 @@ MEASURE = """(() => {
     .find((section) => section.querySelector("h3 code").textContent.includes("league/bob/"));
   const cells = file.querySelector("table.d tr.c").querySelectorAll("td");
   const longest = [...document.querySelectorAll("table.d td")].find((cell) => cell.textContent.includes("Z9"));
+  // Each count in its status's colour, whichever columns the league's page has.
+  const players = document.querySelector("table.players");
+  const heads = [...players.querySelectorAll("th")].map((head) => head.textContent);
+  const colours = {};
+  for (const [player, column] of [["bob", "Tweaked"], ["gina", "Allowed"], ["erin", "Errors"], ["alice", "Genuine"]]) {
+    const row = [...players.querySelectorAll("tbody tr")].find((tr) => tr.cells[0].textContent === player);
+    colours[player + " " + column] = getComputedStyle(row.cells[heads.indexOf(column)]).color;
+  }
   return {
     cells: [...cells].map((cell) => cell.textContent),
     genuine: box(cells[2]), descriptor: box(cells[6]),
@@ -147,6 +155,7 @@ MEASURE = """(() => {
     folded: [...file.querySelectorAll("tr.f details")].map((details) =>
       details.getBoundingClientRect().height - details.querySelector("summary").getBoundingClientRect().height),
     loaded: performance.getEntriesByType("resource").length,
+    colours: colours,
   };
 })()"""
 
@@ -182,6 +191,10 @@ def check_screen(browser, page):
         fail("a long line widens the page: %r, page %d of %d" % (m["longest"], m["pageWidth"], m["viewWidth"]))
     if not m["folded"] or any(height > 1 for height in m["folded"]):
         fail("unchanged lines are not folded: %r" % m["folded"])
+    expected = {"bob Tweaked": "rgb(207, 34, 46)", "gina Allowed": "rgb(27, 124, 131)",
+                "erin Errors": "rgb(130, 80, 223)", "alice Genuine": "rgb(26, 127, 55)"}
+    if m["colours"] != expected:
+        fail("counts in the wrong colours: %r" % m["colours"])
     if m["loaded"] != 0:
         fail("the page loaded %d resources" % m["loaded"])
 

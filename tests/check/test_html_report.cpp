@@ -38,6 +38,8 @@ struct Node {
     {
         if (name.isEmpty())
             return text;
+        if (name == QLatin1String("br"))
+            return QStringLiteral("\n");
         QString out;
         for (const Node& child : children)
             out += child.shown();
@@ -386,6 +388,42 @@ private slots:
                                 "6 players, 2 with tweaks"));
     }
 
+    // Under a league's rules: a column for what they allowed, such files
+    // beside the tweaked ones with each allowed difference said so, and the
+    // caller's own summary, corrections and all.
+    void allowedUnderRules()
+    {
+        const Car& brackwell = SampleLeague::car("Brackwell");
+        const QByteArray edited = m_league.edited(brackwell, [](Lines& l) { l[15] = "Torque=512.5"; });
+        Verdict allowed = m_league.check("bob", brackwell, edited);
+        allowed.status = Verdict::Status::Allowed;
+        for (Difference& difference : allowed.differences) {
+            difference.allowed = true;
+            difference.rule = 4;
+        }
+        const QString summary = QStringLiteral("2 descriptors: 0 genuine, 0 formatting only, 1 allowed, 0 damaged, "
+                                               "1 tweaked, 0 errors; 2 players, 1 with tweaks; 1 corrected");
+        const Page page = pageOf({m_league.check("amy", brackwell, edited), allowed}, QStringLiteral("Kestrix"), summary);
+        QVERIFY2(page.error.isEmpty(), qPrintable(page.error));
+        QCOMPARE(page.root.first(QStringLiteral("p"), QStringLiteral("summary"))->shown(), summary);
+        const Node* players = page.root.first(QStringLiteral("table"), QStringLiteral("players"));
+        QStringList heads;
+        for (const Node* head : players->all(QStringLiteral("th")))
+            heads << head->shown();
+        QCOMPARE(heads.join(u'|'), QStringLiteral("Player|Genuine|Formatting|Allowed|Damaged|Tweaked|Errors|To look at"));
+        QStringList rows;
+        for (const Node* row : players->all(QStringLiteral("tr"))) {
+            if (const QStringList cells = row->cells(); !cells.isEmpty())
+                rows << cells.join(u'|');
+        }
+        QCOMPARE(rows, QStringList({QStringLiteral("amy|||||1||Brackwell tweaked"),
+                                    QStringLiteral("bob|||1||||Brackwell allowed")}));
+        QCOMPARE(page.root.byId(QStringLiteral("tweaked"))->shown(), QStringLiteral("Tweaked and allowed"));
+        const Node* file = page.root.byId(QStringLiteral("f2"));
+        QVERIFY(file->first(QStringLiteral("span"), QStringLiteral("allowed")));
+        QCOMPARE(file->first(QStringLiteral("tr"), QStringLiteral("c"))->cells().at(3), QStringLiteral("changed\nallowed"));
+    }
+
     // Whatever names and descriptors hold, the page is UTF-8 XML that
     // Python's parser takes, shows each name's escapes as text, and needs
     // nothing from outside.
@@ -528,10 +566,13 @@ private slots:
     }
 
 private:
-    Page pageOf(const std::vector<Verdict>& verdicts, const QString& referenceName = QStringLiteral("Kestrix"))
+    Page pageOf(const std::vector<Verdict>& verdicts, const QString& referenceName = QStringLiteral("Kestrix"),
+                const QString& summary = QString())
     {
         HtmlReport report(referenceName, QByteArray(64, 'a'), QStringLiteral("kestrix-check 0.9.0"),
                           QDateTime(QDate(2024, 5, 18), QTime(21, 4, 37), QTimeZone(2 * 3600)));
+        if (!summary.isEmpty())
+            report.setSummary(summary);
         for (const Verdict& verdict : verdicts)
             report.add(verdict, verdict.car ? m_league.genuine(*verdict.car) : QByteArray());
         m_pagePath = m_out.filePath(QStringLiteral("report.html"));

@@ -1,4 +1,3 @@
-#include "DescriptorCorrection.h"
 #include "FileSystem.h"
 #include "Privileges.h"
 #include "SmallDisk.h"
@@ -12,7 +11,9 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +47,25 @@ QMap<QString, QJsonObject> verdictsOf(const QByteArray& out)
         verdicts.insert(object.value(QStringLiteral("path")).toString(), object);
     }
     return verdicts;
+}
+
+// A file at a path of raw bytes (not always UTF-8), its folders made.
+bool putBytes(const QByteArray& path, const QByteArray& bytes)
+{
+    for (qsizetype slash = path.indexOf('/', 1); slash > 0; slash = path.indexOf('/', slash + 1))
+        ::mkdir(path.left(slash).constData(), 0755);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
+
+QByteArray bytesAt(const QByteArray& path)
+{
+    QByteArray bytes;
+    QString error;
+    return FileSystem::readAllEncoded(path, QString(), &bytes, &error) ? bytes : QByteArray("<unreadable>");
 }
 
 } // namespace
@@ -99,16 +119,12 @@ private slots:
         const auto statusOf = [&](const QString& path) {
             return verdicts.value(league.player(path)).value(QStringLiteral("status")).toString();
         };
-        QCOMPARE(verdicts.size(), 5);
+        QCOMPARE(verdicts.size(), 4);
         QCOMPARE(statusOf(QStringLiteral("ann/Cars/Brackwell/BrackwellDescriptor.txt")), QStringLiteral("genuine"));
         QCOMPARE(statusOf(QStringLiteral("bob/Cars/Grelm/grelmdescriptor.TXT")), QStringLiteral("tweaked"));
         QCOMPARE(statusOf(QStringLiteral("cy/sent/to/admin/DunmarrDescriptor.txt")), QStringLiteral("genuine"));
-        QCOMPARE(statusOf(QStringLiteral("dee/loop")), QStringLiteral("error"));
         QCOMPARE(statusOf(QStringLiteral("eve/Cars/Skelder4/Skelder4Descriptor.txt")), QStringLiteral("error"));
-        QVERIFY(verdicts.value(league.player(QStringLiteral("dee/loop")))
-                    .value(QStringLiteral("error"))
-                    .toString()
-                    .contains(QStringLiteral("loop")));
+        QVERIFY2(json.errors.contains(QStringLiteral("dee/loop: a link to a folder")), qPrintable(json.errors));
         const QJsonObject grelm = verdicts.value(league.player(QStringLiteral("bob/Cars/Grelm/grelmdescriptor.TXT")));
         QCOMPARE(grelm.value(QStringLiteral("car")).toString(), QStringLiteral("Grelm"));
         QCOMPARE(grelm.value(QStringLiteral("tweaks")).toArray().size(), 2);
@@ -122,7 +138,10 @@ private slots:
 
         const ToolRun text = league.check({league.players.path()});
         QCOMPARE(text.exitCode, 2);
-        QVERIFY2(text.out.endsWith("5 descriptors: 2 genuine, 1 tweaked, 2 errors\n"), text.out.constData());
+        QVERIFY2(text.out.endsWith("4 descriptors: 2 genuine, 0 formatting only, 0 damaged, 1 tweaked, 1 error; "
+                                   "4 players, 1 with tweaks\n"),
+                 text.out.constData());
+        QVERIFY2(text.out.contains("\nbob: Grelm tweaked (2 changed)\nann: 1 genuine\ncy: 1 genuine\n"), text.out.constData());
         QVERIFY2(text.errors.contains(QStringLiteral("Skelder4Descriptor.txt: is not an ordinary file")),
                  qPrintable(text.errors));
     }
@@ -138,7 +157,8 @@ private slots:
         const QString report = league.player(QStringLiteral("Report.html"));
         const ToolRun run = league.check({QStringLiteral("--report"), report, league.players.path()});
         QCOMPARE(run.exitCode, 0);
-        QVERIFY2(run.out.startsWith(unzipped.toLocal8Bit() + ": genuine"), run.out.constData());
+        QVERIFY2(run.out.startsWith(QString(unzipped).replace(u'\\', QStringLiteral("\\\\")).toLocal8Bit() + ": genuine"),
+                 run.out.constData());
         QCOMPARE(bytesOf(league.player(QStringLiteral("report.html"))), QByteArray("an older page"));
         QVERIFY(bytesOf(report).startsWith("<!DOCTYPE html>"));
     }
@@ -173,7 +193,9 @@ private slots:
         QFile::setPermissions(league.player(QStringLiteral("c/closed")), QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                                           | QFileDevice::ExeOwner);
         QCOMPARE(run.exitCode, 2);
-        QVERIFY2(run.out.endsWith("3 descriptors: 1 genuine, 0 tweaked, 2 errors\n"), run.out.constData());
+        QVERIFY2(run.out.endsWith("3 descriptors: 1 genuine, 0 formatting only, 0 damaged, 0 tweaked, 2 errors; "
+                                  "3 players, 0 with tweaks\n"),
+                 run.out.constData());
         QVERIFY2(run.errors.contains(QStringLiteral("BrackwellDescriptor.txt: Permission denied"))
                      && run.errors.contains(QStringLiteral("closed: the folder cannot be read")),
                  qPrintable(run.errors));
@@ -187,8 +209,13 @@ private slots:
         QTest::addColumn<QString>("says");
         const QString genuine = TestProgramFolder::dataFile(QStringLiteral("Cars/DunMarr/DunMarrDescriptor.txt"));
         const QString tweaked = TestProgramFolder::dataFile(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt"));
-        QTest::newRow("all genuine") << QStringList{genuine} << 0 << "out" << "1 descriptor: 1 genuine, 0 tweaked, 0 errors";
-        QTest::newRow("one tweaked") << QStringList{genuine, tweaked} << 1 << "out" << "1 genuine, 1 tweaked, 0 errors";
+        QTest::newRow("all genuine") << QStringList{genuine} << 0 << "out"
+                                     << "1 descriptor: 1 genuine, 0 formatting only, 0 damaged, 0 tweaked, 0 errors";
+        QTest::newRow("one tweaked") << QStringList{genuine, tweaked} << 1 << "out" << "1 genuine, 0 formatting only, 0 damaged, 1 tweaked, 0 errors";
+        QTest::newRow("nothing found") << QStringList{TestProgramFolder::dataFile(QStringLiteral("genuine"))} << 2
+                                       << "err" << "no descriptors found in";
+        QTest::newRow("output full") << QStringList{QStringLiteral(">/dev/full"), genuine} << 2 << "err"
+                                     << "the output could not be written: No space left on device";
         QTest::newRow("one missing") << QStringList{genuine, tweaked, QStringLiteral("/no/such/file")} << 2 << "err"
                                      << "/no/such/file: no such file or folder";
         QTest::newRow("name says no car") << QStringList{TestProgramFolder::dataFile(QStringLiteral("help.txt"))} << 2
@@ -212,7 +239,16 @@ private slots:
         QFETCH(QString, stream);
         QFETCH(QString, says);
         League league;
-        const ToolRun run = league.check(arguments);
+        ToolRun run;
+        if (!arguments.isEmpty() && arguments.first().startsWith(u'>')) {
+            // Output to a file that takes nothing.
+            const QString target = arguments.takeFirst().mid(1);
+            run = ToolRun::of(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$@\" >%1").arg(target),
+                                                     QStringLiteral(KESTRIX_CHECK), QStringLiteral("--folder"),
+                                                     league.program.path(), arguments.first()});
+        } else {
+            run = league.check(arguments);
+        }
         QCOMPARE(run.exitCode, status);
         const QString text = stream == u"out" ? QString::fromLocal8Bit(run.out) : run.errors;
         QVERIFY2(text.contains(says), qPrintable(text));
@@ -286,22 +322,6 @@ private slots:
         QCOMPARE(league.check({league.players.path()}).exitCode, 0); // the kept copy is not a descriptor
     }
 
-    // An earlier kept copy is never replaced; a failed write leaves all as it was.
-    void correctionKeepsEverything()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("BrackwellDescriptor.txt"));
-        QVERIFY(put(path, "tweaked\r\n"));
-        QVERIFY(put(path + QStringLiteral(".tweaked-20261210-120000"), "an earlier one\r\n"));
-        QString kept;
-        QString error;
-        QVERIFY2(correctDescriptor(path, "genuine\r\n", QStringLiteral("20261210-120000"), &kept, &error), qPrintable(error));
-        QCOMPARE(kept, path + QStringLiteral(".tweaked-20261210-120000-2"));
-        QCOMPARE(bytesOf(kept), QByteArray("tweaked\r\n"));
-        QCOMPARE(bytesOf(path + QStringLiteral(".tweaked-20261210-120000")), QByteArray("an earlier one\r\n"));
-        QCOMPARE(bytesOf(path), QByteArray("genuine\r\n"));
-    }
-
     void correctionOfAnUnwritableTarget()
     {
         SmallDisk disk;
@@ -352,41 +372,228 @@ private slots:
         }
     }
 
-    // The published page holds a row for every descriptor, with its verdict,
-    // and each tweaked one's lines beside the genuine ones.
+    // The published page: well-formed XML, a section for each tweaked
+    // descriptor, each changed line beside its genuine one.
     void htmlReport()
     {
         League league;
         const QString report = league.player(QStringLiteral("report.html"));
         const QString cars = TestProgramFolder::dataFile(QStringLiteral("Cars"));
-        const ToolRun run = league.check({QStringLiteral("--json"), QStringLiteral("--report"), report, cars});
+        const ToolRun run = league.check({QStringLiteral("--report"), report, cars});
         QCOMPARE(run.exitCode, 1);
-        const QMap<QString, QJsonObject> verdicts = verdictsOf(run.out);
 
         QFile page(report);
         QVERIFY(page.open(QIODevice::ReadOnly));
         QXmlStreamReader xml(&page);
-        QMap<QString, QString> rows;
-        QStringList detailed;
-        QStringList genuineCells;
+        int files = 0;
+        QStringList changedRows;
         while (!xml.atEnd()) {
             if (xml.readNext() != QXmlStreamReader::StartElement)
                 continue;
-            const QXmlStreamAttributes attributes = xml.attributes();
-            if (xml.name() == u"tr" && attributes.hasAttribute(QStringLiteral("data-status")))
-                rows.insert(attributes.value(QStringLiteral("data-path")).toString(),
-                            attributes.value(QStringLiteral("data-status")).toString());
-            if (xml.name() == u"table" && attributes.value(QStringLiteral("class")) == u"lines")
-                detailed << attributes.value(QStringLiteral("data-path")).toString();
-            if (xml.name() == u"td" && attributes.value(QStringLiteral("class")) == u"text")
-                genuineCells << xml.readElementText();
+            const QStringView cssClass = xml.attributes().value(QStringLiteral("class"));
+            if (xml.name() == u"section" && cssClass == u"file")
+                ++files;
+            if (xml.name() == u"tr" && cssClass == u"c")
+                changedRows << xml.readElementText(QXmlStreamReader::IncludeChildElements);
         }
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-        QCOMPARE(rows.size(), verdicts.size());
-        for (auto verdict = verdicts.cbegin(); verdict != verdicts.cend(); ++verdict)
-            QCOMPARE(rows.value(verdict.key()), verdict->value(QStringLiteral("status")).toString());
-        QCOMPARE(detailed.size(), 2);
-        QVERIFY(genuineCells.contains(QStringLiteral("Torque=512.5")) && genuineCells.contains(QStringLiteral("Torque=412.5")));
+        QCOMPARE(files, 2);
+        QVERIFY2(std::any_of(changedRows.begin(), changedRows.end(),
+                             [](const QString& row) {
+                                 return row.contains(QStringLiteral("412.5")) && row.contains(QStringLiteral("512.5"));
+                             }),
+                 qPrintable(changedRows.join(u'\n')));
+    }
+
+    // Names are bytes: a folder unzipped from Windows with a Latin-1 name, a
+    // file named with its Windows path, a name that holds escapes and a
+    // newline. Each is found and checked; text shows them escaped, JSON
+    // gives the exact bytes, the page stays well-formed XML.
+    void namesAsBytes()
+    {
+        League league;
+        const QByteArray root = QFile::encodeName(league.players.path());
+        const QByteArray latin1 = root + "/Jos\xe9/Cars/Grelm/Grelmdescriptor.txt";
+        const QByteArray backslashed = root + "/cy/Cars\\Grelm\\Grelmdescriptor.txt";
+        const QByteArray hostile = root + "/dee/\x1b[2J\ngenuine\xe2\x80\xae/BrackwellDescriptor.txt";
+        QVERIFY(putBytes(latin1, sample(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt"))));
+        QVERIFY(putBytes(backslashed, sample(QStringLiteral("genuine/Grelm.dat"))));
+        QVERIFY(putBytes(hostile, sample(QStringLiteral("genuine/Brackwell.dat"))));
+
+        const ToolRun text = league.check({league.players.path()});
+        QCOMPARE(text.exitCode, 1);
+        QVERIFY2(text.out.contains("/Jos\\xE9/Cars/Grelm/Grelmdescriptor.txt: tweaked (Grelm)"), text.out.constData());
+        QVERIFY2(text.out.contains("/cy/Cars\\\\Grelm\\\\Grelmdescriptor.txt: genuine (Grelm)"), text.out.constData());
+        QVERIFY2(text.out.contains("/dee/\\x1B[2J\\ngenuine\\u202E/BrackwellDescriptor.txt: genuine"), text.out.constData());
+        QVERIFY(!text.out.contains('\x1b'));
+        QCOMPARE(text.out.count('\n'), 3 + 2 + 3 + 1); // three verdicts, two changes, three players, the summary
+
+        const ToolRun json = league.check({QStringLiteral("--json"), league.players.path()});
+        bool sawLatin1 = false;
+        for (const QByteArray& line : json.out.split('\n')) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (!object.value(QStringLiteral("path")).toString().contains(QStringLiteral("Jos\ufffd")))
+                continue;
+            sawLatin1 = true;
+            QCOMPARE(QByteArray::fromBase64(object.value(QStringLiteral("path_base64")).toString().toLatin1()), latin1);
+            QCOMPARE(object.value(QStringLiteral("player")).toString(), QStringLiteral("Jos\ufffd"));
+        }
+        QVERIFY2(sawLatin1, json.out.constData());
+
+        const QString report = league.player(QStringLiteral("league.html"));
+        const ToolRun corrected = league.check({QStringLiteral("--correct"), QStringLiteral("--report"), report, league.players.path()});
+        QCOMPARE(corrected.exitCode, 1);
+        QCOMPARE(bytesAt(latin1), sample(QStringLiteral("genuine/Grelm.dat")));
+        const ToolRun parsed = ToolRun::of(QStringLiteral("python3"), {QStringLiteral("-c"),
+                                                                      QStringLiteral("import sys, xml.etree.ElementTree as E; E.parse(sys.argv[1])"),
+                                                                      report});
+        QVERIFY2(parsed.exitCode == 0, qPrintable(parsed.errors));
+        // QTemporaryDir removes only what it can name in UTF-8.
+        ToolRun::of(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("rm -rf \"$0\"/Jos*"), league.players.path()});
+    }
+
+    // A collector's folder: each player's latest copy of a car, unless all
+    // are asked for; the player is the folder the collector filed it under.
+    void collectorFolder()
+    {
+        League league;
+        QVERIFY(put(league.player(QStringLiteral("verdicts.jsonl")), "{}\n"));
+        QVERIFY(put(league.player(QStringLiteral("10.0.0.7/20261201-100000-000-Grelmdescriptor.txt")),
+                    sample(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt"))));
+        QVERIFY(put(league.player(QStringLiteral("10.0.0.7/20261201-110000-000-Grelmdescriptor.txt")),
+                    sample(QStringLiteral("genuine/Grelm.dat"))));
+        const ToolRun latest = league.check({league.players.path()});
+        QCOMPARE(latest.exitCode, 0);
+        QVERIFY2(latest.out.contains("20261201-110000-000-Grelmdescriptor.txt: genuine (Grelm)\n10.0.0.7: 1 genuine\n1 descriptor:"),
+                 latest.out.constData());
+        const ToolRun all = league.check({QStringLiteral("--all-copies"), league.players.path()});
+        QCOMPARE(all.exitCode, 1);
+        QVERIFY2(all.errors.contains(QStringLiteral("10.0.0.7 has two descriptors of Grelm")), qPrintable(all.errors));
+    }
+
+    // Links to folders are passed by, as find does; --follow follows them,
+    // and then a loop is skipped and a file met twice is checked once.
+    void linksAndCopies()
+    {
+        League league;
+        QVERIFY(put(league.player(QStringLiteral("ann/Cars/Brackwell/BrackwellDescriptor.txt")), sample(QStringLiteral("genuine/Brackwell.dat"))));
+        QVERIFY(QFile::link(league.player(QStringLiteral("ann")), league.player(QStringLiteral("bob"))));
+        QVERIFY(QFile::link(league.player(QStringLiteral("ann")), league.player(QStringLiteral("ann/loop"))));
+
+        const ToolRun plain = league.check({league.players.path()});
+        QCOMPARE(plain.exitCode, 0);
+        QVERIFY2(plain.out.endsWith("1 descriptor: 1 genuine, 0 formatting only, 0 damaged, 0 tweaked, 0 errors; 1 player, 0 with tweaks\n"),
+                 plain.out.constData());
+        QCOMPARE(plain.errors.count(QStringLiteral("a link to a folder")), 2);
+
+        const ToolRun followed = league.check({QStringLiteral("--follow"), league.players.path()});
+        QCOMPARE(followed.exitCode, 0);
+        QVERIFY2(followed.out.contains("\n1 descriptor:"), followed.out.constData());
+        QVERIFY2(followed.errors.contains(QStringLiteral("loop")), qPrintable(followed.errors));
+
+        const ToolRun twice = league.check({league.players.path(), league.player(QStringLiteral("ann"))});
+        QCOMPARE(twice.exitCode, 0);
+        QVERIFY2(twice.out.contains("\n1 descriptor:"), twice.out.constData());
+        QVERIFY2(twice.errors.contains(QStringLiteral("the same file as")), qPrintable(twice.errors));
+    }
+
+    // Editor noise passes, damage and tweaks do not; one line a player, those
+    // with tweaks first.
+    void statusesAndPlayers()
+    {
+        League league;
+        QByteArray lfOnly = sample(QStringLiteral("genuine/Grelm.dat"));
+        lfOnly.replace("\r\n", "\n");
+        QVERIFY(put(league.player(QStringLiteral("ann/Cars/Grelm/Grelmdescriptor.txt")), lfOnly));
+        QVERIFY(put(league.player(QStringLiteral("ann/Cars/Brackwell/BrackwellDescriptor.txt")), sample(QStringLiteral("genuine/Brackwell.dat"))));
+        QVERIFY(put(league.player(QStringLiteral("cy/Cars/Grelm/Grelmdescriptor.txt")), QByteArray()));
+        QVERIFY(put(league.player(QStringLiteral("bob/Cars/Puddlewick/Puddlewickdescriptor.txt")), sample(QStringLiteral("genuine/Skelder4.dat"))));
+
+        const ToolRun noise = league.check({league.player(QStringLiteral("ann"))});
+        QCOMPARE(noise.exitCode, 0);
+        QVERIFY2(noise.out.contains("Grelmdescriptor.txt: formatting (Grelm); the window counts 1 tweaked line\n"
+                                    "  formatting: line ends are LF only\n"),
+                 noise.out.constData());
+        QVERIFY2(noise.out.contains("\nann: Grelm formatting; 1 genuine\n"), noise.out.constData());
+
+        const ToolRun all = league.check({league.players.path()});
+        QCOMPARE(all.exitCode, 1);
+        QVERIFY2(all.out.contains("  other car: this is Skelder4's genuine descriptor\n"), all.out.constData());
+        QVERIFY2(all.out.contains("  damaged: the file is empty\n"), all.out.constData());
+        QVERIFY2(all.out.contains("\nbob: Puddlewick tweaked (another car's descriptor)\nann: Grelm formatting; 1 genuine\ncy: Grelm damaged\n"
+                                  "4 descriptors: 1 genuine, 1 formatting only, 1 damaged, 1 tweaked, 0 errors; 3 players, 1 with tweaks\n"),
+                 all.out.constData());
+    }
+
+    // A league's rules: an allowed setup change passes, a forbidden one does
+    // not, a patched car is genuine by its pinned version, and every record
+    // says what it was checked against.
+    void leagueRules()
+    {
+        League league;
+        const QByteArray genuine = sample(QStringLiteral("genuine/Brackwell.dat"));
+        QByteArray patched = genuine;
+        patched.replace("IdleRPM=773", "IdleRPM=800");
+        QVERIFY(put(league.player(QStringLiteral("rules/patch-1.1/Brackwell.dat")), patched));
+        QVERIFY(put(league.player(QStringLiteral("league/ann/Cars/Brackwell/BrackwellDescriptor.txt")),
+                    QByteArray(genuine).replace("GearRatio2=2.521", "GearRatio2=2.4")));
+        QVERIFY(put(league.player(QStringLiteral("league/bob/Cars/Brackwell/BrackwellDescriptor.txt")),
+                    QByteArray(genuine).replace("Torque=412.5", "Torque=500")));
+        QVERIFY(put(league.player(QStringLiteral("league/cy/Cars/Brackwell/BrackwellDescriptor.txt")), patched));
+        QByteArray lfOnly = genuine;
+        QVERIFY(put(league.player(QStringLiteral("league/dee/Cars/Brackwell/BrackwellDescriptor.txt")), lfOnly.replace("\r\n", "\n")));
+
+        const ToolRun digest = league.check({QStringLiteral("--digest"), league.player(QStringLiteral("rules/patch-1.1"))});
+        QCOMPARE(digest.exitCode, 0);
+        const QString rules = league.player(QStringLiteral("rules/league.toml"));
+        const QByteArray allow = "[[allow]]\ncar = \"*\"\nsection = \"Gearbox\"\nkey = \"GearRatio?\"\n\n"
+                                 "[[allow]]\ncar = \"Brackwell\"\nsection = \"Engine\"\nkey = \"Torque\"\nmin = 400\nmax = 450\n\n"
+                                 "[[reference]]\nname = \"1.1\"\nfolder = \"patch-1.1\"\n";
+        QVERIFY(put(rules, allow + digest.out));
+
+        const ToolRun run = league.check({QStringLiteral("--rules"), rules, QStringLiteral("--json"), league.player(QStringLiteral("league"))});
+        QCOMPARE(run.exitCode, 1);
+        const QMap<QString, QJsonObject> verdicts = verdictsOf(run.out);
+        const auto of = [&](const char* player) {
+            return verdicts.value(league.player(QStringLiteral("league/%1/Cars/Brackwell/BrackwellDescriptor.txt").arg(QLatin1String(player))));
+        };
+        QCOMPARE(of("ann").value(QStringLiteral("status")).toString(), QStringLiteral("allowed"));
+        QCOMPARE(of("ann").value(QStringLiteral("differences")).toArray().at(0).toObject().value(QStringLiteral("rule")).toInt(), 1);
+        QCOMPARE(of("bob").value(QStringLiteral("status")).toString(), QStringLiteral("tweaked"));
+        QCOMPARE(of("bob").value(QStringLiteral("differences")).toArray().at(0).toObject().value(QStringLiteral("reason")).toString(),
+                 QStringLiteral("Torque=500 is above the league's 450"));
+        QCOMPARE(of("cy").value(QStringLiteral("status")).toString(), QStringLiteral("genuine"));
+        QCOMPARE(of("cy").value(QStringLiteral("version")).toString(), QStringLiteral("1.1"));
+        QCOMPARE(of("dee").value(QStringLiteral("status")).toString(), QStringLiteral("formatting"));
+        const ToolRun sha = ToolRun::of(QStringLiteral("sha256sum"), {rules});
+        for (const QJsonObject& verdict : verdicts) {
+            QCOMPARE(verdict.value(QStringLiteral("rules")).toString().toLatin1(), sha.out.left(64));
+            QCOMPARE(verdict.value(QStringLiteral("reference")).toString().size(), 64);
+            QCOMPARE(verdict.value(QStringLiteral("tool")).toString(), QStringLiteral("kestrix-check 1.1.0"));
+        }
+
+        // Formatting counts as a tweak where the league says so.
+        QVERIFY(put(rules, "[formatting]\nignore = false\n"));
+        const ToolRun strict = league.check({QStringLiteral("--rules"), rules, league.player(QStringLiteral("league/dee"))});
+        QCOMPARE(strict.exitCode, 1);
+        QVERIFY2(strict.out.contains(": tweaked (Brackwell)"), strict.out.constData());
+
+        // A pinned file that changed or is gone stops the run: no check is switched off quietly.
+        QVERIFY(put(rules, allow + digest.out));
+        QVERIFY(put(league.player(QStringLiteral("rules/patch-1.1/Brackwell.dat")), genuine));
+        const ToolRun changed = league.check({QStringLiteral("--rules"), rules, league.player(QStringLiteral("league"))});
+        QCOMPARE(changed.exitCode, 2);
+        QVERIFY2(changed.errors.contains(QStringLiteral("patch-1.1/Brackwell.dat: its SHA-256 is")), qPrintable(changed.errors));
+        QVERIFY(QFile::remove(league.player(QStringLiteral("rules/patch-1.1/Brackwell.dat"))));
+        const ToolRun gone = league.check({QStringLiteral("--rules"), rules, league.player(QStringLiteral("league"))});
+        QCOMPARE(gone.exitCode, 2);
+        QVERIFY2(gone.errors.contains(QStringLiteral("patch-1.1/Brackwell.dat")), qPrintable(gone.errors));
+
+        // --explain warns of a rule that matches nothing.
+        QVERIFY(put(rules, "[[allow]]\ncar = \"*\"\nsection = \"Engine\"\nkey = \"WarpDrive\"\n"));
+        const ToolRun explained = league.check({QStringLiteral("--rules"), rules, QStringLiteral("--explain")});
+        QCOMPARE(explained.exitCode, 0);
+        QVERIFY2(explained.out.contains("warning: rule at line 1 matches no key"), explained.out.constData());
     }
 
     // An Access/Jet Sam.mdb serves as well as a SQLite one.

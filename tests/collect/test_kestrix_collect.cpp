@@ -397,6 +397,41 @@ private slots:
         QCOMPARE(collector.terminate(), 0);
     }
 
+    // The league's rules apply to every file; each record carries its proof.
+    void rulesAndProof()
+    {
+        QTemporaryDir rulesDir;
+        const QString rules = rulesDir.filePath(QStringLiteral("rules.toml"));
+        QFile file(rules);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[[allow]]\ncar = \"Grelm\"\nsection = \"*\"\nkey = \"*\"\n");
+        file.close();
+        Collector collector({QStringLiteral("--rules"), rules});
+        QVERIFY(collector.started());
+        QProcess sender;
+        sender.start(QStringLiteral(KESTRIX_SEND), {QStringLiteral("127.0.0.1"), QString::number(collector.port),
+                                                    TestProgramFolder::dataFile(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt"))});
+        QVERIFY(QTest::qWaitFor([&] { return sender.state() == QProcess::NotRunning; }, 30'000));
+        QTRY_COMPARE(collector.verdicts().size(), 1);
+        const QJsonObject verdict = collector.verdicts().first();
+        QCOMPARE(verdict.value(QStringLiteral("status")).toString(), QStringLiteral("allowed"));
+        QCOMPARE(verdict.value(QStringLiteral("rules")).toString().size(), 64);
+        QCOMPARE(verdict.value(QStringLiteral("reference")).toString().size(), 64);
+        QVERIFY(verdict.value(QStringLiteral("tool")).toString().startsWith(QStringLiteral("kestrix-collect 1.")));
+        QCOMPARE(collector.terminate(), 0);
+
+        // Rules that do not load keep it from starting.
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[[alow]]\n");
+        file.close();
+        const ToolRun refused = ToolRun::of(QStringLiteral(KESTRIX_COLLECT),
+                                            {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--dir"),
+                                             rulesDir.filePath(QStringLiteral("d")), QStringLiteral("--folder"),
+                                             collector.program.path(), QStringLiteral("--rules"), rules});
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.errors.contains(QStringLiteral("rules.toml:1:3: unknown table")), qPrintable(refused.errors));
+    }
+
     void startFailures_data()
     {
         QTest::addColumn<QStringList>("arguments");

@@ -6,9 +6,15 @@
 #include "CommandLine.h"
 #include "DescriptorCorrection.h"
 #include "DescriptorFinder.h"
+#include "FileSystem.h"
 #include "HtmlReport.h"
+#include "LeagueRules.h"
+#include "PlayerTally.h"
+#include "ReferenceDigest.h"
 #include "ReferenceFolder.h"
 #include "ReferenceStore.h"
+#include "RuledVerdict.h"
+#include "ShownText.h"
 #include "TextReport.h"
 #include "VerdictJson.h"
 
@@ -17,9 +23,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -39,8 +47,15 @@ struct Options {
     QString report;
     int jobs = 1;
     bool correct = false;
+    QByteArray keep; // where --correct keeps the tweaked files; beside them when empty
     bool skipReferenceCheck = false;
-    QStringList paths;
+    bool follow = false;
+    bool allCopies = false;
+    bool playerDepth0 = false;
+    QString rules;       // a league's rules file
+    bool explain = false; // print the rules as understood, and stop
+    QString digest;      // a folder whose .dat files to print the digests of, and stop
+    QList<QByteArray> paths; // as the system gave them
 };
 
 const char* Description =
@@ -50,13 +65,38 @@ const char* Description =
     "For every tweaked line it says which genuine line it replaced, and it lists the\n"
     "genuine lines a descriptor lost.\n"
     "\n"
-    "Exit status: 0 when every descriptor is genuine, 1 when one or more is tweaked,\n"
-    "2 on any error (a wrong option, reference data that fails its check, a\n"
-    "descriptor that cannot be read).";
+    "Each descriptor is genuine, formatting (only editor noise: line ends, white\n"
+    "space, comments, order), damaged (empty, binary or cut off), tweaked (a value\n"
+    "changed, added, missing, moved or repeated, or another car's descriptor), or an\n"
+    "error. Verdicts go to stdout; errors and warnings to stderr.\n"
+    "\n"
+    "Exit status: 0 when every descriptor is genuine or formatting only, 1 when one\n"
+    "or more is tweaked or damaged, 2 on any error (a wrong option, reference data\n"
+    "that fails its check, a descriptor that cannot be read, no descriptor found,\n"
+    "output that cannot be written).";
 
 using CommandLine::complain;
 
-std::optional<Options> parseOptions(const QStringList& arguments, int* exitStatus)
+// The command line's own bytes for each path Qt's parser gave as text: a
+// name that is not valid in the locale's encoding is kept exactly.
+QList<QByteArray> pathsAsGiven(const QStringList& paths, const QList<QByteArray>& argv)
+{
+    QList<QByteArray> given;
+    QList<QByteArray> unused = argv;
+    for (const QString& path : paths) {
+        const auto found = std::find_if(unused.begin(), unused.end(),
+                                        [&](const QByteArray& argument) { return QFile::decodeName(argument) == path; });
+        if (found == unused.end()) {
+            given << QFile::encodeName(path);
+            continue;
+        }
+        given << *found;
+        unused.erase(found);
+    }
+    return given;
+}
+
+std::optional<Options> parseOptions(const QStringList& arguments, const QList<QByteArray>& argv, int* exitStatus)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(Description));
@@ -78,7 +118,34 @@ std::optional<Options> parseOptions(const QStringList& arguments, int* exitStatu
                                                     "tweaked file beside it as <name>.tweaked-<yyyymmdd-hhmmss>."));
     const QCommandLineOption skip(QStringLiteral("skip-reference-check"),
                                   QStringLiteral("Checks even when the reference data fails its size and date check."));
-    parser.addOptions({folder, car, json, report, jobs, correct, skip});
+    const QCommandLineOption keep(QStringLiteral("keep"),
+                                  QStringLiteral("With --correct, keeps the tweaked files in DIR, as "
+                                                 "DIR/<player>/<path below the player>.tweaked-<stamp>, out of the "
+                                                 "players' reach, instead of beside each file."),
+                                  QStringLiteral("DIR"));
+    const QCommandLineOption follow(QStringLiteral("follow"),
+                                    QStringLiteral("Follows symbolic links to folders (they are named and passed by "
+                                                   "otherwise, as find does)."));
+    const QCommandLineOption allCopies(QStringLiteral("all-copies"),
+                                       QStringLiteral("In a kestrix-collect folder, checks every file a player sent, "
+                                                      "not only the latest of each car."));
+    const QCommandLineOption playerDepth(QStringLiteral("player-depth"),
+                                         QStringLiteral("1 (the default): the first folder below each PATH is a "
+                                                        "player; 0: each PATH's own last name is the player."),
+                                         QStringLiteral("N"));
+    const QCommandLineOption rules(QStringLiteral("rules"),
+                                   QStringLiteral("A league's rules (TOML): values allowed to differ, whether formatting "
+                                                  "counts, other accepted versions of the genuine descriptors."),
+                                   QStringLiteral("FILE"));
+    const QCommandLineOption explain(QStringLiteral("explain"),
+                                     QStringLiteral("With --rules, prints the rules as understood, with the genuine keys "
+                                                    "each one matches, and checks nothing."));
+    const QCommandLineOption digest(QStringLiteral("digest"),
+                                    QStringLiteral("Prints the sha256.<car> lines of a folder of .dat files, for a "
+                                                   "[[reference]] of the rules, and checks nothing."),
+                                    QStringLiteral("FOLDER"));
+    parser.addOptions(
+        {folder, car, json, report, jobs, correct, keep, follow, allCopies, playerDepth, rules, explain, digest, skip});
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Descriptors or folders to check."),
                                  QStringLiteral("PATH..."));
     if (!CommandLine::parse(parser, arguments, exitStatus))
@@ -94,7 +161,21 @@ std::optional<Options> parseOptions(const QStringList& arguments, int* exitStatu
     options.report = parser.value(report);
     options.correct = parser.isSet(correct);
     options.skipReferenceCheck = parser.isSet(skip);
-    options.paths = parser.positionalArguments();
+    options.keep = QFile::encodeName(parser.value(keep));
+    options.follow = parser.isSet(follow);
+    options.allCopies = parser.isSet(allCopies);
+    options.rules = parser.value(rules);
+    options.explain = parser.isSet(explain);
+    options.digest = parser.value(digest);
+    if (options.explain && options.rules.isEmpty())
+        return wrong(QStringLiteral("--explain explains the rules of --rules FILE; give both"));
+    if (parser.isSet(playerDepth)) {
+        const QString depth = parser.value(playerDepth);
+        if (depth != QStringLiteral("0") && depth != QStringLiteral("1"))
+            return wrong(QStringLiteral("--player-depth is 0 or 1, not \"%1\"").arg(depth));
+        options.playerDepth0 = depth == QStringLiteral("0");
+    }
+    options.paths = pathsAsGiven(parser.positionalArguments(), argv);
     options.jobs = std::max(1, QThread::idealThreadCount());
     if (parser.isSet(car) && !(options.car = CarCatalogue::carNamed(parser.value(car))))
         return wrong(QStringLiteral("there is no car \"%1\"; the cars are %2")
@@ -105,16 +186,23 @@ std::optional<Options> parseOptions(const QStringList& arguments, int* exitStatu
         if (!ok || options.jobs < 1)
             return wrong(QStringLiteral("--jobs needs a whole number of threads, 1 or more, not \"%1\"").arg(parser.value(jobs)));
     }
-    if (options.paths.isEmpty())
+    if (options.paths.isEmpty() && !options.explain && options.digest.isEmpty())
         return wrong(QStringLiteral("no PATH to check"));
+    if (parser.isSet(keep) && !options.correct)
+        return wrong(QStringLiteral("--keep keeps what --correct replaces; give both"));
     return options;
+}
+
+FinderOptions finderOptions(const Options& options, int listers)
+{
+    return {options.car, listers, options.follow, options.allCopies, options.playerDepth0};
 }
 
 // The cars whose reference data the descriptors need: a first walk that
 // takes nothing in, and stops once it has met every car.
 std::vector<const Car*> carsNeeded(const Options& options)
 {
-    DescriptorFinder finder(options.paths, options.car);
+    DescriptorFinder finder(options.paths, finderOptions(options, 0));
     std::set<const Car*> cars;
     FoundDescriptor found;
     while (cars.size() < CarCatalogue::cars().size() && finder.next(&found)) {
@@ -158,9 +246,76 @@ private:
     QElapsedTimer m_sinceShown;
 };
 
+// Where a descriptor lies below its player's folder, for the correction.
+CorrectionPlace placeOf(const Verdict& verdict, const QByteArray& keep)
+{
+    const QByteArray inPlayer = '/' + verdict.player + '/';
+    const qsizetype at = verdict.path.lastIndexOf(inPlayer);
+    QByteArray below;
+    if (at >= 0)
+        below = verdict.path.mid(at + inPlayer.size());
+    else if (verdict.path.startsWith(verdict.player + '/'))
+        below = verdict.path.mid(verdict.player.size() + 1);
+    else
+        below = verdict.path.mid(verdict.path.lastIndexOf('/') + 1);
+    return {keep, verdict.player, below};
+}
+
+// Output on stdout that must all arrive: a failed or short write is an error.
+class Output
+{
+public:
+    void write(const QByteArray& bytes)
+    {
+        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()) && !m_failure)
+            m_failure = errno;
+    }
+    void write(const QString& text) { write(text.toLocal8Bit()); }
+
+    // Flushes; false, having said why, when anything failed to arrive.
+    bool close()
+    {
+        if (std::fflush(stdout) != 0 && !m_failure)
+            m_failure = errno;
+        if (!m_failure && std::ferror(stdout))
+            m_failure = EIO;
+        if (m_failure)
+            complain(QStringLiteral("the output could not be written: %1").arg(FileSystem::systemReason(m_failure)));
+        return m_failure == 0;
+    }
+
+private:
+    int m_failure = 0;
+};
+
+int printDigests(const QString& folder)
+{
+    QString error;
+    const QStringList lines = digestLines(folder, &error);
+    if (!error.isEmpty()) {
+        complain(error);
+        return Trouble;
+    }
+    Output output;
+    for (const QString& line : lines)
+        output.write(line + u'\n');
+    return output.close() ? AllGenuine : Trouble;
+}
+
 int run(const Options& options)
 {
-    const std::vector<const Car*> cars = carsNeeded(options);
+    if (!options.digest.isEmpty())
+        return printDigests(options.digest);
+    std::optional<LeagueRules> rules;
+    if (!options.rules.isEmpty()) {
+        QString error;
+        if (!(rules = LeagueRules::load(options.rules, &error)) || !rules->loadReferences(&error)) {
+            complain(error);
+            return Trouble;
+        }
+    }
+    const std::vector<const Car*> cars =
+        options.explain ? std::vector<const Car*>() : carsNeeded(options);
     ReferenceFolder reference(options.folder);
 
     if (options.skipReferenceCheck) {
@@ -183,73 +338,133 @@ int run(const Options& options)
         }
     }
     reference.loadGenuine(cars, *stores.front());
+    if (options.explain) {
+        Output output;
+        for (const QString& line : rules->explain(reference.allGenuine()))
+            output.write(line + u'\n');
+        return output.close() ? AllGenuine : Trouble;
+    }
+    if (rules) {
+        for (const ReferenceVersion& version : rules->references()) {
+            for (const auto& [car, bytes] : version.bytes)
+                reference.addVersion(version.name, *car, bytes, *stores.front());
+        }
+    }
+
+    // What every record carries, so that a verdict can be proved later:
+    // which reference data, which rules, which tool.
+    QJsonObject proof{{QStringLiteral("rules"), rules ? QJsonValue(QString::fromLatin1(rules->sha256())) : QJsonValue()},
+                      {QStringLiteral("tool"), QStringLiteral("kestrix-check %1").arg(QCoreApplication::applicationVersion())}};
+    QString digestError;
+    const std::optional<QByteArray> digest = referenceDigest(options.folder, &digestError);
+    if (!digest)
+        complain(digestError);
+    proof.insert(QStringLiteral("reference"), digest ? QJsonValue(QString::fromLatin1(*digest)) : QJsonValue());
 
     const QDateTime started = QDateTime::currentDateTime();
     const QString stamp = started.toString(QStringLiteral("yyyyMMdd-HHmmss"));
     std::optional<HtmlReport> html;
-    if (!options.report.isEmpty())
-        html.emplace(QDir::toNativeSeparators(QDir(options.folder).absolutePath()), started);
-    qint64 counts[3] = {0, 0, 0};
+    if (!options.report.isEmpty()) {
+        if (!digest)
+            return Trouble;
+        html.emplace(QDir(options.folder).absolutePath().section(u'/', -1), *digest,
+                     QStringLiteral("kestrix-check %1").arg(QCoreApplication::applicationVersion()), started);
+    }
+    qint64 counts[Verdict::StatusCount] = {};
+    PlayerTally players;
     Progress progress;
+    Output output;
 
     // What --correct kept of each tweaked file, by its path.
     std::mutex keptMutex;
-    std::map<QString, QString> kept;
-    const auto correctTweaked = [&](Verdict& verdict) {
+    std::map<QByteArray, QByteArray> kept;
+    const auto afterCheck = [&](Verdict& verdict) {
+        if (rules)
+            applyRules(verdict, *rules);
         if (!options.correct || verdict.status != Verdict::Status::Tweaked)
             return;
-        QString keptAs;
+        QByteArray keptAs;
         QString error;
-        if (correctDescriptor(verdict.path, reference.genuine(*verdict.car)->bytes, stamp, &keptAs, &error)) {
+        if (correctDescriptor(verdict.path, verdict.identity, reference.genuine(*verdict.car)->bytes, stamp,
+                              placeOf(verdict, options.keep), &keptAs, &error)) {
             const std::lock_guard lock(keptMutex);
             kept[verdict.path] = keptAs;
         } else {
             verdict.status = Verdict::Status::Error;
-            verdict.error = QStringLiteral("%1 (it is tweaked and was not corrected)").arg(error);
+            verdict.error = error;
         }
     };
     const auto report = [&](const Verdict& verdict, std::size_t done) {
         ++counts[int(verdict.status)];
-        QString keptAs;
+        QByteArray keptAs;
         {
             const std::lock_guard lock(keptMutex);
             if (const auto entry = kept.find(verdict.path); entry != kept.end())
                 keptAs = entry->second;
         }
         progress.clear();
+        if (const QString warning = players.add(verdict); !warning.isEmpty())
+            complain(warning);
         if (options.json) {
             QJsonObject object = verdictJson(verdict);
+            for (auto field = proof.begin(); field != proof.end(); ++field)
+                object.insert(field.key(), field.value());
             if (!keptAs.isEmpty())
-                object.insert(QStringLiteral("kept"), keptAs);
-            std::fputs(jsonLine(object).constData(), stdout);
+                object.insert(QStringLiteral("kept"), ShownText::jsonName(keptAs));
+            output.write(jsonLine(object));
         } else if (verdict.status == Verdict::Status::Error) {
             std::fflush(stdout);
             complain(verdict.error);
         } else {
-            CommandLine::print(stdout, verdictText(verdict, keptAs));
+            output.write(verdictText(verdict, keptAs));
         }
-        if (html)
-            html->add(verdict);
+        if (html) {
+            const GenuineDescriptor* genuine = verdict.car ? reference.genuine(*verdict.car) : nullptr;
+            html->add(verdict, genuine ? genuine->bytes : QByteArray());
+        }
         progress.update(done);
     };
     // With more than one thread, as many more list folders ahead of the walk.
-    DescriptorFinder finder(options.paths, options.car, options.jobs > 1 ? options.jobs : 0);
-    runChecks(finder, reference, stores, correctTweaked, report);
+    DescriptorFinder finder(options.paths, finderOptions(options, options.jobs > 1 ? options.jobs : 0),
+                            [&progress](const QString& notice) {
+                                progress.clear();
+                                complain(notice);
+                            });
+    runChecks(finder, reference, stores, afterCheck, report);
     progress.clear();
 
-    const qint64 genuine = counts[int(Verdict::Status::Genuine)];
-    const qint64 tweaked = counts[int(Verdict::Status::Tweaked)];
-    qint64 errors = counts[int(Verdict::Status::Error)];
-    if (!options.json)
-        CommandLine::print(stdout, summaryText(genuine, tweaked, errors));
+    qint64 all = 0;
+    for (const qint64 count : counts)
+        all += count;
+    QStringList empty;
+    for (const QByteArray& path : finder.emptyPaths())
+        empty << ShownText::name(path);
+    if (all == 0) {
+        complain(QStringLiteral("no descriptors found in %1").arg(empty.join(QStringLiteral(", "))));
+        return Trouble;
+    }
+    for (const QString& path : empty)
+        complain(QStringLiteral("no descriptors found in %1").arg(path));
+    if (!options.json) {
+        for (const QString& line : players.lines())
+            output.write(line + u'\n');
+        output.write(summaryText(counts, players.players(), players.playersWithTweaks(),
+                                 options.correct ? std::optional<qint64>(qint64(kept.size())) : std::nullopt,
+                                 rules.has_value()));
+    }
+    bool trouble = counts[int(Verdict::Status::Error)] > 0;
+    if (!output.close())
+        trouble = true;
     if (html) {
         QString error;
         if (!html->write(options.report, &error)) {
             complain(error);
-            ++errors;
+            trouble = true;
         }
     }
-    return errors > 0 ? Trouble : tweaked > 0 ? SomeTweaked : AllGenuine;
+    if (trouble)
+        return Trouble;
+    return counts[int(Verdict::Status::Tweaked)] + counts[int(Verdict::Status::Damaged)] > 0 ? SomeTweaked : AllGenuine;
 }
 
 } // namespace
@@ -260,7 +475,10 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("kestrix-check"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KESTRIX_VERSION));
     int exitStatus = Trouble;
-    const std::optional<Options> options = parseOptions(app.arguments(), &exitStatus);
+    QList<QByteArray> given;
+    for (int i = 1; i < argc; ++i)
+        given << QByteArray(argv[i]);
+    const std::optional<Options> options = parseOptions(app.arguments(), given, &exitStatus);
     if (!options)
         return exitStatus;
     return run(*options);

@@ -8,7 +8,10 @@
 #include <optional>
 #include <set>
 
+#include <QJsonObject>
+
 class EventLog;
+class LeagueRules;
 class ReferenceFolder;
 class ReferenceStore;
 
@@ -21,6 +24,10 @@ struct CollectContext {
     QStringList ownFiles;
     const ReferenceFolder* reference = nullptr;
     ReferenceStore* store = nullptr;
+    const LeagueRules* rules = nullptr; // the league's, when it has any
+    // What every verdict record carries as its proof: the reference data's
+    // digest, the rules' digest, the tool.
+    QJsonObject proof;
     EventLog* events = nullptr;
     QByteArray verdictLog; // DIR/verdicts.jsonl, encoded for appending
     // The names, below DIR, of the files now arriving: two transfers never

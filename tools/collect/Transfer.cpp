@@ -6,9 +6,11 @@
 #include "FileSystem.h"
 #include "ReceivedName.h"
 #include "ReferenceFolder.h"
+#include "RuledVerdict.h"
 #include "VerdictJson.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QDir>
 #include <QFileInfo>
 #include <QTcpSocket>
@@ -195,20 +197,27 @@ void Transfer::checkFile()
 {
     const Car* car = CarCatalogue::carOfDescriptorName(m_file.name());
     Verdict verdict;
-    verdict.path = m_stored;
+    verdict.path = QFile::encodeName(m_stored);
     verdict.car = car;
     QJsonObject record;
     if (!car) {
+        verdict.player = m_peer.toUtf8();
         record = verdictJson(verdict);
         record.insert(QStringLiteral("status"), QStringLiteral("unchecked"));
         record.remove(QStringLiteral("error"));
     } else {
-        if (const GenuineDescriptor* genuine = m_context.reference->genuine(*car))
-            verdict = checkDescriptor(m_stored, *genuine, *m_context.store);
+        if (m_context.reference->genuine(*car))
+            verdict = checkDescriptor(QFile::encodeName(m_stored), m_context.reference->versions(*car),
+                                      m_context.reference->allGenuine(), *m_context.store);
         else
             verdict.error = m_context.reference->genuineError(*car);
+        if (m_context.rules)
+            applyRules(verdict, *m_context.rules);
+        verdict.player = m_peer.toUtf8();
         record = verdictJson(verdict);
     }
+    for (auto field = m_context.proof.begin(); field != m_context.proof.end(); ++field)
+        record.insert(field.key(), field.value());
     record.insert(QStringLiteral("time"), EventLog::timeNow());
     record.insert(QStringLiteral("sender"), m_peer);
     record.insert(QStringLiteral("size"), m_file.announced());
@@ -220,8 +229,8 @@ void Transfer::checkFile()
 
     const QString status = record.value(QStringLiteral("status")).toString();
     QString text = QStringLiteral("verdict %1").arg(status);
-    if (verdict.status == Verdict::Status::Tweaked)
-        text += QStringLiteral(" (%1): %2").arg(car->listEntry, verdict.countsText());
+    if (verdict.status == Verdict::Status::Tweaked || verdict.status == Verdict::Status::Allowed)
+        text += QStringLiteral(" (%1): %2").arg(car->listEntry, verdict.differenceCounts());
     else if (car)
         text += QStringLiteral(" (%1)").arg(car->listEntry)
             + (verdict.error.isEmpty() ? QString() : QStringLiteral(": ") + verdict.error);

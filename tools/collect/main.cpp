@@ -8,6 +8,8 @@
 #include "EventLog.h"
 #include "FileSystem.h"
 #include "ReceivedName.h"
+#include "LeagueRules.h"
+#include "ReferenceDigest.h"
 #include "ReferenceFolder.h"
 #include "ReferenceStore.h"
 #include "StopSignals.h"
@@ -39,6 +41,7 @@ struct Options {
     std::chrono::milliseconds idleTimeout = 30s;
     bool json = false;
     bool skipReferenceCheck = false;
+    QString rules;
 };
 
 const char* Description =
@@ -78,7 +81,10 @@ std::optional<Options> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Events as JSON Lines."));
     const QCommandLineOption skip(QStringLiteral("skip-reference-check"),
                                   QStringLiteral("Starts even when the reference data fails its size and date check."));
-    parser.addOptions({port, dir, folder, bind, maxSize, maxConnections, idle, json, skip});
+    const QCommandLineOption rules(QStringLiteral("rules"),
+                                   QStringLiteral("A league's rules (TOML), applied to every file received."),
+                                   QStringLiteral("FILE"));
+    parser.addOptions({port, dir, folder, bind, maxSize, maxConnections, idle, json, rules, skip});
     if (!CommandLine::parse(parser, arguments, exitStatus))
         return std::nullopt;
     const auto wrong = [&](const QString& message) {
@@ -118,6 +124,7 @@ std::optional<Options> parseOptions(const QStringList& arguments, int* exitStatu
     }
     options.json = parser.isSet(json);
     options.skipReferenceCheck = parser.isSet(skip);
+    options.rules = parser.value(rules);
     return options;
 }
 
@@ -163,6 +170,21 @@ int main(int argc, char* argv[])
         return Trouble;
     }
     reference.loadGenuine(cars, *store);
+    std::optional<LeagueRules> rules;
+    if (!options->rules.isEmpty()) {
+        if (!(rules = LeagueRules::load(options->rules, &error)) || !rules->loadReferences(&error)) {
+            complain(error);
+            complain(QStringLiteral("the rules could not be read, so the collector did not start"));
+            return Trouble;
+        }
+        for (const ReferenceVersion& version : rules->references()) {
+            for (const auto& [car, bytes] : version.bytes)
+                reference.addVersion(version.name, *car, bytes, *store);
+        }
+    }
+    const std::optional<QByteArray> digest = referenceDigest(options->folder, &error);
+    if (!digest)
+        complain(error);
 
     EventLog events(options->json);
     CollectContext context;
@@ -172,6 +194,12 @@ int main(int argc, char* argv[])
     context.ownFiles = programOwnFiles(QStringLiteral("kestrix-collect"));
     context.reference = &reference;
     context.store = store.get();
+    context.rules = rules ? &*rules : nullptr;
+    context.proof = {
+        {QStringLiteral("reference"), digest ? QJsonValue(QString::fromLatin1(*digest)) : QJsonValue()},
+        {QStringLiteral("rules"), rules ? QJsonValue(QString::fromLatin1(rules->sha256())) : QJsonValue()},
+        {QStringLiteral("tool"), QStringLiteral("kestrix-collect %1").arg(QCoreApplication::applicationVersion())},
+    };
     context.events = &events;
     context.verdictLog = QFile::encodeName(context.dir + QStringLiteral("/verdicts.jsonl"));
 

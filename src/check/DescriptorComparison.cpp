@@ -1,0 +1,602 @@
+#include "DescriptorComparison.h"
+
+#include <QStringList>
+
+#include <dtl/dtl.hpp>
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace {
+
+using Kind = TextLine::Kind;
+
+std::string_view viewOf(QByteArrayView bytes)
+{
+    return std::string_view(bytes.data(), size_t(bytes.size()));
+}
+
+QByteArray bytesOf(QByteArrayView view)
+{
+    return view.toByteArray();
+}
+
+// Lines before any section lie in no section: this name, which no section
+// can have, stands for that.
+constexpr std::string_view NoSection("\0", 1);
+
+std::string_view sectionOf(const TextLine& line)
+{
+    return line.inSection ? viewOf(line.section) : NoSection;
+}
+
+std::optional<QByteArray> sectionName(std::string_view section)
+{
+    if (section == NoSection)
+        return std::nullopt;
+    return QByteArray(section.data(), qsizetype(section.size()));
+}
+
+// Up to three line numbers, as "(lines 4, 9, 12, …)".
+QString examples(const std::vector<qint64>& lines)
+{
+    QStringList shown;
+    for (std::size_t i = 0; i < lines.size() && i < 3; ++i)
+        shown << QString::number(lines[i]);
+    if (lines.size() > 3)
+        shown << QStringLiteral("...");
+    return QStringLiteral(" (line%1 %2)").arg(lines.size() == 1 ? QString() : QStringLiteral("s"), shown.join(QStringLiteral(", ")));
+}
+
+QString lineCount(std::size_t count)
+{
+    return count == 1 ? QStringLiteral("1 line has") : QStringLiteral("%1 lines have").arg(count);
+}
+
+Difference inWords(Difference::Class kind, const QString& words)
+{
+    Difference difference;
+    difference.kind = kind;
+    difference.value = words.toUtf8();
+    return difference;
+}
+
+// The lines that damage explains: the descriptor's own damaged lines and
+// the genuine lines that are gone where they are.
+struct Damage {
+    std::set<qint64> descriptorLines;
+    std::set<qint64> genuineLines;
+    std::vector<Difference> differences;
+};
+
+// A file cut off: it ends inside a line, without a line end, where that line
+// begins as a genuine line does, and every genuine key after that one is
+// gone. The cut line and everything after it are the damage's.
+void findCut(const DescriptorText& genuine, const DescriptorText& descriptor, Damage* damage)
+{
+    if (descriptor.endsWithLineEnd() || descriptor.lines().empty())
+        return;
+    const TextLine& last = descriptor.lines().back();
+    if (last.kind == Kind::Blank || last.binary)
+        return;
+    std::set<std::pair<std::string_view, std::string_view>> keysLeft;
+    for (const TextLine& line : descriptor.lines()) {
+        if (line.kind == Kind::Key && &line != &last)
+            keysLeft.emplace(sectionOf(line), viewOf(line.key));
+    }
+    const QByteArrayView partial = trimmedField(last.raw);
+    const std::vector<TextLine>& lines = genuine.lines();
+    // From the end, the first genuine line whose keys after it are all gone.
+    std::size_t keptUpTo = lines.size();
+    while (keptUpTo > 0) {
+        const TextLine& line = lines[keptUpTo - 1];
+        if (line.kind == Kind::Key && keysLeft.count({sectionOf(line), viewOf(line.key)}))
+            break;
+        --keptUpTo;
+    }
+    for (std::size_t at = keptUpTo; at < lines.size(); ++at) {
+        const QByteArrayView text = trimmedField(lines[at].raw);
+        if (lines[at].kind == Kind::Blank || !text.startsWith(partial))
+            continue;
+        const bool whole = text == partial;
+        const std::size_t firstGone = whole ? at + 1 : at;
+        const bool anyGone = std::any_of(lines.begin() + qsizetype(firstGone), lines.end(),
+                                         [](const TextLine& line) { return line.kind != Kind::Blank; });
+        // A whole last line that only lacks its line end has lost nothing.
+        if (!anyGone)
+            return;
+        const qint64 cutAfter = whole ? lines[at].number : lines[at].number - 1;
+        damage->descriptorLines.insert(last.number);
+        for (std::size_t gone = firstGone; gone < lines.size(); ++gone)
+            damage->genuineLines.insert(lines[gone].number);
+        damage->differences.push_back(inWords(Difference::Class::Damaged,
+                                              QStringLiteral("cut off after line %1 of %2").arg(cutAfter).arg(lines.size())));
+        return;
+    }
+}
+
+// A line as the diff of whole files compares it: what it means, where it
+// is, and never equal to another when it is damaged.
+std::string token(const TextLine& line)
+{
+    if (line.binary)
+        return "\x01" + std::to_string(line.number);
+    switch (line.kind) {
+    case Kind::Section:
+        return "[" + std::string(viewOf(line.section)) + "]";
+    case Kind::Key:
+        return std::string(sectionOf(line)) + "\x1f" + std::string(viewOf(line.key)) + "=" + std::string(viewOf(line.value));
+    default:
+        return std::string(viewOf(line.value));
+    }
+}
+
+// Binary bytes: a line that holds them is damaged, and so are the genuine
+// lines gone in the same place (a diff's hunk holding a damaged line).
+void findBinary(const DescriptorText& genuine, const DescriptorText& descriptor, Damage* damage)
+{
+    if (!descriptor.hasBinary())
+        return;
+    std::vector<qint64> binaryLines;
+    for (const TextLine& line : descriptor.lines()) {
+        if (line.binary)
+            binaryLines.push_back(line.number);
+    }
+    std::vector<std::string> genuineTokens;
+    std::vector<qint64> genuineNumbers;
+    // Blank lines too, so that those gone with the damage are its own.
+    for (const TextLine& line : genuine.lines()) {
+        genuineTokens.push_back(token(line));
+        genuineNumbers.push_back(line.number);
+    }
+    std::vector<std::string> descriptorTokens;
+    std::vector<const TextLine*> descriptorLines;
+    for (const TextLine& line : descriptor.lines()) {
+        descriptorTokens.push_back(token(line));
+        descriptorLines.push_back(&line);
+    }
+    dtl::Diff<std::string> diff(genuineTokens, descriptorTokens);
+    diff.onHuge();
+    diff.compose();
+    std::vector<qint64> hunkGone;
+    bool hunkDamaged = false;
+    std::size_t genuineAt = 0;
+    std::size_t descriptorAt = 0;
+    const auto closeHunk = [&] {
+        if (hunkDamaged)
+            damage->genuineLines.insert(hunkGone.begin(), hunkGone.end());
+        hunkGone.clear();
+        hunkDamaged = false;
+    };
+    for (const auto& [text, info] : diff.getSes().getSequence()) {
+        switch (info.type) {
+        case dtl::SES_COMMON:
+            ++genuineAt;
+            ++descriptorAt;
+            closeHunk();
+            break;
+        case dtl::SES_DELETE:
+            hunkGone.push_back(genuineNumbers[genuineAt++]);
+            break;
+        case dtl::SES_ADD:
+            hunkDamaged = hunkDamaged || descriptorLines[descriptorAt]->binary;
+            ++descriptorAt;
+            break;
+        }
+    }
+    closeHunk();
+    damage->descriptorLines.insert(binaryLines.begin(), binaryLines.end());
+    const QString holding = binaryLines.size() == 1 ? QStringLiteral("1 line holds")
+                                                    : QStringLiteral("%1 lines hold").arg(binaryLines.size());
+    damage->differences.push_back(
+        inWords(Difference::Class::Damaged,
+                holding + QStringLiteral(" NUL or other control bytes that no editor writes") + examples(binaryLines)));
+}
+
+// One section's keys and other lines.
+struct Section {
+    std::map<std::string_view, std::vector<const TextLine*>> keys;
+    std::vector<std::string_view> keyOrder; // by first appearance
+    std::vector<const TextLine*> plain;
+};
+
+struct Sections {
+    std::map<std::string_view, Section> byName;
+    std::vector<std::string_view> order; // by first appearance
+
+    Sections(const DescriptorText& text, const std::set<qint64>& skipped)
+    {
+        for (const TextLine& line : text.lines()) {
+            if (skipped.count(line.number))
+                continue;
+            if (line.kind != Kind::Key && line.kind != Kind::Plain && line.kind != Kind::Section)
+                continue;
+            const std::string_view name = sectionOf(line);
+            auto [entry, added] = byName.try_emplace(name);
+            if (added)
+                order.push_back(name);
+            Section& section = entry->second;
+            if (line.kind == Kind::Key) {
+                std::vector<const TextLine*>& lines = section.keys[viewOf(line.key)];
+                if (lines.empty())
+                    section.keyOrder.push_back(viewOf(line.key));
+                lines.push_back(&line);
+            } else if (line.kind == Kind::Plain) {
+                section.plain.push_back(&line);
+            }
+        }
+    }
+
+    const Section* find(std::string_view name) const
+    {
+        const auto found = byName.find(name);
+        return found == byName.end() ? nullptr : &found->second;
+    }
+};
+
+Difference valueDifference(Difference::Class kind, std::string_view section, const TextLine* genuine,
+                           const TextLine* descriptor)
+{
+    Difference difference;
+    difference.kind = kind;
+    difference.section = sectionName(section);
+    const TextLine* either = descriptor ? descriptor : genuine;
+    if (either->kind == Kind::Key)
+        difference.key = bytesOf(either->key);
+    if (genuine) {
+        difference.genuine = bytesOf(genuine->value);
+        difference.genuineLine = genuine->number;
+    }
+    if (descriptor) {
+        difference.value = bytesOf(descriptor->value);
+        difference.line = descriptor->number;
+    }
+    return difference;
+}
+
+// Lines that are not Key=Value, compared as a bag: those the genuine section
+// has more of are missing, those the descriptor has more of are added.
+void comparePlain(std::string_view name, const Section* genuine, const Section* descriptor,
+                  std::vector<Difference>* missing, std::vector<Difference>* added)
+{
+    std::unordered_map<std::string_view, std::vector<const TextLine*>> left;
+    if (genuine) {
+        for (const TextLine* line : genuine->plain)
+            left[viewOf(line->value)].push_back(line);
+    }
+    if (descriptor) {
+        for (const TextLine* line : descriptor->plain) {
+            std::vector<const TextLine*>& same = left[viewOf(line->value)];
+            if (same.empty())
+                added->push_back(valueDifference(Difference::Class::Added, name, nullptr, line));
+            else
+                same.erase(same.begin());
+        }
+    }
+    if (!genuine)
+        return;
+    for (const TextLine* line : genuine->plain) {
+        std::vector<const TextLine*>& same = left[viewOf(line->value)];
+        if (std::find(same.begin(), same.end(), line) != same.end())
+            missing->push_back(valueDifference(Difference::Class::Missing, name, line, nullptr));
+    }
+}
+
+// The keys of one section present in both: values compared in order, the
+// genuine file's repeats kept, the descriptor's extra ones duplicates.
+void compareKeys(std::string_view name, const Section* genuine, const Section* descriptor,
+                 std::vector<Difference>* values, std::vector<Difference>* missing, std::vector<Difference>* added)
+{
+    static const std::vector<const TextLine*> none;
+    if (genuine) {
+        for (const std::string_view key : genuine->keyOrder) {
+            const std::vector<const TextLine*>& expected = genuine->keys.at(key);
+            const std::vector<const TextLine*>* presentLines = &none;
+            if (descriptor) {
+                if (const auto found = descriptor->keys.find(key); found != descriptor->keys.end())
+                    presentLines = &found->second;
+            }
+            const std::vector<const TextLine*>& present = *presentLines;
+            for (std::size_t i = 0; i < expected.size() || i < present.size(); ++i) {
+                if (i < expected.size() && i < present.size()) {
+                    if (expected[i]->value != present[i]->value)
+                        values->push_back(valueDifference(Difference::Class::Changed, name, expected[i], present[i]));
+                } else if (i < expected.size()) {
+                    missing->push_back(valueDifference(Difference::Class::Missing, name, expected[i], nullptr));
+                } else {
+                    Difference duplicate = valueDifference(Difference::Class::Duplicate, name, nullptr, present[i]);
+                    duplicate.firstLine = present.front()->number;
+                    values->push_back(duplicate);
+                }
+            }
+        }
+    }
+    if (!descriptor)
+        return;
+    for (const std::string_view key : descriptor->keyOrder) {
+        if (genuine && genuine->keys.count(key))
+            continue;
+        const std::vector<const TextLine*>& present = descriptor->keys.at(key);
+        added->push_back(valueDifference(Difference::Class::Added, name, nullptr, present.front()));
+        for (std::size_t i = 1; i < present.size(); ++i) {
+            Difference duplicate = valueDifference(Difference::Class::Duplicate, name, nullptr, present[i]);
+            duplicate.firstLine = present.front()->number;
+            values->push_back(duplicate);
+        }
+    }
+}
+
+// A genuine Key=Value missing from its section and added, unchanged, in
+// another one was moved.
+void pairMoved(std::vector<Difference>* missing, std::vector<Difference>* added, std::vector<Difference>* values)
+{
+    std::vector<bool> addedUsed(added->size(), false);
+    std::vector<Difference> stillMissing;
+    for (Difference& lost : *missing) {
+        bool moved = false;
+        for (std::size_t i = 0; lost.key && i < added->size() && !moved; ++i) {
+            const Difference& found = (*added)[i];
+            if (addedUsed[i] || found.key != lost.key || found.value != lost.genuine || found.section == lost.section)
+                continue;
+            addedUsed[i] = true;
+            moved = true;
+            Difference difference = lost;
+            difference.kind = Difference::Class::Moved;
+            difference.value = found.value;
+            difference.line = found.line;
+            difference.toSection = found.section;
+            values->push_back(difference);
+        }
+        if (!moved)
+            stillMissing.push_back(std::move(lost));
+    }
+    for (std::size_t i = 0; i < added->size(); ++i) {
+        if (!addedUsed[i])
+            values->push_back(std::move((*added)[i]));
+    }
+    values->insert(values->end(), stillMissing.begin(), stillMissing.end());
+}
+
+// A file that is not sectioned text, line by line: what the genuine file
+// has and it lacks is missing, what it has beyond is added.
+void compareLines(const DescriptorText& genuine, const DescriptorText& descriptor, const Damage& damage,
+                  std::vector<Difference>* values)
+{
+    std::vector<std::string_view> genuineLines;
+    std::vector<const TextLine*> genuineSource;
+    for (const TextLine& line : genuine.lines()) {
+        if (line.kind != Kind::Blank) {
+            genuineLines.push_back(viewOf(trimmedField(line.raw)));
+            genuineSource.push_back(&line);
+        }
+    }
+    std::vector<std::string_view> descriptorLines;
+    std::vector<const TextLine*> descriptorSource;
+    for (const TextLine& line : descriptor.lines()) {
+        if (line.kind != Kind::Blank && !damage.descriptorLines.count(line.number)) {
+            descriptorLines.push_back(viewOf(trimmedField(line.raw)));
+            descriptorSource.push_back(&line);
+        }
+    }
+    dtl::Diff<std::string_view> diff(genuineLines, descriptorLines);
+    diff.onHuge();
+    diff.compose();
+    std::size_t genuineAt = 0;
+    std::size_t descriptorAt = 0;
+    for (const auto& [text, info] : diff.getSes().getSequence()) {
+        Difference difference;
+        if (info.type == dtl::SES_COMMON) {
+            ++genuineAt;
+            ++descriptorAt;
+            continue;
+        }
+        if (info.type == dtl::SES_DELETE) {
+            const TextLine* line = genuineSource[genuineAt++];
+            if (damage.genuineLines.count(line->number))
+                continue;
+            difference.kind = Difference::Class::Missing;
+            difference.genuine = bytesOf(trimmedField(line->raw));
+            difference.genuineLine = line->number;
+        } else {
+            const TextLine* line = descriptorSource[descriptorAt++];
+            difference.kind = Difference::Class::Added;
+            difference.value = bytesOf(trimmedField(line->raw));
+            difference.line = line->number;
+        }
+        values->push_back(difference);
+    }
+}
+
+// What differs in the bytes but not in what the game reads, outside what
+// damage explains.
+std::optional<Difference> formatting(const DescriptorText& genuine, const DescriptorText& descriptor,
+                                     const Damage& damage)
+{
+    const auto skippedOf = [&](const DescriptorText& text) -> const std::set<qint64>& {
+        return &text == &genuine ? damage.genuineLines : damage.descriptorLines;
+    };
+    QStringList words;
+    if (descriptor.hasByteOrderMark() && !genuine.hasByteOrderMark())
+        words << QStringLiteral("it starts with a byte order mark");
+
+    const auto endsOf = [](const DescriptorText& text) {
+        return std::array<qint64, 3>{text.crLfEnds(), text.lfEnds(), text.crEnds()};
+    };
+    const std::array<qint64, 3> ends = endsOf(descriptor);
+    const std::array<qint64, 3> genuineEnds = endsOf(genuine);
+    const auto only = [](const std::array<qint64, 3>& counts, int kind) {
+        for (int i = 0; i < 3; ++i) {
+            if ((i == kind) != (counts[size_t(i)] > 0))
+                return false;
+        }
+        return true;
+    };
+    static const char* const EndNames[] = {"CR LF", "LF", "CR"};
+    for (int kind = 0; kind < 3; ++kind) {
+        if (only(ends, kind) && !only(genuineEnds, kind))
+            words << QStringLiteral("line ends are %1 only").arg(QLatin1String(EndNames[kind]));
+    }
+    if (std::count_if(ends.begin(), ends.end(), [](qint64 count) { return count > 0; }) > 1) {
+        QStringList mix;
+        for (int kind = 0; kind < 3; ++kind) {
+            if (ends[size_t(kind)] > 0)
+                mix << QStringLiteral("%1 %2").arg(ends[size_t(kind)]).arg(QLatin1String(EndNames[kind]));
+        }
+        words << QStringLiteral("line ends are mixed (%1)").arg(mix.join(QStringLiteral(", ")));
+    }
+
+    // White space: trailing, around names and values, and tabs.
+    const auto linesWhere = [&](const DescriptorText& text, auto&& test) {
+        std::vector<qint64> numbers;
+        for (const TextLine& line : text.lines()) {
+            if (!skippedOf(text).count(line.number) && test(line))
+                numbers.push_back(line.number);
+        }
+        return numbers;
+    };
+    const auto trailing = [](const TextLine& line) {
+        return line.kind != Kind::Blank && (line.raw.endsWith(' ') || line.raw.endsWith('\t'));
+    };
+    const auto around = [](const TextLine& line) {
+        QByteArrayView text = line.raw;
+        while (text.endsWith(' ') || text.endsWith('\t'))
+            text.chop(1);
+        if (line.kind == Kind::Key)
+            return text.size() != line.key.size() + 1 + line.value.size();
+        return line.kind != Kind::Blank && text.size() != trimmedField(line.raw).size();
+    };
+    const auto tabs = [](const TextLine& line) { return line.raw.contains('\t'); };
+    const auto report = [&](auto&& test, const QString& what) {
+        const std::vector<qint64> found = linesWhere(descriptor, test);
+        if (!found.empty() && found.size() != linesWhere(genuine, test).size())
+            words << lineCount(found.size()) + u' ' + what + examples(found);
+    };
+    report(trailing, QStringLiteral("trailing white space"));
+    report(around, QStringLiteral("white space before or around their text"));
+    report(tabs, QStringLiteral("tabs"));
+    words.replaceInStrings(QStringLiteral("have tabs"), QStringLiteral("hold tabs"));
+    words.replaceInStrings(QStringLiteral("has tabs"), QStringLiteral("holds tabs"));
+
+    const auto ofKind = [&](const DescriptorText& text, Kind kind) {
+        std::vector<std::string_view> found;
+        for (const TextLine& line : text.lines()) {
+            if (line.kind == kind && !skippedOf(text).count(line.number))
+                found.push_back(viewOf(line.value));
+        }
+        return found;
+    };
+    if (ofKind(descriptor, Kind::Comment) != ofKind(genuine, Kind::Comment))
+        words << QStringLiteral("comments differ");
+    const std::size_t blanks = ofKind(descriptor, Kind::Blank).size();
+    const std::size_t genuineBlanks = ofKind(genuine, Kind::Blank).size();
+    if (blanks != genuineBlanks)
+        words << QStringLiteral("%1 blank lines where the genuine file has %2").arg(blanks).arg(genuineBlanks);
+
+    // Order: of sections, and of keys within each section both have.
+    const Sections genuineSections(genuine, damage.genuineLines);
+    const Sections descriptorSections(descriptor, damage.descriptorLines);
+    const auto common = [](const std::vector<std::string_view>& order, const auto& other) {
+        std::vector<std::string_view> kept;
+        for (const std::string_view name : order) {
+            if (other.count(name))
+                kept.push_back(name);
+        }
+        return kept;
+    };
+    if (common(descriptorSections.order, genuineSections.byName) != common(genuineSections.order, descriptorSections.byName))
+        words << QStringLiteral("sections are in another order");
+    QStringList reordered;
+    for (const std::string_view name : genuineSections.order) {
+        const Section* other = descriptorSections.find(name);
+        const Section& own = genuineSections.byName.at(name);
+        if (other && common(other->keyOrder, own.keys) != common(own.keyOrder, other->keys))
+            reordered << QStringLiteral("[%1]").arg(QString::fromUtf8(name.data(), qsizetype(name.size())));
+    }
+    if (!reordered.isEmpty())
+        words << QStringLiteral("keys are in another order in %1").arg(reordered.join(QStringLiteral(", ")));
+
+    if (words.isEmpty())
+        return std::nullopt;
+    return inWords(Difference::Class::Formatting, words.join(QStringLiteral("; ")));
+}
+
+qint64 position(const Difference& difference)
+{
+    return difference.line.value_or(difference.genuineLine.value_or(0));
+}
+
+} // namespace
+
+std::vector<Difference> compareDescriptors(const DescriptorText& genuine, const DescriptorText& descriptor)
+{
+    if (descriptor.isBlank()) {
+        return {inWords(Difference::Class::Damaged, descriptor.bytes().isEmpty()
+                                                        ? QStringLiteral("the file is empty")
+                                                        : QStringLiteral("the file holds nothing but white space"))};
+    }
+    Damage damage;
+    findCut(genuine, descriptor, &damage);
+    findBinary(genuine, descriptor, &damage);
+
+    std::vector<Difference> values;
+    if (descriptor.isSectioned()) {
+        const Sections genuineSections(genuine, {});
+        const Sections descriptorSections(descriptor, damage.descriptorLines);
+        std::vector<Difference> missing;
+        std::vector<Difference> added;
+        for (const std::string_view name : genuineSections.order) {
+            const Section* own = genuineSections.find(name);
+            const Section* other = descriptorSections.find(name);
+            compareKeys(name, own, other, &values, &missing, &added);
+            comparePlain(name, own, other, &missing, &added);
+        }
+        for (const std::string_view name : descriptorSections.order) {
+            if (!genuineSections.find(name)) {
+                compareKeys(name, nullptr, descriptorSections.find(name), &values, &missing, &added);
+                comparePlain(name, nullptr, descriptorSections.find(name), &missing, &added);
+            }
+        }
+        std::erase_if(missing, [&](const Difference& lost) { return damage.genuineLines.count(*lost.genuineLine) > 0; });
+        pairMoved(&missing, &added, &values);
+    } else {
+        compareLines(genuine, descriptor, damage, &values);
+    }
+    std::stable_sort(values.begin(), values.end(),
+                     [](const Difference& a, const Difference& b) { return position(a) < position(b); });
+
+    values.insert(values.end(), damage.differences.begin(), damage.differences.end());
+    if (std::optional<Difference> noise = formatting(genuine, descriptor, damage))
+        values.push_back(*noise);
+    return values;
+}
+
+double likeness(const DescriptorText& one, const DescriptorText& other)
+{
+    std::unordered_map<std::string, qint64> entries;
+    qint64 oneCount = 0;
+    for (const TextLine& line : one.lines()) {
+        if (line.kind == Kind::Key) {
+            ++entries[token(line)];
+            ++oneCount;
+        }
+    }
+    qint64 otherCount = 0;
+    qint64 shared = 0;
+    for (const TextLine& line : other.lines()) {
+        if (line.kind != Kind::Key)
+            continue;
+        ++otherCount;
+        if (qint64& left = entries[token(line)]; left > 0) {
+            --left;
+            ++shared;
+        }
+    }
+    const qint64 larger = std::max(oneCount, otherCount);
+    return larger == 0 ? 0.0 : double(shared) / double(larger);
+}

@@ -1,0 +1,104 @@
+#include "DescriptorText.h"
+
+#include <algorithm>
+
+namespace {
+
+bool isBlankByte(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// A control character that text editors do not write: not tab, LF or CR.
+bool isBinaryByte(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') || byte == 0x7F;
+}
+
+} // namespace
+
+QByteArrayView trimmedField(QByteArrayView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlankByte(text[begin]))
+        ++begin;
+    while (end > begin && isBlankByte(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+TextLine::Kind classifyLine(QByteArrayView raw, QByteArrayView* name, QByteArrayView* value)
+{
+    const QByteArrayView text = trimmedField(raw);
+    if (text.isEmpty())
+        return TextLine::Kind::Blank;
+    if (text.startsWith(';')) {
+        *value = text;
+        return TextLine::Kind::Comment;
+    }
+    if (text.size() >= 2 && text.startsWith('[') && text.endsWith(']')) {
+        *name = trimmedField(text.sliced(1, text.size() - 2));
+        return TextLine::Kind::Section;
+    }
+    if (const qsizetype equals = text.indexOf('='); equals > 0 && !trimmedField(text.first(equals)).isEmpty()) {
+        *name = trimmedField(text.first(equals));
+        *value = trimmedField(text.sliced(equals + 1));
+        return TextLine::Kind::Key;
+    }
+    *value = text;
+    return TextLine::Kind::Plain;
+}
+
+DescriptorText::DescriptorText(QByteArray bytes)
+    : m_bytes(std::move(bytes))
+{
+    QByteArrayView rest(m_bytes);
+    if (rest.startsWith("\xEF\xBB\xBF")) {
+        m_byteOrderMark = true;
+        rest = rest.sliced(3);
+    }
+    m_binary = std::any_of(rest.begin(), rest.end(), isBinaryByte);
+    QByteArrayView section;
+    bool inSection = false;
+    qint64 number = 0;
+    while (!rest.isEmpty()) {
+        qsizetype end = 0;
+        while (end < rest.size() && rest[end] != '\r' && rest[end] != '\n')
+            ++end;
+        TextLine line;
+        line.number = ++number;
+        line.raw = rest.sliced(0, end);
+        if (end == rest.size()) {
+            rest = QByteArrayView();
+        } else if (rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n') {
+            ++m_crLf;
+            rest = rest.sliced(end + 2);
+        } else {
+            ++(rest[end] == '\r' ? m_cr : m_lf);
+            rest = rest.sliced(end + 1);
+        }
+
+        line.binary = std::any_of(line.raw.begin(), line.raw.end(), isBinaryByte);
+        QByteArrayView name;
+        line.kind = classifyLine(line.raw, &name, &line.value);
+        if (line.kind == TextLine::Kind::Section) {
+            section = name;
+            inSection = true;
+            m_sectioned = true;
+        } else if (line.kind == TextLine::Kind::Key) {
+            line.key = name;
+        }
+        line.section = section;
+        line.inSection = inSection;
+        m_lines.push_back(line);
+    }
+    m_endsWithLineEnd = !m_bytes.isEmpty() && (m_bytes.endsWith('\r') || m_bytes.endsWith('\n'));
+}
+
+bool DescriptorText::isBlank() const
+{
+    return std::all_of(m_lines.begin(), m_lines.end(),
+                       [](const TextLine& line) { return line.kind == TextLine::Kind::Blank; });
+}

@@ -1,0 +1,164 @@
+#include "TweakPairing.h"
+
+#include "DescriptorText.h"
+#include "LineReader.h"
+
+#include <QBuffer>
+
+#include <dtl/dtl.hpp>
+
+#include <set>
+#include <string_view>
+#include <unordered_map>
+
+namespace {
+
+std::string_view viewOf(QByteArrayView bytes)
+{
+    return std::string_view(bytes.data(), size_t(bytes.size()));
+}
+
+// A line as the window reads it, with the section it lies in and its key.
+struct WindowLine {
+    QByteArray text;
+    std::string_view section;
+    std::string_view key; // empty for a line that is not Key=Value
+};
+
+// The lines of bytes as the window reads them; the views point into the
+// texts held, which stay put once the vector is made.
+std::vector<WindowLine> windowLines(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    LineReader reader(buffer);
+    std::vector<WindowLine> lines;
+    QByteArrayView line;
+    while (reader.next(&line))
+        lines.push_back({line.toByteArray(), {}, {}});
+    std::string_view section;
+    for (WindowLine& each : lines) {
+        QByteArrayView name;
+        QByteArrayView value;
+        const TextLine::Kind kind = classifyLine(each.text, &name, &value);
+        if (kind == TextLine::Kind::Section)
+            section = viewOf(name);
+        else if (kind == TextLine::Kind::Key)
+            each.key = viewOf(name);
+        each.section = section;
+    }
+    return lines;
+}
+
+struct Lost {
+    qint64 line = 0;
+    const WindowLine* genuine = nullptr;
+    std::size_t hunk = 0;
+    bool paired = false;
+};
+
+struct Placed {
+    Tweak* tweak = nullptr;
+    const WindowLine* line = nullptr;
+    std::size_t hunk = 0;
+};
+
+} // namespace
+
+void pairTweaks(const QByteArray& genuineBytes, const QByteArray& descriptorBytes, Verdict& verdict)
+{
+    const std::vector<WindowLine> genuine = windowLines(genuineBytes);
+    const std::vector<WindowLine> descriptor = windowLines(descriptorBytes);
+    std::vector<std::string_view> genuineTexts;
+    for (const WindowLine& line : genuine)
+        genuineTexts.push_back(viewOf(line.text));
+    std::vector<std::string_view> descriptorTexts;
+    std::set<std::pair<std::string_view, std::string_view>> descriptorKeys;
+    for (const WindowLine& line : descriptor) {
+        descriptorTexts.push_back(viewOf(line.text));
+        if (!line.key.empty())
+            descriptorKeys.emplace(line.section, line.key);
+    }
+    dtl::Diff<std::string_view> diff(genuineTexts, descriptorTexts);
+    diff.onHuge();
+    diff.compose();
+
+    // How many copies of a line the descriptor lost.
+    std::unordered_map<std::string_view, qint64> lostCopies;
+    for (const std::string_view line : genuineTexts)
+        ++lostCopies[line];
+    for (const std::string_view line : descriptorTexts)
+        --lostCopies[line];
+
+    std::unordered_map<qint64, Tweak*> tweakAt;
+    for (Tweak& tweak : verdict.tweaks)
+        tweakAt[tweak.line] = &tweak;
+
+    // The lines lost and the tweaks, each with the hunk of the diff it lies
+    // in: the stretch between two lines the files have in common. Line
+    // numbers are counted here: the script's own indexes are not kept the
+    // same way on every path through the library.
+    std::vector<Lost> lost;
+    std::vector<Placed> placed;
+    std::size_t hunk = 0;
+    qint64 genuineLine = 0;
+    qint64 descriptorLine = 0;
+    for (const auto& [line, info] : diff.getSes().getSequence()) {
+        switch (info.type) {
+        case dtl::SES_COMMON:
+            ++genuineLine;
+            ++descriptorLine;
+            ++hunk;
+            break;
+        case dtl::SES_DELETE:
+            ++genuineLine;
+            if (qint64& copies = lostCopies[line]; copies > 0) {
+                --copies;
+                lost.push_back({genuineLine, &genuine[std::size_t(genuineLine - 1)], hunk, false});
+            }
+            break;
+        case dtl::SES_ADD:
+            ++descriptorLine;
+            if (const auto tweak = tweakAt.find(descriptorLine); tweak != tweakAt.end())
+                placed.push_back({tweak->second, &descriptor[std::size_t(descriptorLine - 1)], hunk});
+            break;
+        }
+    }
+
+    // By key first, wherever the two lie.
+    std::vector<bool> tweakPaired(placed.size(), false);
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        const WindowLine& line = *placed[i].line;
+        if (line.key.empty())
+            continue;
+        for (Lost& gone : lost) {
+            if (!gone.paired && gone.genuine->key == line.key && gone.genuine->section == line.section) {
+                gone.paired = tweakPaired[i] = true;
+                placed[i].tweak->genuine = gone.genuine->text;
+                break;
+            }
+        }
+    }
+    // Then in order within a hunk, among the lost lines whose keys their
+    // sections still have.
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        if (tweakPaired[i])
+            continue;
+        for (std::size_t j = 0; j < lost.size(); ++j) {
+            Lost& gone = lost[j];
+            const bool keyKept = gone.genuine->key.empty() || descriptorKeys.count({gone.genuine->section, gone.genuine->key});
+            if (gone.paired || gone.hunk != placed[i].hunk || !keyKept || j < next)
+                continue;
+            gone.paired = true;
+            next = j + 1;
+            placed[i].tweak->genuine = gone.genuine->text;
+            break;
+        }
+    }
+    for (const Lost& gone : lost) {
+        if (!gone.paired)
+            verdict.missing.push_back({gone.line, gone.genuine->text});
+    }
+}
