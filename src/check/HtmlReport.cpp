@@ -530,7 +530,7 @@ table{border-collapse:collapse}
 .players{table-layout:fixed;width:100%}
 .players th,.players td{border:1px solid #d0d7de;padding:2px 9px;text-align:left;vertical-align:top}
 .players th{background:#f6f8fa;font-size:13px;width:6.5em}
-.players th:first-child{width:22%}.players th:last-child{width:auto}
+.players th:first-child{width:17%}.players th:last-child{width:auto}
 .players td{font-variant-numeric:tabular-nums}
 .players tr.t td:first-child{border-left:4px solid #cf222e}
 .players td:first-child{font-weight:600}
@@ -660,7 +660,10 @@ QByteArray HtmlReport::page() const
     for (const auto& [name, player] : m_players)
         playersWithTweaks += player.counts[int(Verdict::Status::Tweaked)] > 0 ? 1 : 0;
     const QByteArray summary = escaped(
-        m_summary.isEmpty() ? summaryText(m_counts, qint64(m_players.size()), playersWithTweaks).trimmed() : m_summary);
+        m_summary.isEmpty()
+            ? summaryText(m_counts, qint64(m_players.size()), playersWithTweaks, std::nullopt, count(Verdict::Status::Allowed) > 0)
+                  .trimmed()
+            : m_summary);
     const QDateTime when = m_when.toOffsetFromUtc(m_when.offsetFromUtc());
     const QByteArray whenText = when.toString(Qt::ISODate).toUtf8();
 

@@ -31,7 +31,7 @@ public:
     void add(const Verdict& verdict, const QByteArray& genuineBytes);
 
     // The summary line as the caller printed it; without one, the page
-    // counts its own, as summaryText() does with no corrections or rules.
+    // counts its own, as summaryText() does, without corrections.
     void setSummary(const QString& summary) { m_summary = summary; }
 
     // By way of a temporary file beside path: a failure at any point leaves
