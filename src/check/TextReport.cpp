@@ -92,7 +92,9 @@ QString plainDifferenceText(const Difference& difference)
 
 QString verdictText(const Verdict& verdict, const QByteArray& keptAs)
 {
-    const QString car = verdict.car ? verdict.car->listEntry : QString();
+    QString car = verdict.car ? verdict.car->listEntry : QString();
+    if (verdict.version != QStringLiteral("original"))
+        car += QStringLiteral(", version %1").arg(verdict.version);
     QString text = QStringLiteral("%1: %2 (%3)").arg(ShownText::name(verdict.path), verdict.statusText(), car);
     if (verdict.status == Verdict::Status::Genuine)
         return text + u'\n';
