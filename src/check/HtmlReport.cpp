@@ -601,7 +601,7 @@ HtmlReport::HtmlReport(const QString& referenceName, const QByteArray& reference
 {
 }
 
-void HtmlReport::add(const Verdict& verdict, const QByteArray& genuineBytes)
+void HtmlReport::add(const Verdict& verdict, const QByteArray& genuineBytes, const QByteArray& keptAs)
 {
     ++m_counts[int(verdict.status)];
     Player& player = m_players[verdict.player];
@@ -623,6 +623,8 @@ void HtmlReport::add(const Verdict& verdict, const QByteArray& genuineBytes)
     case Verdict::Status::Tweaked:
     case Verdict::Status::Allowed: {
         QByteArray more = " · " + escaped(verdict.differenceCounts());
+        if (!keptAs.isEmpty())
+            more += " · corrected; the tweaked file is kept as <code>" + shownName(keptAs) + "</code>";
         if (!verdict.tweaks.empty())
             more += " · the window counts " + escaped(verdict.windowCountText());
         m_tweaked += fileHead(anchor, verdict, more) + "<ul class=\"words\">";
@@ -653,6 +655,13 @@ void HtmlReport::add(const Verdict& verdict, const QByteArray& genuineBytes)
     }
 }
 
+void HtmlReport::setRules(const QString& name, const QByteArray& sha256, const QByteArray& text)
+{
+    m_rulesName = name;
+    m_rulesSha256 = sha256;
+    m_rulesText = text;
+}
+
 QByteArray HtmlReport::page() const
 {
     const auto count = [this](Verdict::Status status) { return m_counts[int(status)]; };
@@ -670,6 +679,10 @@ QByteArray HtmlReport::page() const
     QStringList names{QStringLiteral("Sam.mdb")};
     for (const Car& car : CarCatalogue::cars())
         names << car.listEntry + QStringLiteral(".dat");
+    const QByteArray rulesFact = m_rulesSha256.isEmpty()
+        ? QByteArrayLiteral("<dt>League rules</dt><dd>none</dd>\n")
+        : "<dt>League rules</dt><dd><a href=\"#rules\"><b>" + escaped(ShownText::message(m_rulesName))
+            + "</b></a>, SHA-256 <code class=\"digest\">" + escaped(QString::fromLatin1(m_rulesSha256)) + "</code></dd>\n";
     const QByteArray recompute = escaped(QStringLiteral("sha256sum %1 | sha256sum").arg(names.join(u' ')));
 
     // A column for each status a league can meet; "allowed" only where
@@ -700,7 +713,7 @@ QByteArray HtmlReport::page() const
         + "<dt>By</dt><dd>" + escaped(ShownText::message(m_toolVersion)) + "</dd>\n"
         + "<dt>Reference data</dt><dd><b>" + escaped(ShownText::message(m_referenceName))
         + "</b>, SHA-256 <code class=\"digest\">" + escaped(QString::fromLatin1(m_referenceDigest)) + "</code></dd>\n"
-        + "</dl>\n<p class=\"how\">The digest is that of what <code>" + recompute
+        + rulesFact + "</dl>\n<p class=\"how\">The digest is that of what <code>" + recompute
         + "</code> prints in the reference folder, so anyone with the same files can check it.</p>\n<nav>"
         + "<a href=\"#players\">Players</a><a href=\"#tweaked\">" + tweakedTitle + " ("
         + number(count(Verdict::Status::Tweaked) + count(Verdict::Status::Allowed))
@@ -752,7 +765,15 @@ QByteArray HtmlReport::page() const
     out += "<h2 id=\"errors\">Errors</h2>\n";
     out += m_errors.isEmpty() ? QByteArrayLiteral("<p class=\"none\">No errors.</p>\n")
                               : "<ul class=\"errors\">\n" + m_errors + "</ul>\n";
+    if (!m_rulesSha256.isEmpty()) {
+        out += "<h2 id=\"rules\">The league's rules</h2>\n<details><summary>" + escaped(ShownText::message(m_rulesName))
+            + "</summary><pre class=\"rules\">" + escaped(ShownText::message(QString::fromUtf8(m_rulesText)))
+            + "</pre></details>\n";
+    }
     out += "<footer>Made by " + escaped(ShownText::message(m_toolVersion)) + " on " + whenText
+        + " against reference data " + escaped(QString::fromLatin1(m_referenceDigest))
+        + (m_rulesSha256.isEmpty() ? QByteArray(" without league rules")
+                                   : " under league rules " + escaped(QString::fromLatin1(m_rulesSha256)))
         + ". Genuine descriptors are counted, not shown.</footer>\n</body>\n</html>\n";
     return out;
 }

@@ -28,11 +28,15 @@ public:
 
     // genuineBytes is the genuine descriptor of the verdict's car, read only
     // when the verdict is formatting, damaged or tweaked.
-    void add(const Verdict& verdict, const QByteArray& genuineBytes);
+    // keptAs, when the descriptor was corrected, is where its tweaked file is kept.
+    void add(const Verdict& verdict, const QByteArray& genuineBytes, const QByteArray& keptAs = QByteArray());
 
     // The summary line as the caller printed it; without one, the page
     // counts its own, as summaryText() does, without corrections.
     void setSummary(const QString& summary) { m_summary = summary; }
+    // The league's rules the check was made under: the file's name, its
+    // SHA-256 and its text, shown whole so that a player sees what was allowed.
+    void setRules(const QString& name, const QByteArray& sha256, const QByteArray& text);
 
     // By way of a temporary file beside path: a failure at any point leaves
     // what was there, and says why, naming the file.
@@ -51,6 +55,9 @@ private:
     QString m_toolVersion;
     QDateTime m_when;
     QString m_summary;
+    QString m_rulesName;
+    QByteArray m_rulesSha256;
+    QByteArray m_rulesText;
     qint64 m_counts[Verdict::StatusCount] = {};
     std::map<QByteArray, Player> m_players;
     qint64 m_files = 0; // not genuine, so far: each has an anchor of its own

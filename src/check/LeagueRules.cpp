@@ -324,6 +324,7 @@ std::optional<LeagueRules> LeagueRules::parse(const QByteArray& bytes, const QSt
     LeagueRules rules;
     rules.m_path = path;
     rules.m_sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    rules.m_bytes = bytes;
     const QDir base = QFileInfo(path).absoluteDir();
     Faults faults;
     std::vector<NamedVersion> versions;

@@ -30,6 +30,8 @@ public:
     QString path() const { return m_path; }
     // Lower-case hex SHA-256 of the file's bytes: which rules a verdict was made under.
     QByteArray sha256() const { return m_sha256; }
+    // The file's bytes, as read: for a page that shows the rules whole.
+    QByteArray bytes() const { return m_bytes; }
     // A file that differs from the genuine one only in formatting counts as
     // genuine (the default), or else as tweaked.
     bool ignoreFormatting() const { return m_ignoreFormatting; }
@@ -55,6 +57,7 @@ private:
 
     QString m_path;
     QByteArray m_sha256;
+    QByteArray m_bytes;
     bool m_ignoreFormatting = true;
     std::vector<AllowRule> m_allow;
     std::vector<ReferenceVersion> m_references;

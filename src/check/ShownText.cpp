@@ -107,8 +107,12 @@ QString message(const QString& text)
 {
     QString out;
     out.reserve(text.size());
-    for (const char32_t c : text.toUcs4())
-        appendEscaped(out, c);
+    for (const char32_t c : text.toUcs4()) {
+        if (c == U'\\')
+            out += u'\\';
+        else
+            appendEscaped(out, c);
+    }
     return out;
 }
 

@@ -13,7 +13,8 @@ namespace ShownText {
 
 // A name (UTF-8 where it is valid), escaped.
 QString name(QByteArrayView bytes);
-// A message already in text, escaped the same way.
+// A message already in text, escaped the same way but for backslashes:
+// the names in a message are escaped already.
 QString message(const QString& text);
 // The name's text for JSON: its bytes as UTF-8, U+FFFD for each invalid one.
 QString jsonName(QByteArrayView bytes);

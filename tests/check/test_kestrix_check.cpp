@@ -551,8 +551,12 @@ private slots:
                                  "[[reference]]\nname = \"1.1\"\nfolder = \"patch-1.1\"\n";
         QVERIFY(put(rules, allow + digest.out));
 
-        const ToolRun run = league.check({QStringLiteral("--rules"), rules, QStringLiteral("--json"), league.player(QStringLiteral("league"))});
+        const QString page = league.player(QStringLiteral("league.html"));
+        const ToolRun run = league.check({QStringLiteral("--rules"), rules, QStringLiteral("--json"), QStringLiteral("--report"),
+                                          page, league.player(QStringLiteral("league"))});
         QCOMPARE(run.exitCode, 1);
+        // The page shows the rules whole, and their digest.
+        QVERIFY(bytesOf(page).contains("key = &quot;GearRatio?&quot;") || bytesOf(page).contains("key = \"GearRatio?\""));
         const QMap<QString, QJsonObject> verdicts = verdictsOf(run.out);
         const auto of = [&](const char* player) {
             return verdicts.value(league.player(QStringLiteral("league/%1/Cars/Brackwell/BrackwellDescriptor.txt").arg(QLatin1String(player))));
@@ -571,6 +575,7 @@ private slots:
             QCOMPARE(verdict.value(QStringLiteral("reference")).toString().size(), 64);
             QCOMPARE(verdict.value(QStringLiteral("tool")).toString(), QStringLiteral("kestrix-check 1.1.0"));
         }
+        QVERIFY(bytesOf(page).contains("under league rules " + sha.out.left(64)));
 
         // Formatting counts as a tweak where the league says so.
         QVERIFY(put(rules, "[formatting]\nignore = false\n"));

@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
@@ -246,6 +247,18 @@ private:
     QElapsedTimer m_sinceShown;
 };
 
+// The genuine descriptor a verdict was made against: the version it names.
+QByteArray comparedWith(const ReferenceFolder& reference, const Verdict& verdict)
+{
+    if (!verdict.car)
+        return QByteArray();
+    for (const GenuineDescriptor* version : reference.versions(*verdict.car)) {
+        if (version->version == verdict.version)
+            return version->bytes;
+    }
+    return QByteArray();
+}
+
 // Where a descriptor lies below its player's folder, for the correction.
 CorrectionPlace placeOf(const Verdict& verdict, const QByteArray& keep)
 {
@@ -418,10 +431,8 @@ int run(const Options& options)
         } else {
             output.write(verdictText(verdict, keptAs));
         }
-        if (html) {
-            const GenuineDescriptor* genuine = verdict.car ? reference.genuine(*verdict.car) : nullptr;
-            html->add(verdict, genuine ? genuine->bytes : QByteArray());
-        }
+        if (html)
+            html->add(verdict, comparedWith(reference, verdict), keptAs);
         progress.update(done);
     };
     // With more than one thread, as many more list folders ahead of the walk.
@@ -445,17 +456,21 @@ int run(const Options& options)
     }
     for (const QString& path : empty)
         complain(QStringLiteral("no descriptors found in %1").arg(path));
+    const QString summary =
+        summaryText(counts, players.players(), players.playersWithTweaks(),
+                    options.correct ? std::optional<qint64>(qint64(kept.size())) : std::nullopt, rules.has_value());
     if (!options.json) {
         for (const QString& line : players.lines())
             output.write(line + u'\n');
-        output.write(summaryText(counts, players.players(), players.playersWithTweaks(),
-                                 options.correct ? std::optional<qint64>(qint64(kept.size())) : std::nullopt,
-                                 rules.has_value()));
+        output.write(summary);
     }
     bool trouble = counts[int(Verdict::Status::Error)] > 0;
     if (!output.close())
         trouble = true;
     if (html) {
+        html->setSummary(summary.trimmed());
+        if (rules)
+            html->setRules(QFileInfo(rules->path()).fileName(), rules->sha256(), rules->bytes());
         QString error;
         if (!html->write(options.report, &error)) {
             complain(error);
