@@ -490,3 +490,17 @@ bool correctDescriptor(const QByteArray& path, const FileIdentity& checked, cons
     *keptAs = kept.path;
     return true;
 }
+
+CorrectionPlace CorrectionPlace::of(const Verdict& verdict, const QByteArray& keepFolder)
+{
+    const QByteArray inPlayer = '/' + verdict.player + '/';
+    const qsizetype at = verdict.path.lastIndexOf(inPlayer);
+    QByteArray below;
+    if (at >= 0)
+        below = verdict.path.mid(at + inPlayer.size());
+    else if (verdict.path.startsWith(verdict.player + '/'))
+        below = verdict.path.mid(verdict.player.size() + 1);
+    else
+        below = verdict.path.mid(verdict.path.lastIndexOf('/') + 1);
+    return {keepFolder, verdict.player, below};
+}

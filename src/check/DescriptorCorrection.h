@@ -20,6 +20,11 @@ struct CorrectionPlace {
     // Otherwise no folder of the path is followed through a link.
     QByteArray player;
     QByteArray belowPlayer;
+
+    // A verdict's place: its path split at its player's folder, the last
+    // one of that name (should the name come again higher up, no folder of
+    // the path is followed through a link at all).
+    static CorrectionPlace of(const Verdict& verdict, const QByteArray& keepFolder);
 };
 
 // Puts the genuine descriptor in place of the tweaked one at path (the

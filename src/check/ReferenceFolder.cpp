@@ -104,6 +104,17 @@ const GenuineVersions& ReferenceFolder::versions(const Car& car) const
     return found == m_versions.end() ? none : found->second;
 }
 
+QByteArray ReferenceFolder::genuineBytesOf(const Verdict& verdict) const
+{
+    if (!verdict.car)
+        return QByteArray();
+    for (const GenuineDescriptor* version : versions(*verdict.car)) {
+        if (version->version == verdict.version)
+            return version->bytes;
+    }
+    return QByteArray();
+}
+
 const GenuineDescriptor* ReferenceFolder::genuine(const Car& car) const
 {
     const auto found = m_genuine.find(&car);

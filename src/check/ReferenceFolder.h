@@ -44,6 +44,9 @@ public:
     // The car's accepted versions, its own first; empty when its own could
     // not be read.
     const GenuineVersions& versions(const Car& car) const;
+    // The genuine bytes a verdict was made against: those of the version it
+    // names; empty for a verdict of no car.
+    QByteArray genuineBytesOf(const Verdict& verdict) const;
     QString genuineError(const Car& car) const;
 
     // Opens the database with the indexes of cars made current once here,

@@ -10,11 +10,13 @@
 #include "HtmlReport.h"
 #include "LeagueRules.h"
 #include "PlayerTally.h"
+#include "ProgressLine.h"
 #include "ReferenceDigest.h"
 #include "ReferenceFolder.h"
 #include "ReferenceStore.h"
 #include "RuledVerdict.h"
 #include "ShownText.h"
+#include "StdoutWriter.h"
 #include "TextReport.h"
 #include "VerdictJson.h"
 
@@ -22,7 +24,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -35,7 +36,6 @@
 #include <optional>
 #include <set>
 
-#include <unistd.h>
 
 namespace {
 
@@ -213,93 +213,15 @@ std::vector<const Car*> carsNeeded(const Options& options)
     return {cars.begin(), cars.end()};
 }
 
-// A line on stderr that says how far the check has come, for a person
-// watching a terminal.
-class Progress
+// Flushes stdout; false, having said why, when anything failed to arrive.
+bool closeOutput(StdoutWriter& output)
 {
-public:
-    Progress()
-        : m_terminal(::isatty(STDERR_FILENO))
-    {
-        m_sinceShown.start();
-    }
-
-    // From the second descriptor on, ten times a second at most.
-    void update(std::size_t done)
-    {
-        if (!m_terminal || done < 2 || m_sinceShown.elapsed() < 100)
-            return;
-        m_sinceShown.restart();
-        m_shown = true;
-        CommandLine::print(stderr, QStringLiteral("\rkestrix-check: %1 descriptors checked").arg(done));
-    }
-
-    void clear()
-    {
-        if (m_shown)
-            std::fputs("\r\033[K", stderr);
-        m_shown = false;
-    }
-
-private:
-    bool m_terminal;
-    bool m_shown = false;
-    QElapsedTimer m_sinceShown;
-};
-
-// The genuine descriptor a verdict was made against: the version it names.
-QByteArray comparedWith(const ReferenceFolder& reference, const Verdict& verdict)
-{
-    if (!verdict.car)
-        return QByteArray();
-    for (const GenuineDescriptor* version : reference.versions(*verdict.car)) {
-        if (version->version == verdict.version)
-            return version->bytes;
-    }
-    return QByteArray();
+    QString error;
+    if (output.close(&error))
+        return true;
+    complain(error);
+    return false;
 }
-
-// Where a descriptor lies below its player's folder, for the correction.
-CorrectionPlace placeOf(const Verdict& verdict, const QByteArray& keep)
-{
-    const QByteArray inPlayer = '/' + verdict.player + '/';
-    const qsizetype at = verdict.path.lastIndexOf(inPlayer);
-    QByteArray below;
-    if (at >= 0)
-        below = verdict.path.mid(at + inPlayer.size());
-    else if (verdict.path.startsWith(verdict.player + '/'))
-        below = verdict.path.mid(verdict.player.size() + 1);
-    else
-        below = verdict.path.mid(verdict.path.lastIndexOf('/') + 1);
-    return {keep, verdict.player, below};
-}
-
-// Output on stdout that must all arrive: a failed or short write is an error.
-class Output
-{
-public:
-    void write(const QByteArray& bytes)
-    {
-        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()) && !m_failure)
-            m_failure = errno;
-    }
-    void write(const QString& text) { write(text.toLocal8Bit()); }
-
-    // Flushes; false, having said why, when anything failed to arrive.
-    bool close()
-    {
-        if (std::fflush(stdout) != 0 && !m_failure)
-            m_failure = errno;
-        if (!m_failure && std::ferror(stdout))
-            m_failure = EIO;
-        if (m_failure)
-            complain(QStringLiteral("the output could not be written: %1").arg(FileSystem::systemReason(m_failure)));
-        return m_failure == 0;
-    }
-
-private:
-    int m_failure = 0;
-};
 
 int printDigests(const QString& folder)
 {
@@ -309,10 +231,10 @@ int printDigests(const QString& folder)
         complain(error);
         return Trouble;
     }
-    Output output;
+    StdoutWriter output;
     for (const QString& line : lines)
         output.write(line + u'\n');
-    return output.close() ? AllGenuine : Trouble;
+    return closeOutput(output) ? AllGenuine : Trouble;
 }
 
 int run(const Options& options)
@@ -352,10 +274,10 @@ int run(const Options& options)
     }
     reference.loadGenuine(cars, *stores.front());
     if (options.explain) {
-        Output output;
+        StdoutWriter output;
         for (const QString& line : rules->explain(reference.allGenuine()))
             output.write(line + u'\n');
-        return output.close() ? AllGenuine : Trouble;
+        return closeOutput(output) ? AllGenuine : Trouble;
     }
     if (rules) {
         for (const ReferenceVersion& version : rules->references()) {
@@ -385,8 +307,8 @@ int run(const Options& options)
     }
     qint64 counts[Verdict::StatusCount] = {};
     PlayerTally players;
-    Progress progress;
-    Output output;
+    ProgressLine progress(QStringLiteral("kestrix-check"));
+    StdoutWriter output;
 
     // What --correct kept of each tweaked file, by its path.
     std::mutex keptMutex;
@@ -399,7 +321,7 @@ int run(const Options& options)
         QByteArray keptAs;
         QString error;
         if (correctDescriptor(verdict.path, verdict.identity, reference.genuine(*verdict.car)->bytes, stamp,
-                              placeOf(verdict, options.keep), &keptAs, &error)) {
+                              CorrectionPlace::of(verdict, options.keep), &keptAs, &error)) {
             const std::lock_guard lock(keptMutex);
             kept[verdict.path] = keptAs;
         } else {
@@ -432,7 +354,7 @@ int run(const Options& options)
             output.write(verdictText(verdict, keptAs));
         }
         if (html)
-            html->add(verdict, comparedWith(reference, verdict), keptAs);
+            html->add(verdict, reference.genuineBytesOf(verdict), keptAs);
         progress.update(done);
     };
     // With more than one thread, as many more list folders ahead of the walk.
@@ -465,7 +387,7 @@ int run(const Options& options)
         output.write(summary);
     }
     bool trouble = counts[int(Verdict::Status::Error)] > 0;
-    if (!output.close())
+    if (!closeOutput(output))
         trouble = true;
     if (html) {
         html->setSummary(summary.trimmed());
