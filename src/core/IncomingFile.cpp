@@ -8,14 +8,21 @@
 
 std::optional<Announcement> acceptAnnouncement(const QByteArray& header, const QStringList& ownFiles,
                                                const QString& folder, std::optional<qint64> largest,
-                                               qsizetype prefixBytes, QString* refusal)
+                                               qsizetype prefixBytes, QString* refusal, AnnouncementFault* fault)
 {
+    AnnouncementFault ownFault;
+    fault = fault ? fault : &ownFault;
+    *fault = AnnouncementFault::Header;
     const std::optional<FileInfoHeader> parsed = parseFileInfoHeader(header, refusal);
     if (!parsed)
         return std::nullopt;
     const QString name = fromCp1252(parsed->name);
+    *fault = AnnouncementFault::Name;
     *refusal = refusalReason(name, ownFiles, prefixBytes);
-    if (refusal->isEmpty() && largest && parsed->size > *largest)
+    if (!refusal->isEmpty())
+        return std::nullopt;
+    *fault = AnnouncementFault::Size;
+    if (largest && parsed->size > *largest)
         *refusal = QStringLiteral("its %1 bytes are more than the %2 bytes a file may have").arg(parsed->size).arg(*largest);
     if (refusal->isEmpty()) {
         if (const std::optional<qint64> free = FileSystem::bytesFree(folder); free && *free < parsed->size)

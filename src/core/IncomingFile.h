@@ -17,9 +17,12 @@ struct Announcement {
     qint64 size = 0;
     QString name; // the header's 8-bit name, read as Windows-1252
 };
+// Which rule a refused announcement broke.
+enum class AnnouncementFault { Header, Name, Size };
 std::optional<Announcement> acceptAnnouncement(const QByteArray& header, const QStringList& ownFiles,
                                                const QString& folder, std::optional<qint64> largest,
-                                               qsizetype prefixBytes, QString* refusal);
+                                               qsizetype prefixBytes, QString* refusal,
+                                               AnnouncementFault* fault = nullptr);
 
 // The file a transfer announced, arriving: its bytes go to a temporary file
 // beside the name it is to take, never more than announced, and it takes

@@ -1,0 +1,76 @@
+#include "ArrivalCheck.h"
+
+#include "ArrivalStore.h"
+#include "BoundedEvidence.h"
+#include "CheckSetup.h"
+#include "DescriptorCheck.h"
+#include "EventLog.h"
+#include "RuledVerdict.h"
+#include "VerdictJson.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+namespace {
+
+Verdict verdictOf(const QString& path, const Car* car, const CheckSetup& setup, ReferenceStore& store)
+{
+    Verdict verdict;
+    verdict.path = QFile::encodeName(path);
+    verdict.car = car;
+    if (!car)
+        return verdict;
+    if (setup.reference->genuine(*car))
+        verdict = checkDescriptor(QFile::encodeName(path), setup.reference->versions(*car),
+                                  setup.reference->allGenuine(), store);
+    else
+        verdict.error = setup.reference->genuineError(*car);
+    if (setup.rules)
+        applyRules(verdict, *setup.rules);
+    return verdict;
+}
+
+QString summaryOf(const Verdict& verdict, const QString& status)
+{
+    QString text = QStringLiteral("verdict %1").arg(status);
+    if (!verdict.car)
+        return text + QStringLiteral(": the name says no car");
+    if (verdict.status == Verdict::Status::Tweaked || verdict.status == Verdict::Status::Allowed)
+        return text + QStringLiteral(" (%1): %2").arg(verdict.car->listEntry, verdict.differenceCounts());
+    return text + QStringLiteral(" (%1)").arg(verdict.car->listEntry)
+        + (verdict.error.isEmpty() ? QString() : QStringLiteral(": ") + verdict.error);
+}
+
+} // namespace
+
+CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, ReferenceStore& store)
+{
+    QElapsedTimer clock;
+    clock.start();
+    CheckedArrival checked;
+    checked.target = arrival.target;
+    const qint64 size = arrival.file->announced();
+    const Car* car = CarCatalogue::carOfDescriptorName(arrival.file->name());
+    if (!ArrivalStore::place(*arrival.file, arrival.target, &checked.failure))
+        return checked;
+    checked.stored = true;
+
+    Verdict verdict = verdictOf(arrival.target, car, setup, store);
+    verdict.player = arrival.player;
+    QJsonObject record = verdictJson(verdict);
+    if (!car) {
+        record.insert(QStringLiteral("status"), QStringLiteral("unchecked"));
+        record.remove(QStringLiteral("error"));
+    }
+    BoundedEvidence::bound(record);
+    for (auto field = setup.proof.begin(); field != setup.proof.end(); ++field)
+        record.insert(field.key(), field.value());
+    record.insert(QStringLiteral("time"), EventLog::timeNow());
+    record.insert(QStringLiteral("sender"), arrival.sender);
+    record.insert(QStringLiteral("size"), size);
+    checked.status = record.value(QStringLiteral("status")).toString();
+    checked.summary = summaryOf(verdict, checked.status);
+    checked.record = record;
+    checked.took = std::chrono::nanoseconds(clock.nsecsElapsed());
+    return checked;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "IncomingFile.h"
+
+#include <QJsonObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+struct CheckSetup;
+class ReferenceStore;
+
+// A whole file handed over by its transfer, to be kept and checked.
+struct Arrival {
+    std::unique_ptr<IncomingFile> file;
+    QString target;     // DIR/<player>/<stamped name>
+    QByteArray player;
+    QString sender;     // the sender's address
+};
+
+// What became of it: kept and checked, with its verdict record (bounded,
+// with the proof, the player and the sender), or not kept, and why.
+struct CheckedArrival {
+    bool stored = false;
+    QString target;
+    QString failure;
+    QJsonObject record;
+    QString status;  // as the record says it
+    QString summary; // the verdict in words, for the event
+    std::chrono::nanoseconds took{0};
+};
+
+// Keeps the file under its name and checks it; runs on a checking thread,
+// with that thread's store.
+CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, ReferenceStore& store);

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "ArrivalCheck.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+struct CheckSetup;
+class ReferenceStore;
+
+// The threads that keep and check arriving files, one reference store each,
+// so that the event loop only moves bytes: a file of any content costs it
+// nothing but the hand-over.
+class CheckPool : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Done = std::function<void(CheckedArrival)>;
+
+    CheckPool(std::vector<std::unique_ptr<ReferenceStore>> stores, std::shared_ptr<const CheckSetup> setup,
+              QObject* parent = nullptr);
+    // Checks what was handed over, then ends the threads.
+    ~CheckPool() override;
+
+    // What files handed over from now on are checked against.
+    void setSetup(std::shared_ptr<const CheckSetup> setup);
+    std::shared_ptr<const CheckSetup> setup() const;
+
+    // Keeps and checks arrival on a thread of the pool; done then runs on
+    // the pool's thread, unless receiver is gone by then.
+    void check(Arrival arrival, QObject* receiver, Done done);
+
+private:
+    struct Job {
+        Arrival arrival;
+        std::shared_ptr<const CheckSetup> setup;
+        QPointer<QObject> receiver;
+        Done done;
+    };
+    void work(ReferenceStore& store);
+
+    std::vector<std::unique_ptr<ReferenceStore>> m_stores;
+    mutable std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::deque<Job> m_jobs;
+    std::shared_ptr<const CheckSetup> m_setup;
+    bool m_ending = false;
+    std::vector<std::thread> m_threads;
+};

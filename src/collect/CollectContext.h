@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ArrivalNames.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+
+class CheckPool;
+class EventLog;
+class Roster;
+class VerdictLog;
+
+// How long a transfer may take, and how slowly.
+struct TransferLimits {
+    std::chrono::milliseconds idleTimeout{30'000};     // silence, restarted by every byte
+    std::chrono::milliseconds transferTimeout{60'000}; // the whole file, from the accept
+    qint64 minRate = 256;                               // bytes a second, on average
+    std::chrono::milliseconds rateGrace{5'000};         // of service before the rate counts
+    std::chrono::milliseconds linger{2'000};            // for the last line to reach the peer
+    int maxPerPlayer = 4;
+};
+
+// What every transfer of a collection shares: where files go and the
+// limits, who may send, where files are checked, and the two logs.
+struct CollectContext {
+    QString dir;
+    std::optional<qint64> maxSize;
+    TransferLimits limits;
+    QStringList ownFiles;
+    std::shared_ptr<const Roster> roster; // none: players are addresses
+    std::map<QByteArray, int> transfersOfPlayer;
+    ArrivalNames names;
+    CheckPool* checks = nullptr;
+    VerdictLog* verdicts = nullptr;
+    EventLog* events = nullptr;
+};

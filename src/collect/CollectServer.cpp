@@ -1,0 +1,148 @@
+#include "CollectServer.h"
+
+#include "CollectContext.h"
+#include "EventLog.h"
+#include "LastLine.h"
+#include "PlayerPreamble.h"
+#include "Refusal.h"
+#include "Transfer.h"
+
+#include <QTcpSocket>
+
+namespace {
+
+// Connections the system keeps until the collector takes them, which it does at once.
+constexpr int Backlog = 1024;
+
+QString addressOf(const QHostAddress& peer)
+{
+    bool mapped = false;
+    const quint32 ipv4 = peer.toIPv4Address(&mapped);
+    if (mapped)
+        return QHostAddress(ipv4).toString();
+    QHostAddress plain = peer;
+    plain.setScopeId(QString());
+    return plain.toString();
+}
+
+} // namespace
+
+CollectServer::CollectServer(CollectContext& context, ConnectionLimits limits, QObject* parent)
+    : QObject(parent)
+    , m_context(context)
+    , m_limits(limits)
+{
+    m_grace.setSingleShot(true);
+    connect(&m_grace, &QTimer::timeout, this, &CollectServer::endTransfers);
+    connect(&m_server, &QTcpServer::newConnection, this, &CollectServer::takeConnections);
+    m_server.setMaxPendingConnections(Backlog);
+}
+
+bool CollectServer::listen(const QHostAddress& address, quint16 port, QString* error)
+{
+    m_server.setListenBacklogSize(Backlog);
+    if (!m_server.listen(address, port)) {
+        *error = m_server.errorString();
+        return false;
+    }
+    return true;
+}
+
+void CollectServer::takeConnections()
+{
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        const QString address = addressOf(socket->peerAddress());
+        if (m_stopping) {
+            socket->abort();
+            socket->deleteLater();
+        } else if (m_open >= m_limits.maxPending) {
+            refuseAtOnce(socket, address, refusalCodeName(RefusalCode::Busy),
+                         QStringLiteral("%1 connections are open or waiting, as many as the collector holds")
+                             .arg(m_open));
+        } else if (m_fromAddress[address] >= m_limits.maxPerAddress) {
+            refuseAtOnce(socket, address, refusalCodeName(RefusalCode::TooManyFromAddress),
+                         QStringLiteral("%1 connections from %2 are open or waiting, as many as one address may have")
+                             .arg(m_fromAddress[address])
+                             .arg(address));
+        } else {
+            auto* transfer = new Transfer(socket, address, m_context, this);
+            ++m_open;
+            ++m_fromAddress[address];
+            connect(transfer, &Transfer::finished, this, [this, transfer] { transferFinished(transfer); });
+            m_waiting.push(address, transfer);
+        }
+    }
+    serveWaiting();
+}
+
+void CollectServer::refuseAtOnce(QTcpSocket* socket, const QString& address, const QByteArray& code,
+                                 const QString& words)
+{
+    const quint16 port = socket->peerPort();
+    m_context.events->write(QStringLiteral("%1:%2").arg(address).arg(port),
+                            QStringLiteral("refused (%1): %2").arg(QString::fromLatin1(code), words),
+                            {{QStringLiteral("event"), QStringLiteral("refused")},
+                             {QStringLiteral("code"), QString::fromLatin1(code)},
+                             {QStringLiteral("reason"), words},
+                             {QStringLiteral("peer"), address},
+                             {QStringLiteral("port"), port}});
+    if (m_fromAddress[address] == 0)
+        m_fromAddress.erase(address);
+    sayLastLine(socket, PlayerPreamble::refusedLine(code, words), m_context.limits.linger);
+}
+
+void CollectServer::serveWaiting()
+{
+    while (!m_stopping && m_served < m_limits.maxConnections) {
+        const std::optional<Transfer*> next = m_waiting.take();
+        if (!next)
+            return;
+        ++m_served;
+        (*next)->serve();
+    }
+}
+
+void CollectServer::transferFinished(Transfer* transfer)
+{
+    if (transfer->isServed())
+        --m_served;
+    else
+        m_waiting.remove(transfer->address(), transfer);
+    --m_open;
+    if (--m_fromAddress[transfer->address()] == 0)
+        m_fromAddress.erase(transfer->address());
+    // Its own signal is on the stack.
+    transfer->deleteLater();
+    if (m_stopping) {
+        if (m_open == 0) {
+            m_grace.stop();
+            emit stopped();
+        }
+        return;
+    }
+    serveWaiting();
+}
+
+void CollectServer::stop(std::chrono::milliseconds grace)
+{
+    // Asked twice: no more grace.
+    if (m_stopping) {
+        endTransfers();
+        return;
+    }
+    m_stopping = true;
+    m_server.close();
+    if (m_open == 0) {
+        emit stopped();
+        return;
+    }
+    m_grace.start(grace);
+    for (Transfer* transfer : findChildren<Transfer*>(Qt::FindDirectChildrenOnly))
+        transfer->stop();
+}
+
+void CollectServer::endTransfers()
+{
+    for (Transfer* transfer : findChildren<Transfer*>(Qt::FindDirectChildrenOnly))
+        transfer->end();
+}

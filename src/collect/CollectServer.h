@@ -1,0 +1,59 @@
+#pragma once
+
+#include "RoundRobinQueue.h"
+
+#include <QObject>
+#include <QTcpServer>
+#include <QTimer>
+
+#include <chrono>
+#include <map>
+
+class Transfer;
+struct CollectContext;
+
+// How many connections the collector holds.
+struct ConnectionLimits {
+    int maxConnections = 64;  // served at once
+    int maxPending = 1024;    // served and waiting
+    int maxPerAddress = 8;    // served and waiting, from one address
+};
+
+// Listens for as long as it runs and takes every connection at once, so
+// that each keeps its sender's address and the time it came: up to
+// maxConnections are served, each a Transfer, all on one event loop; the
+// others wait their turn, address by address.
+class CollectServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    CollectServer(CollectContext& context, ConnectionLimits limits, QObject* parent = nullptr);
+
+    bool listen(const QHostAddress& address, quint16 port, QString* error);
+    quint16 port() const { return m_server.serverPort(); }
+
+    // Stops listening and gives the transfers in progress grace to end;
+    // those still going then end early, and every other ends at once. stopped follows.
+    void stop(std::chrono::milliseconds grace);
+
+signals:
+    void stopped();
+
+private:
+    void takeConnections();
+    void refuseAtOnce(QTcpSocket* socket, const QString& address, const QByteArray& code, const QString& words);
+    void serveWaiting();
+    void transferFinished(Transfer* transfer);
+    void endTransfers();
+
+    CollectContext& m_context;
+    ConnectionLimits m_limits;
+    QTcpServer m_server;
+    RoundRobinQueue<Transfer*> m_waiting;
+    std::map<QString, int> m_fromAddress;
+    int m_open = 0;
+    int m_served = 0;
+    bool m_stopping = false;
+    QTimer m_grace;
+};

@@ -1,0 +1,200 @@
+#include "Collector.h"
+
+#include "CheckPool.h"
+#include "CheckSetup.h"
+#include "EventLog.h"
+#include "FileSystem.h"
+#include "LeftoverFiles.h"
+#include "ReceivedName.h"
+#include "ReferenceStore.h"
+#include "Roster.h"
+#include "ServiceSignals.h"
+#include "VerdictLog.h"
+
+#include <QDir>
+#include <QJsonArray>
+
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto StopGrace = 5s;
+
+std::vector<const Car*> everyCar()
+{
+    std::vector<const Car*> cars;
+    for (const Car& car : CarCatalogue::cars())
+        cars.push_back(&car);
+    return cars;
+}
+
+} // namespace
+
+Collector::Collector(CollectOptions options, QObject* parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+{
+}
+
+Collector::~Collector()
+{
+    // The server's transfers go before the pool and the logs they use.
+    m_server.reset();
+    m_checks.reset();
+}
+
+bool Collector::start(QStringList* failures, QStringList* warnings)
+{
+    const QString dir = QDir(m_options.dir).absolutePath();
+    if (!QDir().mkpath(dir)) {
+        *failures << FileSystem::failure(m_options.dir, QStringLiteral("the folder cannot be made"));
+        return false;
+    }
+    ReferenceFolder reference(m_options.folder);
+    const std::vector<const Car*> cars = everyCar();
+    if (m_options.skipReferenceCheck) {
+        *warnings << QStringLiteral("the reference data in %1 was not checked by size and date (--skip-reference-check)")
+                         .arg(QDir::toNativeSeparators(m_options.folder));
+    } else if (const QStringList wrong = reference.verify(cars); !wrong.isEmpty()) {
+        *failures << wrong << QStringLiteral("the reference data failed its check, so the collector did not start");
+        return false;
+    }
+    QString error;
+    if (!(m_loadingStore = reference.openStore(cars, &error))) {
+        *failures << error;
+        return false;
+    }
+    const std::shared_ptr<const CheckSetup> setup =
+        loadCheckSetup(m_options.folder, m_options.rules, *m_loadingStore, m_options.tool, &error);
+    if (!setup) {
+        *failures << error << QStringLiteral("the rules could not be read, so the collector did not start");
+        return false;
+    }
+    if (!setup->digestError.isEmpty())
+        *warnings << setup->digestError;
+    if (!m_options.roster.isEmpty()) {
+        QString warning;
+        const std::optional<Roster> roster = Roster::load(m_options.roster, &error, &warning);
+        if (!roster) {
+            *failures << error << QStringLiteral("the roster could not be read, so the collector did not start");
+            return false;
+        }
+        if (!warning.isEmpty())
+            *warnings << warning;
+        m_context.roster = std::make_shared<const Roster>(*roster);
+    }
+    std::vector<std::unique_ptr<ReferenceStore>> stores;
+    for (int job = 0; job < m_options.jobs; ++job) {
+        std::unique_ptr<ReferenceStore> store = reference.openStore(cars, &error);
+        if (!store) {
+            *failures << error;
+            return false;
+        }
+        stores.push_back(std::move(store));
+    }
+
+    m_events = std::make_unique<EventLog>(m_options.json);
+    m_checks = std::make_unique<CheckPool>(std::move(stores), setup);
+    m_verdicts = std::make_unique<VerdictLog>(dir + QStringLiteral("/verdicts.jsonl"));
+    m_context.dir = dir;
+    m_context.maxSize = m_options.maxSize;
+    m_context.limits = m_options.transfers;
+    m_context.ownFiles = programOwnFiles(QStringLiteral("kestrix-collect"));
+    m_context.checks = m_checks.get();
+    m_context.verdicts = m_verdicts.get();
+    m_context.events = m_events.get();
+    recoverLeftovers();
+
+    // Set before the first event says the collector listens, so that a stop
+    // asked for at once is a stop like any other.
+    m_signals = std::make_unique<ServiceSignals>();
+    connect(m_signals.get(), &ServiceSignals::stopRequested, this, &Collector::stop);
+    connect(m_signals.get(), &ServiceSignals::reloadRequested, this, &Collector::reload);
+    m_server = std::make_unique<CollectServer>(m_context, m_options.connections);
+    connect(m_server.get(), &CollectServer::stopped, this, [this] {
+        m_events->write(QString(), QStringLiteral("stopped"), {{QStringLiteral("event"), QStringLiteral("stopped")}});
+        emit stopped();
+    });
+    if (!m_server->listen(m_options.bind, m_options.port, &error)) {
+        *failures << QStringLiteral("cannot listen on %1 port %2: %3")
+                         .arg(m_options.bind.toString(), QString::number(m_options.port), error);
+        return false;
+    }
+    m_events->write(QString(),
+                    QStringLiteral("listening on %1 port %2, keeping files in %3%4")
+                        .arg(m_options.bind.toString(), QString::number(m_server->port()),
+                             QDir::toNativeSeparators(dir),
+                             m_context.roster ? QStringLiteral(", from the %1 players on the roster")
+                                                    .arg(m_context.roster->size())
+                                              : QString()),
+                    {{QStringLiteral("event"), QStringLiteral("listening")},
+                     {QStringLiteral("address"), m_options.bind.toString()},
+                     {QStringLiteral("port"), m_server->port()},
+                     {QStringLiteral("dir"), dir},
+                     {QStringLiteral("players"), m_context.roster ? QJsonValue(qint64(m_context.roster->size()))
+                                                                  : QJsonValue()}});
+    return true;
+}
+
+void Collector::recoverLeftovers()
+{
+    LeftoverFiles::recover(
+        m_context.dir,
+        [this](const QString& from, const QString& to) {
+            m_events->write(QString(),
+                            QStringLiteral("recovered %1 as %2: a file that was arriving when the collector ended")
+                                .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to)),
+                            {{QStringLiteral("event"), QStringLiteral("recovered")},
+                             {QStringLiteral("from"), from},
+                             {QStringLiteral("kept"), to}});
+        },
+        [this](const QString& path, const QString& reason) {
+            m_events->write(QString(), QStringLiteral("failed: %1 could not be recovered: %2").arg(path, reason),
+                            {{QStringLiteral("event"), QStringLiteral("failed")},
+                             {QStringLiteral("from"), path},
+                             {QStringLiteral("reason"), reason}});
+        });
+}
+
+void Collector::stop(int signalNumber)
+{
+    m_events->write(QString(), QStringLiteral("stopping on signal %1: no new connections").arg(signalNumber),
+                    {{QStringLiteral("event"), QStringLiteral("stopping")}, {QStringLiteral("signal"), signalNumber}});
+    m_server->stop(StopGrace);
+}
+
+// Whatever fails to load keeps the one in force.
+void Collector::reload()
+{
+    QStringList kept;
+    QStringList loaded;
+    QStringList warnings;
+    QString error;
+    if (!m_options.roster.isEmpty()) {
+        QString warning;
+        if (const std::optional<Roster> roster = Roster::load(m_options.roster, &error, &warning)) {
+            m_context.roster = std::make_shared<const Roster>(*roster);
+            loaded << QStringLiteral("the roster (%1 players)").arg(roster->size());
+            if (!warning.isEmpty())
+                warnings << warning;
+        } else {
+            kept << QStringLiteral("the roster in force is kept: %1").arg(error);
+        }
+    }
+    if (!m_options.rules.isEmpty()) {
+        if (const std::shared_ptr<const CheckSetup> setup =
+                loadCheckSetup(m_options.folder, m_options.rules, *m_loadingStore, m_options.tool, &error)) {
+            m_checks->setSetup(setup);
+            loaded << QStringLiteral("the rules (%1)").arg(QString::fromLatin1(setup->rules->sha256()));
+        } else {
+            kept << QStringLiteral("the rules in force are kept: %1").arg(error);
+        }
+    }
+    loaded << QStringLiteral("verdicts.jsonl");
+    const QStringList notes = kept + warnings;
+    m_events->write(QString(),
+                    QStringLiteral("reloaded %1%2").arg(loaded.join(QStringLiteral(", ")),
+                                                        notes.isEmpty() ? QString() : QStringLiteral("; ") + notes.join(QStringLiteral("; "))),
+                    {{QStringLiteral("event"), kept.isEmpty() ? QStringLiteral("reloaded") : QStringLiteral("reload failed")},
+                     {QStringLiteral("loaded"), QJsonArray::fromStringList(loaded)},
+                     {QStringLiteral("reason"), notes.isEmpty() ? QJsonValue() : QJsonValue(notes.join(QStringLiteral("; ")))}});
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "CollectContext.h"
+#include "CollectServer.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+class CheckPool;
+class EventLog;
+class ReferenceStore;
+class ServiceSignals;
+class VerdictLog;
+
+struct CollectOptions {
+    quint16 port = 0;
+    QString dir;
+    QString folder; // the program folder with the reference data
+    QHostAddress bind = QHostAddress::Any;
+    qint64 maxSize = 1024 * 1024;
+    ConnectionLimits connections;
+    TransferLimits transfers;
+    int jobs = 1;
+    bool json = false;
+    bool skipReferenceCheck = false;
+    QString rules;
+    QString roster;
+    QString tool; // "kestrix-collect <version>"
+};
+
+// A league's collector at work: the reference data and rules files are
+// checked against, the roster, the checking threads, the two logs and the
+// server, and what a service manager's signals ask of them: SIGTERM or
+// SIGINT a stop, SIGHUP a reload of the roster and the rules, each kept as
+// it was when its file fails to load.
+class Collector : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Collector(CollectOptions options, QObject* parent = nullptr);
+    ~Collector() override;
+
+    // Gets everything ready and listens; false with what went wrong, one
+    // line each, in failures. warnings: what is worth saying even so.
+    bool start(QStringList* failures, QStringList* warnings);
+
+signals:
+    void stopped();
+
+private:
+    void stop(int signalNumber);
+    void reload();
+    void recoverLeftovers();
+
+    CollectOptions m_options;
+    std::unique_ptr<EventLog> m_events;
+    std::unique_ptr<ServiceSignals> m_signals;
+    std::unique_ptr<ReferenceStore> m_loadingStore; // for reloads, on this thread
+    std::unique_ptr<CheckPool> m_checks;
+    std::unique_ptr<VerdictLog> m_verdicts;
+    CollectContext m_context;
+    std::unique_ptr<CollectServer> m_server;
+};

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "HeaderCollector.h"
+#include "PlayerPreamble.h"
+#include "Refusal.h"
+
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+class IncomingFile;
+class QTcpSocket;
+struct CheckedArrival;
+struct CollectContext;
+
+// One connection of a collection, carrying one file by the FILEINFO protocol
+// as the receiver window reads it, after a player's preamble and proof where
+// the league has a roster. It waits for its turn from its accept on, keeping
+// its sender's address; once served, it gathers the header in any number of
+// reads, writes the file beside its stamped name in DIR/<player>/, and hands
+// the whole file to the checking threads; a player learns the verdict. A
+// transfer that ends early keeps what arrived as a partial file. One that
+// takes longer than the transfer timeout from its accept, averages less than
+// the least rate once served for a while, or is silent for the idle time is
+// refused, as is anything the rules do not allow.
+class Transfer : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Takes the socket over; the transfer waits until served.
+    Transfer(QTcpSocket* socket, const QString& address, CollectContext& context, QObject* parent = nullptr);
+    ~Transfer() override;
+
+    QString address() const { return m_address; }
+    // Its turn came.
+    void serve();
+    bool isServed() const { return m_phase != Phase::Waiting; }
+
+    // The collector is stopping: a file still arriving may finish, and the
+    // transfer ends as soon as it is kept; any other ends now.
+    void stop();
+    // Ends it now, as when the collector's grace is over: a file not yet
+    // whole is kept as a partial file; one being checked still is.
+    void end();
+
+signals:
+    void finished();
+
+private:
+    enum class Phase { Waiting, Opening, PlayerName, Proof, Header, Data, Checking, Stored };
+
+    void readData();
+    void peerClosed();
+    void take(QByteArrayView bytes);
+    bool takePlayer(QByteArrayView* bytes);
+    bool takeProof(QByteArrayView* bytes);
+    bool takeHeader(QByteArrayView* bytes);
+    bool namePlayer(const QByteArray& name);
+    bool startFile();
+    void handOver();
+    void checked(const CheckedArrival& checked);
+    void idleTimedOut();
+    void deadlinePassed();
+    void checkRate();
+    void cut();
+    void refuse(RefusalCode code, const QString& words);
+    void endEarly(const QString& what);
+    void finish(const QByteArray& lastLine = QByteArray());
+    void event(const QString& text, QJsonObject fields);
+    QJsonObject fileFields() const;
+    QString partialPath() const;
+    void release();
+
+    CollectContext& m_context;
+    QTcpSocket* m_socket;
+    QString m_address;
+    quint16 m_peerPort = 0;
+    Phase m_phase = Phase::Waiting;
+    QTimer m_idle;
+    QTimer m_deadline;
+    QTimer m_rate;
+    QElapsedTimer m_served;
+    qint64 m_bytesRead = 0;
+    PlayerPreamble::FieldsCollector m_playerName;
+    PlayerPreamble::FieldsCollector m_proof;
+    HeaderCollector m_header;
+    QByteArray m_player; // named and counted, or the address without a roster
+    bool m_counted = false;
+    QByteArray m_challenge;
+    std::unique_ptr<IncomingFile> m_file;
+    QString m_fileName; // as announced
+    qint64 m_announced = 0;
+    QString m_target;   // DIR/<player>/<stamped name>
+    bool m_stopping = false;
+    bool m_cut = false;
+    bool m_peerGone = false;
+    bool m_finished = false;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+// DIR/verdicts.jsonl: one record a line, appended whole or not at all, and
+// opened for each, so that a log moved away by rotation is followed by a new
+// one at once. What was appended is made durable within a second, by a
+// thread of its own so that the loop never waits on the disk, and at the end.
+class VerdictLog
+{
+public:
+    explicit VerdictLog(const QString& path);
+    // Makes every record durable.
+    ~VerdictLog();
+    VerdictLog(const VerdictLog&) = delete;
+    VerdictLog& operator=(const VerdictLog&) = delete;
+
+    bool append(const QJsonObject& record, QString* error);
+    QString path() const { return m_path; }
+
+private:
+    void syncEverySecond();
+    void sync();
+
+    QString m_path;
+    QByteArray m_encoded;
+    std::atomic<bool> m_dirty{false};
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    bool m_ending = false;
+    std::thread m_syncer;
+};
