@@ -18,6 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 constexpr auto StopGrace = 5s;
+constexpr auto ProbeEvery = 100ms;
 
 std::vector<const Car*> everyCar()
 {
@@ -111,9 +112,15 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
     connect(m_signals.get(), &ServiceSignals::reloadRequested, this, &Collector::reload);
     m_server = std::make_unique<CollectServer>(m_context, m_options.connections);
     connect(m_server.get(), &CollectServer::stopped, this, [this] {
-        m_events->write(QString(), QStringLiteral("stopped"), {{QStringLiteral("event"), QStringLiteral("stopped")}});
+        const double stallMs = double(m_longestStallNs) / 1e6;
+        m_events->write(QString(), QStringLiteral("stopped; the event loop's longest stall was %1 ms").arg(stallMs, 0, 'f', 1),
+                        {{QStringLiteral("event"), QStringLiteral("stopped")}, {QStringLiteral("longest_stall_ms"), stallMs}});
         emit stopped();
     });
+    m_probe.setTimerType(Qt::PreciseTimer);
+    connect(&m_probe, &QTimer::timeout, this, &Collector::probeLoop);
+    m_probe.start(ProbeEvery);
+    m_sinceProbe.start();
     if (!m_server->listen(m_options.bind, m_options.port, &error)) {
         *failures << QStringLiteral("cannot listen on %1 port %2: %3")
                          .arg(m_options.bind.toString(), QString::number(m_options.port), error);
@@ -153,6 +160,13 @@ void Collector::recoverLeftovers()
                              {QStringLiteral("from"), path},
                              {QStringLiteral("reason"), reason}});
         });
+}
+
+void Collector::probeLoop()
+{
+    const qint64 late = m_sinceProbe.nsecsElapsed() - std::chrono::nanoseconds(ProbeEvery).count();
+    m_longestStallNs = std::max(m_longestStallNs, late);
+    m_sinceProbe.restart();
 }
 
 void Collector::stop(int signalNumber)

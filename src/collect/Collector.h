@@ -5,7 +5,9 @@
 
 #include <QHostAddress>
 #include <QObject>
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <QStringList>
 
 #include <chrono>
@@ -58,6 +60,7 @@ private:
     void stop(int signalNumber);
     void reload();
     void recoverLeftovers();
+    void probeLoop();
 
     CollectOptions m_options;
     std::unique_ptr<EventLog> m_events;
@@ -67,4 +70,8 @@ private:
     std::unique_ptr<VerdictLog> m_verdicts;
     CollectContext m_context;
     std::unique_ptr<CollectServer> m_server;
+    // How late a timer fires tells how long the loop was kept from its work.
+    QTimer m_probe;
+    QElapsedTimer m_sinceProbe;
+    qint64 m_longestStallNs = 0;
 };

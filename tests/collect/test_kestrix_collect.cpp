@@ -1,3 +1,4 @@
+#include "CollectorHarness.h"
 #include "FileSystem.h"
 #include "TestProgramFolder.h"
 #include "ToolRun.h"
@@ -16,123 +17,11 @@
 
 #include <memory>
 
-namespace {
-
-QByteArray bytesOf(const QString& path)
-{
-    QByteArray bytes;
-    QString error;
-    return FileSystem::readAll(path, &bytes, &error) ? bytes : QByteArray("<unreadable>");
-}
-
-QByteArray sample(const QString& name)
-{
-    return bytesOf(TestProgramFolder::dataFile(name));
-}
-
-// Every file below folder, relative to it, hidden ones too.
-QStringList filesBelow(const QString& folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(folder).relativeFilePath(it.next());
-    files.sort();
-    return files;
-}
-
-// A sender of the FILEINFO protocol, from a loopback address of its own.
-struct Sender {
-    explicit Sender(quint16 port, const QString& from = QStringLiteral("127.0.0.1"))
-    {
-        socket.bind(QHostAddress(from));
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        // The system completes the connection even while it waits in the backlog.
-        socket.waitForConnected(5000);
-    }
-    void send(const QByteArray& bytes)
-    {
-        socket.write(bytes);
-        socket.flush();
-    }
-    bool closedByPeer() const { return socket.state() == QAbstractSocket::UnconnectedState; }
-
-    QTcpSocket socket;
-};
-
-QByteArray message(const QString& name, const QByteArray& content)
-{
-    return "FILEINFO|" + QByteArray::number(content.size()) + '|' + name.toLatin1() + '|' + content;
-}
-
-} // namespace
+using namespace CollectorTest;
 
 class TestKestrixCollect : public QObject
 {
     Q_OBJECT
-
-    // The real collector on a staged program folder, its events read as they come.
-    struct Collector {
-        explicit Collector(const QStringList& extra = {})
-        {
-            QStringList arguments{QStringLiteral("--json"), QStringLiteral("--port"), QStringLiteral("0"),
-                                  QStringLiteral("--dir"), dir(), QStringLiteral("--folder"), program.path()};
-            process.start(QStringLiteral(KESTRIX_COLLECT), arguments + extra);
-            QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] {
-                while (process.canReadLine()) {
-                    const QJsonObject event = QJsonDocument::fromJson(process.readLine()).object();
-                    if (event.value(QStringLiteral("event")).toString() == u"listening")
-                        port = quint16(event.value(QStringLiteral("port")).toInt());
-                    events << event;
-                }
-            });
-        }
-        ~Collector()
-        {
-            if (process.state() != QProcess::NotRunning) {
-                process.kill();
-                process.waitForFinished();
-            }
-        }
-
-        bool started() { return QTest::qWaitFor([this] { return port != 0; }, 10'000); }
-        QString dir() const { return work.filePath(QStringLiteral("collected")); }
-        int count(const QString& event) const
-        {
-            return int(std::count_if(events.cbegin(), events.cend(),
-                                     [&](const QJsonObject& e) { return e.value(QStringLiteral("event")).toString() == event; }));
-        }
-        int refusals(const QString& code) const
-        {
-            return int(std::count_if(events.cbegin(), events.cend(), [&](const QJsonObject& e) {
-                return e.value(QStringLiteral("event")).toString() == u"refused" && e.value(QStringLiteral("code")).toString() == code;
-            }));
-        }
-        QList<QJsonObject> verdicts() const
-        {
-            // Whole lines only: a record may be half written as it is read.
-            QList<QByteArray> lines = bytesOf(dir() + QStringLiteral("/verdicts.jsonl")).split('\n');
-            lines.removeLast();
-            QList<QJsonObject> records;
-            for (const QByteArray& line : lines)
-                records << QJsonDocument::fromJson(line).object();
-            return records;
-        }
-        // Ends it as a service manager does, and says how it ended.
-        int terminate(int withinMs = 10'000)
-        {
-            process.terminate();
-            if (!process.waitForFinished(withinMs) || process.exitStatus() != QProcess::NormalExit)
-                return -1;
-            return process.exitCode();
-        }
-
-        TestProgramFolder program;
-        QTemporaryDir work;
-        QProcess process;
-        QList<QJsonObject> events;
-        quint16 port = 0;
-    };
 
 private slots:
     // 200 players send at once, each a descriptor of some car, some tweaked:
