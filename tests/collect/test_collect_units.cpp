@@ -1,8 +1,162 @@
+#include "BoundedEvidence.h"
+#include "PlayerPreamble.h"
+#include "RoundRobinQueue.h"
+#include "Roster.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QTest>
 
+// The collector's parts that decide on their own: the queue's turns, the
+// bound on a verdict record, the roster's rules, and the proof.
 class TestCollectUnits : public QObject
 {
     Q_OBJECT
+
+private slots:
+    // One address with many waiting never goes ahead of another's one.
+    void queueTakesAddressesInTurn()
+    {
+        RoundRobinQueue<int> queue;
+        for (int i = 1; i <= 5; ++i)
+            queue.push(QStringLiteral("10.0.0.1"), i);
+        queue.push(QStringLiteral("10.0.0.2"), 100);
+        queue.push(QStringLiteral("10.0.0.3"), 200);
+        queue.push(QStringLiteral("10.0.0.3"), 201);
+        QVERIFY(queue.remove(QStringLiteral("10.0.0.1"), 2));
+        QVERIFY(!queue.remove(QStringLiteral("10.0.0.2"), 2));
+        QList<int> order;
+        while (const std::optional<int> next = queue.take())
+            order << *next;
+        QCOMPARE(order, (QList<int>{1, 100, 200, 3, 201, 4, 5}));
+        QVERIFY(queue.empty());
+        // An address whose last one left takes its turn afresh.
+        queue.push(QStringLiteral("10.0.0.2"), 7);
+        QVERIFY(queue.remove(QStringLiteral("10.0.0.2"), 7));
+        QCOMPARE(queue.take(), std::nullopt);
+    }
+
+    void evidenceIsBounded_data()
+    {
+        QTest::addColumn<int>("tweaks");
+        QTest::addColumn<int>("lineLength");
+        QTest::addColumn<int>("keptTweaks");
+        QTest::newRow("few") << 3 << 10 << 3;
+        QTest::newRow("many short lines") << 30000 << 1 << 100;
+        QTest::newRow("few long lines") << 5 << 60000 << 0;
+    }
+
+    void evidenceIsBounded()
+    {
+        QFETCH(int, tweaks);
+        QFETCH(int, lineLength);
+        QFETCH(int, keptTweaks);
+        QJsonArray list;
+        QJsonArray differences;
+        for (int i = 0; i < tweaks; ++i) {
+            list.append(QJsonObject{{QStringLiteral("line"), i + 1}, {QStringLiteral("text"), QString(lineLength, u'x')}});
+            differences.append(QJsonObject{{QStringLiteral("class"), QStringLiteral("added")}, {QStringLiteral("line"), i + 1}});
+        }
+        QJsonObject record{{QStringLiteral("status"), QStringLiteral("tweaked")},
+                           {QStringLiteral("tweaks"), list},
+                           {QStringLiteral("missing"), QJsonArray()},
+                           {QStringLiteral("differences"), differences}};
+        BoundedEvidence::bound(record);
+        QCOMPARE(record.value(QStringLiteral("tweaks_total")).toInt(), tweaks);
+        QCOMPARE(record.value(QStringLiteral("differences_total")).toInt(), tweaks);
+        QCOMPARE(record.value(QStringLiteral("missing_total")).toInt(), 0);
+        QCOMPARE(record.value(QStringLiteral("tweaks")).toArray().size(), keptTweaks);
+        QVERIFY(record.value(QStringLiteral("differences")).toArray().size() <= BoundedEvidence::MaxEntries);
+        // The first entries are the ones kept, in order.
+        if (!record.value(QStringLiteral("tweaks")).toArray().isEmpty())
+            QCOMPARE(record.value(QStringLiteral("tweaks")).toArray().first().toObject().value(QStringLiteral("line")).toInt(), 1);
+        QVERIFY(QJsonDocument(record).toJson(QJsonDocument::Compact).size() <= BoundedEvidence::BudgetBytes + 1024);
+    }
+
+    void rosterRules_data()
+    {
+        QTest::addColumn<QByteArray>("toml");
+        QTest::addColumn<QString>("error"); // empty: it loads
+        const QByteArray hash = "\"" + QByteArray(64, 'a') + "\"";
+        QTest::newRow("two players") << "[[player]]\nname = \"alice\"\ntoken_sha256 = " + hash
+                + "\n[[player]]\nname = \"Bob_2.x\"\ntoken_sha256 = " + hash.toUpper() + "\n" << QString();
+        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("no name") << "[[player]]\ntoken_sha256 = " + hash + "\n" << "roster.toml:1:1: [[player]] has no name";
+        QTest::newRow("no hash") << QByteArray("[[player]]\nname = \"alice\"\n") << "has no token_sha256";
+        QTest::newRow("short hash") << QByteArray("[[player]]\nname = \"alice\"\ntoken_sha256 = \"abc\"\n")
+                                    << "roster.toml:3:16: token_sha256 must be a SHA-256";
+        QTest::newRow("slash") << "[[player]]\nname = \"a/b\"\ntoken_sha256 = " + hash + "\n" << "roster.toml:2:8: a player's name";
+        QTest::newRow("dot first") << "[[player]]\nname = \".alice\"\ntoken_sha256 = " + hash + "\n" << "a player's name";
+        QTest::newRow("too long") << "[[player]]\nname = \"" + QByteArray(65, 'a') + "\"\ntoken_sha256 = " + hash + "\n"
+                                  << "a player's name";
+        QTest::newRow("non-ASCII") << "[[player]]\nname = \"Jos\xc3\xa9\"\ntoken_sha256 = " + hash + "\n" << "a player's name";
+        QTest::newRow("collector's file") << "[[player]]\nname = \"Verdicts.jsonl\"\ntoken_sha256 = " + hash + "\n"
+                                          << "the name of the collector's own file";
+        QTest::newRow("twice") << "[[player]]\nname = \"alice\"\ntoken_sha256 = " + hash + "\n[[player]]\nname = \"ALICE\"\ntoken_sha256 = "
+                + hash + "\n" << "roster.toml:5:8: \"ALICE\" is listed twice";
+        QTest::newRow("unknown key") << "[[player]]\nname = \"alice\"\ntoken = \"x\"\ntoken_sha256 = " + hash + "\n"
+                                     << "unknown key \"token\"";
+        QTest::newRow("not TOML") << QByteArray("[[player]\n") << "roster.toml:1:";
+    }
+
+    void rosterRules()
+    {
+        QFETCH(QByteArray, toml);
+        QFETCH(QString, error);
+        QString why;
+        const std::optional<Roster> roster = Roster::parse(toml, QStringLiteral("roster.toml"), &why);
+        QCOMPARE(bool(roster), error.isEmpty());
+        QVERIFY2(why.contains(error), qPrintable(why));
+        if (roster && roster->size() == 2) {
+            QCOMPARE(roster->tokenSha256Of("Bob_2.x"), std::optional<QByteArray>(QByteArray(64, 'a')));
+            QCOMPARE(roster->tokenSha256Of("bob_2.x"), std::nullopt);
+        }
+    }
+
+    // The proof holds for the token, the challenge and the header it was
+    // made for, and for nothing else: a captured proof replayed to a fresh
+    // challenge, or with another size or name, fails.
+    void proofBindsEverything()
+    {
+        const QByteArray token = PlayerPreamble::tokenOf("s3cret-token\r\n");
+        QCOMPARE(token, QByteArray("s3cret-token"));
+        QCOMPARE(PlayerPreamble::tokenOf("t\n\n"), QByteArray("t\n"));
+        const QByteArray key = PlayerPreamble::tokenSha256Hex(token);
+        const QByteArray challenge = PlayerPreamble::newChallengeHex();
+        QCOMPARE(challenge.size(), 32);
+        QVERIFY(challenge != PlayerPreamble::newChallengeHex());
+        const QByteArray header = "FILEINFO|4646|Grelmdescriptor.txt|";
+        const QByteArray proof = PlayerPreamble::proofHex(key, challenge, "alice", header);
+        QVERIFY(!proof.contains(token) && !proof.contains(key));
+        QVERIFY(PlayerPreamble::proofHolds(proof, key, challenge, "alice", header));
+        QVERIFY(!PlayerPreamble::proofHolds(proof, key, PlayerPreamble::newChallengeHex(), "alice", header));
+        QVERIFY(!PlayerPreamble::proofHolds(proof, key, challenge, "bob", header));
+        QVERIFY(!PlayerPreamble::proofHolds(proof, key, challenge, "alice", "FILEINFO|4647|Grelmdescriptor.txt|"));
+        QVERIFY(!PlayerPreamble::proofHolds(proof, key, challenge, "alice", "FILEINFO|4646|Brackwelldescriptor.txt|"));
+        QVERIFY(!PlayerPreamble::proofHolds(proof, PlayerPreamble::tokenSha256Hex("other"), challenge, "alice", header));
+        QVERIFY(!PlayerPreamble::proofHolds(proof.toUpper(), key, challenge, "alice", header));
+        QVERIFY(!PlayerPreamble::proofHolds(proof.chopped(1), key, challenge, "alice", header));
+        // The answer's words never end the line early.
+        QCOMPARE(PlayerPreamble::refusedLine("bad-proof", QStringLiteral("a|b\nc")), QByteArray("REFUSED|bad-proof|a/b c|\n"));
+    }
+
+    // The preamble's fields arrive in any number of reads; what follows the
+    // last "|" is the rest of the stream.
+    void fieldsArriveInPieces()
+    {
+        PlayerPreamble::FieldsCollector player(PlayerPreamble::PlayerMarker, 2, 100);
+        QByteArrayView rest;
+        const QByteArray bytes = "PLAYER|alice|PROOF|";
+        for (qsizetype i = 0; i < 12; ++i)
+            QCOMPARE(player.add(bytes.mid(i, 1), &rest), PlayerPreamble::FieldsCollector::Status::NeedMore);
+        QCOMPARE(player.add(bytes.sliced(12), &rest), PlayerPreamble::FieldsCollector::Status::Complete);
+        QCOMPARE(player.field(1), QByteArray("alice"));
+        QCOMPARE(rest.toByteArray(), QByteArray("PROOF|"));
+        PlayerPreamble::FieldsCollector wrong(PlayerPreamble::PlayerMarker, 2, 100);
+        QCOMPARE(wrong.add("PLAYFUL|", &rest), PlayerPreamble::FieldsCollector::Status::Wrong);
+        PlayerPreamble::FieldsCollector endless(PlayerPreamble::PlayerMarker, 2, 20);
+        QCOMPARE(endless.add("PLAYER|" + QByteArray(30, 'a'), &rest), PlayerPreamble::FieldsCollector::Status::TooLong);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCollectUnits)
