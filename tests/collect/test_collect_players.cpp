@@ -1,8 +1,275 @@
-#include <QTest>
+#include "CollectorHarness.h"
+#include "PlayerPreamble.h"
+#include "ToolRun.h"
 
+#include <QFile>
+#include <QProcessEnvironment>
+
+#include <sys/stat.h>
+
+using namespace CollectorTest;
+
+namespace {
+
+struct Player {
+    QByteArray name;
+    QByteArray token;
+};
+
+// A player made as an admin makes one: a fresh token, and its roster entry.
+Player newPlayer(const QByteArray& name, QByteArray* roster)
+{
+    const ToolRun made = ToolRun::of(QStringLiteral(KESTRIX_COLLECT), {QStringLiteral("--new-token"), QString::fromLatin1(name)});
+    const QList<QByteArray> lines = made.out.split('\n');
+    *roster += made.out.sliced(lines.first().size() + 1);
+    return {name, lines.first()};
+}
+
+// kestrix-send run to its end, the token given as a player's shell gives it.
+struct Send {
+    Send(quint16 port, const QString& file, const QStringList& extra, const QByteArray& token = QByteArray())
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("KESTRIX_TOKEN"));
+        if (!token.isNull())
+            environment.insert(QStringLiteral("KESTRIX_TOKEN"), QString::fromLatin1(token));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(KESTRIX_SEND),
+                      QStringList{QStringLiteral("127.0.0.1"), QString::number(port), file} + extra);
+        [[maybe_unused]] const bool ended = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30'000);
+        status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        errors = QString::fromLocal8Bit(process.readAllStandardError());
+    }
+    int status = -1;
+    QString out;
+    QString errors;
+};
+
+// One line the collector says, read off a raw connection.
+QByteArray lineFrom(QTcpSocket& socket)
+{
+    [[maybe_unused]] const bool said =
+        QTest::qWaitFor([&] { return socket.canReadLine() || socket.state() != QAbstractSocket::ConnectedState; }, 10'000);
+    return socket.readLine();
+}
+
+} // namespace
+
+// A league with a roster: players prove their tokens, and nobody else sends.
 class TestCollectPlayers : public QObject
 {
     Q_OBJECT
+
+    QTemporaryDir m_work;
+    QByteArray m_roster;
+    QList<Player> m_players;
+
+    QString rosterFile(const QByteArray& text, QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner)
+    {
+        const QString path = m_work.filePath(QStringLiteral("roster-%1.toml").arg(qHash(text)));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+        file.close();
+        file.setPermissions(permissions);
+        return path;
+    }
+    QString descriptor(const QString& name) const { return TestProgramFolder::dataFile(name); }
+
+private slots:
+    void initTestCase()
+    {
+        for (const char* name : {"alice", "bob", "Carol-3"})
+            m_players << newPlayer(name, &m_roster);
+        QCOMPARE(m_players.first().token.size(), 32);
+    }
+
+    // Three players send, one with a token file and two from the
+    // environment: each file lands under its player, each record and event
+    // names the player and the sender's address, each player hears the verdict.
+    void threePlayersSend()
+    {
+        Collector collector({QStringLiteral("--roster"), rosterFile(m_roster)});
+        QVERIFY(collector.started());
+        const QString tokenFile = m_work.filePath(QStringLiteral("alice.token"));
+        QFile file(tokenFile);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(m_players[0].token + "\r\n");
+        file.close();
+        const Send alice(collector.port, descriptor(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt")),
+                         {QStringLiteral("--player"), QStringLiteral("alice"), QStringLiteral("--token-file"), tokenFile});
+        const Send bob(collector.port, descriptor(QStringLiteral("genuine/Brackwell.dat")),
+                       {QStringLiteral("--player"), QStringLiteral("bob"), QStringLiteral("--name"),
+                        QStringLiteral("BrackwellDescriptor.txt")},
+                       m_players[1].token);
+        const Send carol(collector.port, descriptor(QStringLiteral("genuine/DunMarr.dat")),
+                         {QStringLiteral("--player"), QStringLiteral("Carol-3"), QStringLiteral("--name"),
+                          QStringLiteral("notes.txt")},
+                         m_players[2].token);
+        QCOMPARE(alice.status, 0);
+        QVERIFY2(alice.out.contains(QStringLiteral("sent and checked: tweaked")), qPrintable(alice.out + alice.errors));
+        QCOMPARE(bob.status, 0);
+        QVERIFY2(bob.out.contains(QStringLiteral("sent and checked: genuine")), qPrintable(bob.out + bob.errors));
+        QCOMPARE(carol.status, 0);
+        QVERIFY2(carol.out.contains(QStringLiteral("sent and checked: unchecked")), qPrintable(carol.out + carol.errors));
+
+        QTRY_COMPARE(collector.verdicts().size(), 3);
+        QStringList seen;
+        for (const QJsonObject& verdict : collector.verdicts()) {
+            const QString player = verdict.value(QStringLiteral("player")).toString();
+            QCOMPARE(verdict.value(QStringLiteral("sender")).toString(), QStringLiteral("127.0.0.1"));
+            QCOMPARE(QFileInfo(verdict.value(QStringLiteral("path")).toString()).absolutePath(), collector.dir() + u'/' + player);
+            seen << player + u' ' + verdict.value(QStringLiteral("status")).toString();
+        }
+        seen.sort();
+        QCOMPARE(seen, (QStringList{QStringLiteral("Carol-3 unchecked"), QStringLiteral("alice tweaked"),
+                                    QStringLiteral("bob genuine")}));
+        for (const QJsonObject& event : collector.events) {
+            const QString kind = event.value(QStringLiteral("event")).toString();
+            if (kind == u"accepted" || kind == u"verdict")
+                QVERIFY(!event.value(QStringLiteral("player")).toString().isEmpty());
+        }
+        QCOMPARE(bytesOf(collector.verdicts().first().value(QStringLiteral("path")).toString()).isEmpty(), false);
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // Whatever is not a listed player with a valid proof is refused with
+    // its code, the sender says so and fails, and nothing is written.
+    void refusals_data()
+    {
+        QTest::addColumn<bool>("roster");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("token");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("wrong token") << true << QStringList{QStringLiteral("--player"), QStringLiteral("alice")}
+                                     << QByteArray("not-alices-token") << "refused: bad-proof (the token is wrong)";
+        QTest::newRow("another player's token")
+            << true << QStringList{QStringLiteral("--player"), QStringLiteral("alice")} << QByteArray("bob")
+            << "refused: bad-proof";
+        QTest::newRow("unknown player") << true << QStringList{QStringLiteral("--player"), QStringLiteral("mallory")}
+                                        << QByteArray("x") << "refused: unknown-player";
+        QTest::newRow("no preamble") << true << QStringList() << QByteArray() << "refused: no-player";
+        QTest::newRow("preamble without roster")
+            << false << QStringList{QStringLiteral("--player"), QStringLiteral("alice")} << QByteArray("x")
+            << "refused: no-roster";
+    }
+
+    void refusals()
+    {
+        QFETCH(bool, roster);
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, token);
+        QFETCH(QString, says);
+        if (token == "bob")
+            token = m_players[1].token;
+        Collector collector(roster ? QStringList{QStringLiteral("--roster"), rosterFile(m_roster)} : QStringList());
+        QVERIFY(collector.started());
+        const Send send(collector.port, descriptor(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt")), arguments, token);
+        QCOMPARE(send.status, 1);
+        QVERIFY2(send.errors.contains(says), qPrintable(send.errors));
+        QTRY_COMPARE(collector.refusals(says.section(u' ', 1, 1)), 1);
+        QCOMPARE(filesBelow(collector.dir()), QStringList());
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // A captured exchange proves nothing to a later challenge.
+    void replayRefused()
+    {
+        Collector collector({QStringLiteral("--roster"), rosterFile(m_roster)});
+        QVERIFY(collector.started());
+        const QByteArray content = sample(QStringLiteral("genuine/Grelm.dat"));
+        const QByteArray header = "FILEINFO|" + QByteArray::number(content.size()) + "|Grelmdescriptor.txt|";
+        const QByteArray key = PlayerPreamble::tokenSha256Hex(m_players[0].token);
+
+        Sender first(collector.port);
+        first.send("PLAYER|alice|");
+        const QByteArray challenge = lineFrom(first.socket);
+        QVERIFY2(challenge.startsWith("CHALLENGE|") && challenge.endsWith("|\n"), challenge.constData());
+        const QByteArray captured =
+            PlayerPreamble::proofLine(PlayerPreamble::proofHex(key, challenge.sliced(10, 32), "alice", header)) + header + content;
+        first.send(captured);
+        QCOMPARE(lineFrom(first.socket), QByteArray("STORED|genuine|\n"));
+
+        Sender replay(collector.port);
+        replay.send("PLAYER|alice|");
+        QVERIFY(lineFrom(replay.socket).startsWith("CHALLENGE|"));
+        replay.send(captured);
+        QVERIFY(lineFrom(replay.socket).startsWith("REFUSED|bad-proof|"));
+        QTRY_COMPARE(collector.refusals(QStringLiteral("bad-proof")), 1);
+        QCOMPARE(collector.verdicts().size(), 1);
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // More transfers of one player at once than allowed are refused at once.
+    void transfersPerPlayer()
+    {
+        Collector collector({QStringLiteral("--roster"), rosterFile(m_roster), QStringLiteral("--max-per-player"),
+                             QStringLiteral("2")});
+        QVERIFY(collector.started());
+        std::vector<std::unique_ptr<Sender>> open;
+        for (int i = 0; i < 2; ++i) {
+            open.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.0.%1").arg(2 + i)));
+            open.back()->send("PLAYER|bob|");
+            QVERIFY(lineFrom(open.back()->socket).startsWith("CHALLENGE|"));
+        }
+        Sender third(collector.port, QStringLiteral("127.0.0.9"));
+        third.send("PLAYER|bob|");
+        QVERIFY(lineFrom(third.socket).startsWith("REFUSED|too-many-for-player|"));
+        Sender other(collector.port, QStringLiteral("127.0.0.9"));
+        other.send("PLAYER|alice|");
+        QVERIFY(lineFrom(other.socket).startsWith("CHALLENGE|"));
+        open.front()->socket.abort();
+        Sender again(collector.port, QStringLiteral("127.0.0.9"));
+        again.send("PLAYER|bob|");
+        QTRY_VERIFY(collector.refusals(QStringLiteral("bad-header")) == 1);
+        QVERIFY(lineFrom(again.socket).startsWith("CHALLENGE|"));
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // The admin's helpers: a fresh token with its entry, and the hash of a
+    // token given on stdin, the same whatever its line end.
+    void tokens()
+    {
+        const Player dave = newPlayer("dave", &m_roster);
+        QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{32}$")).match(QString::fromLatin1(dave.token)).hasMatch());
+        for (const QByteArray& typed : {dave.token, dave.token + "\n", dave.token + "\r\n"}) {
+            QProcess hash;
+            hash.start(QStringLiteral(KESTRIX_COLLECT), {QStringLiteral("--hash-token")});
+            hash.write(typed);
+            hash.closeWriteChannel();
+            QVERIFY(hash.waitForFinished());
+            QCOMPARE(hash.exitCode(), 0);
+            QCOMPARE(hash.readAllStandardOutput(),
+                     "token_sha256 = \"" + PlayerPreamble::tokenSha256Hex(dave.token) + "\"\n");
+        }
+        QVERIFY(m_roster.contains("name = \"dave\"\ntoken_sha256 = \"" + PlayerPreamble::tokenSha256Hex(dave.token) + "\""));
+        QCOMPARE(ToolRun::of(QStringLiteral(KESTRIX_COLLECT), {QStringLiteral("--new-token"), QStringLiteral("../x")}).exitCode, 2);
+        QVERIFY(newPlayer("erin", &m_roster).token != dave.token);
+    }
+
+    // A roster that cannot be read keeps the collector from starting; one
+    // that others may read starts it with a warning.
+    void rosterAtStart()
+    {
+        TestProgramFolder program;
+        const QStringList base{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--dir"),
+                               m_work.filePath(QStringLiteral("start")), QStringLiteral("--folder"), program.path(),
+                               QStringLiteral("--roster")};
+        const ToolRun broken = ToolRun::of(QStringLiteral(KESTRIX_COLLECT), base + QStringList{rosterFile("[[player]]\nname = 1\ntoken_sha256 = \"" + QByteArray(64, 'a') + "\"\n")});
+        QCOMPARE(broken.exitCode, 2);
+        QVERIFY2(broken.errors.contains(QStringLiteral(".toml:2:8: a player's name")), qPrintable(broken.errors));
+        const ToolRun missing = ToolRun::of(QStringLiteral(KESTRIX_COLLECT), base + QStringList{m_work.filePath(QStringLiteral("none.toml"))});
+        QCOMPARE(missing.exitCode, 2);
+        QVERIFY2(missing.errors.contains(QStringLiteral("none.toml")), qPrintable(missing.errors));
+
+        Collector open({QStringLiteral("--roster"),
+                        rosterFile(m_roster + "\n", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther)});
+        QVERIFY(open.started());
+        QCOMPARE(open.terminate(), 0);
+        QVERIFY(QString::fromLocal8Bit(open.process.readAllStandardError()).contains(QStringLiteral("other users may read it")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCollectPlayers)
