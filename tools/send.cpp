@@ -1,15 +1,18 @@
 // kestrix-send: sends one file to a listening Kestrix receiver.
 //
-//   kestrix-send HOST PORT FILE [--name NAME]
+//   kestrix-send HOST PORT FILE [--name NAME] [--player NAME [--token-file FILE]]
 //
 // The header "FILEINFO|<size>|<name>|" goes first and alone: a pause lets the
 // receiver read it on its own before the file's bytes follow. Then the
 // sender closes its side and waits for the receiver to close in turn, which
 // it does only once it has read everything. Exit status 0 means every byte
-// was sent and taken; 1 a failure; 2 a wrong command line.
+// was sent and taken; 1 a failure; 2 a wrong command line. A league's
+// player first proves its token to the collector, which answers with the
+// verdict once the file is kept and checked, or with a refusal.
 
 #include "Cp1252.h"
 #include "FileInfoHeader.h"
+#include "PlayerPreamble.h"
 #include "Usage.h"
 
 #include <QCoreApplication>
@@ -21,6 +24,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -31,6 +35,7 @@ namespace {
 constexpr qint64 BlockSize = 1 << 20;
 constexpr int HeaderPauseMs = 100;
 constexpr int ConfirmTimeoutMs = 60'000;
+constexpr qsizetype LongestAnswer = 512;
 
 int fail(const QString& message)
 {
@@ -95,6 +100,58 @@ bool receiverClosed(int fd)
     return ::poll(&watch, 1, 0) > 0;
 }
 
+// One line the collector says ("CHALLENGE|…|", "STORED|…|", "REFUSED|…|"),
+// or nothing when it closes first or says nothing within timeoutMs.
+std::optional<QByteArray> answerLine(int fd, int timeoutMs)
+{
+    QByteArray line;
+    QElapsedTimer clock;
+    clock.start();
+    while (line.size() < LongestAnswer) {
+        pollfd watch{fd, POLLIN, 0};
+        const int left = int(std::max<qint64>(0, timeoutMs - clock.elapsed()));
+        if (::poll(&watch, 1, left) <= 0)
+            return std::nullopt;
+        char byte = 0;
+        const ssize_t got = ::recv(fd, &byte, 1, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return std::nullopt;
+        if (byte == '\n')
+            return line;
+        line.append(byte);
+    }
+    return std::nullopt;
+}
+
+// "refused: bad-proof (the token is wrong)" for a refusal; empty for anything else.
+QString refusalOf(const std::optional<QByteArray>& line)
+{
+    if (!line || !line->startsWith(PlayerPreamble::RefusedMarker))
+        return QString();
+    const QList<QByteArray> fields = line->split('|');
+    return QStringLiteral("refused: %1 (%2)")
+        .arg(displayText(fields.value(1)), QString::fromUtf8(fields.value(2)));
+}
+
+// The token of a player: from its file or the environment, never the command line.
+std::optional<QByteArray> tokenFrom(const QString& tokenFile, QString* error)
+{
+    if (!tokenFile.isNull()) {
+        QFile file(tokenFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("%1: cannot read the token: %2").arg(tokenFile, file.errorString());
+            return std::nullopt;
+        }
+        return PlayerPreamble::tokenOf(file.read(4096));
+    }
+    if (qEnvironmentVariableIsSet("KESTRIX_TOKEN"))
+        return PlayerPreamble::tokenOf(qgetenv("KESTRIX_TOKEN"));
+    *error = QStringLiteral("--player needs its token from --token-file FILE or the environment variable KESTRIX_TOKEN");
+    return std::nullopt;
+}
+
 void showProgress(qint64 sent, qint64 size)
 {
     std::fprintf(stderr, "\rkestrix-send: %lld of %lld bytes sent (%lld %%)", static_cast<long long>(sent),
@@ -102,13 +159,37 @@ void showProgress(qint64 sent, qint64 size)
 }
 
 const QString UsageText = QStringLiteral(
-    "usage: kestrix-send HOST PORT FILE [--name NAME]\n"
+    "usage: kestrix-send HOST PORT FILE [--name NAME] [--player NAME [--token-file FILE]]\n"
     "\n"
     "Sends FILE to a Kestrix receiver listening on HOST and PORT, announced as\n"
     "NAME (default: the file's own name). To be scanned as a remote copy, a\n"
     "descriptor must arrive under its car's name, such as BrackwellDescriptor.txt.\n"
-    "Exit status: 0 when every byte was sent and taken, 1 on a failure, 2 on a\n"
-    "wrong command line.\n");
+    "\n"
+    "--player NAME sends to a league's kestrix-collect as that player, proving the\n"
+    "player's token, which is read from --token-file FILE or the environment\n"
+    "variable KESTRIX_TOKEN (never from the command line, which every user of the\n"
+    "machine can see); the token itself never crosses the network. The collector\n"
+    "answers with its verdict (\"sent and checked: tweaked\") or a refusal.\n"
+    "\n"
+    "Exit status: 0 when every byte was sent and taken (for a player: kept and\n"
+    "checked, whatever the verdict), 1 on a failure or a refusal, 2 on a wrong\n"
+    "command line.\n");
+
+// The value after option, taken out of args; a null string when absent.
+std::optional<QString> takeOption(QStringList& args, const QString& option, int* status)
+{
+    const qsizetype at = args.indexOf(option);
+    if (at < 0)
+        return QString();
+    if (at + 1 >= args.size()) {
+        std::fprintf(stderr, "kestrix-send: %s needs a value\n", qPrintable(option));
+        *status = 2;
+        return std::nullopt;
+    }
+    const QString value = args.at(at + 1);
+    args.remove(at, 2);
+    return value;
+}
 
 } // namespace
 
@@ -118,14 +199,37 @@ int main(int argc, char* argv[])
     QStringList args = app.arguments().mid(1);
     if (Usage::asked(args))
         return Usage::show(UsageText, true);
-    QString name;
-    if (const qsizetype at = args.indexOf(QStringLiteral("--name")); at >= 0) {
-        if (at + 1 >= args.size()) {
-            std::fprintf(stderr, "kestrix-send: --name needs a name\n");
+    for (const QString& arg : args) {
+        if (arg == u"--token" || arg.startsWith(QStringLiteral("--token="))) {
+            std::fprintf(stderr, "kestrix-send: a token is never taken from the command line, where every user's ps "
+                                 "shows it: use --token-file FILE or the environment variable KESTRIX_TOKEN\n");
             return 2;
         }
-        name = args.at(at + 1);
-        args.remove(at, 2);
+    }
+    int status = 0;
+    const std::optional<QString> announcedAs = takeOption(args, QStringLiteral("--name"), &status);
+    const std::optional<QString> player = takeOption(args, QStringLiteral("--player"), &status);
+    const std::optional<QString> tokenFile = takeOption(args, QStringLiteral("--token-file"), &status);
+    if (!announcedAs || !player || !tokenFile)
+        return status;
+    QString name = *announcedAs;
+    QByteArray token;
+    if (!player->isNull()) {
+        if (!PlayerPreamble::isValidName(player->toUtf8())) {
+            std::fprintf(stderr, "kestrix-send: \"%s\" is no player's name: 1 to 64 letters, digits, \"-\", \"_\" or "
+                                 "\".\" (ASCII), beginning with a letter or a digit\n", qPrintable(*player));
+            return 2;
+        }
+        QString why;
+        const std::optional<QByteArray> given = tokenFrom(*tokenFile, &why);
+        if (!given || given->isEmpty()) {
+            std::fprintf(stderr, "kestrix-send: %s\n", qPrintable(given ? QStringLiteral("the token is empty") : why));
+            return 2;
+        }
+        token = *given;
+    } else if (!tokenFile->isNull()) {
+        std::fprintf(stderr, "kestrix-send: --token-file is for a player: add --player NAME\n");
+        return 2;
     }
     if (args.size() != 3)
         return Usage::show(UsageText, false);
@@ -160,12 +264,31 @@ int main(int argc, char* argv[])
         return fail(QStringLiteral("cannot connect to %1 port %2: %3").arg(host, port, error));
 
     const QByteArray header = fileInfoHeader(size, nameBytes);
-    if (!sendAll(fd, header.constData(), header.size(), &error))
+    QByteArray opening = header;
+    if (!player->isNull()) {
+        const QByteArray playerName = player->toUtf8();
+        if (!sendAll(fd, PlayerPreamble::playerLine(playerName).constData(), PlayerPreamble::playerLine(playerName).size(), &error))
+            return fail(QStringLiteral("sending the player's name failed: %1").arg(error));
+        const std::optional<QByteArray> challenge = answerLine(fd, ConfirmTimeoutMs);
+        if (const QString refused = refusalOf(challenge); !refused.isEmpty())
+            return fail(refused);
+        if (!challenge || !challenge->startsWith(PlayerPreamble::ChallengeMarker))
+            return fail(QStringLiteral("%1 port %2 sent no challenge for the player: is it a league's kestrix-collect?")
+                            .arg(host, port));
+        const QByteArray challengeHex = challenge->split('|').value(1);
+        opening = PlayerPreamble::proofLine(PlayerPreamble::proofHex(PlayerPreamble::tokenSha256Hex(token), challengeHex,
+                                                                     playerName, header))
+            + header;
+    }
+    if (!sendAll(fd, opening.constData(), opening.size(), &error))
         return fail(QStringLiteral("sending the header failed: %1").arg(error));
     QThread::msleep(HeaderPauseMs);
-    if (receiverClosed(fd))
+    if (receiverClosed(fd)) {
+        if (const QString refused = refusalOf(answerLine(fd, 1000)); !refused.isEmpty())
+            return fail(refused);
         return fail(QStringLiteral("the receiver closed the connection after the header: it refused the file "
                                    "(its window says why)"));
+    }
 
     qint64 sent = 0;
     QElapsedTimer sinceProgress;
@@ -178,8 +301,11 @@ int main(int argc, char* argv[])
                             .arg(path, QString::number(sent), QString::number(size),
                                  file.error() != QFileDevice::NoError ? file.errorString()
                                                                       : QStringLiteral("the file became shorter")));
-        if (!sendAll(fd, block.constData(), block.size(), &error))
+        if (!sendAll(fd, block.constData(), block.size(), &error)) {
+            if (const QString refused = refusalOf(answerLine(fd, 1000)); !refused.isEmpty())
+                return fail(refused);
             return fail(QStringLiteral("the connection failed after %1 of %2 bytes: %3").arg(sent).arg(size).arg(error));
+        }
         sent += block.size();
         if (sinceProgress.elapsed() >= 250) {
             showProgress(sent, size);
@@ -187,9 +313,19 @@ int main(int argc, char* argv[])
         }
     }
     showProgress(sent, size);
-    if (receiverClosed(fd))
-        return fail(QStringLiteral("the receiver closed the connection before the file was complete"));
-
+    // A collector answers a player once the file is kept and checked; the
+    // connection stays open for the answer.
+    if (!player->isNull()) {
+        const std::optional<QByteArray> answer = answerLine(fd, ConfirmTimeoutMs);
+        if (const QString refused = refusalOf(answer); !refused.isEmpty())
+            return fail(refused);
+        if (!answer || !answer->startsWith(PlayerPreamble::StoredMarker))
+            return fail(QStringLiteral("the collector closed the connection without saying what became of the file"));
+        ::close(fd);
+        std::fprintf(stderr, "\n");
+        std::printf("sent and checked: %s\n", qPrintable(displayText(answer->split('|').value(1))));
+        return 0;
+    }
     // The receiver closes only after reading our close, so its close confirms
     // it took every byte; a reset means bytes were left unread.
     ::shutdown(fd, SHUT_WR);
@@ -197,10 +333,14 @@ int main(int argc, char* argv[])
     if (::poll(&watch, 1, ConfirmTimeoutMs) <= 0)
         return fail(QStringLiteral("the receiver did not close the connection within %1 s").arg(ConfirmTimeoutMs / 1000));
     char extra = 0;
-    const ssize_t tail = ::recv(fd, &extra, 1, 0);
-    if (tail != 0)
-        return fail(tail < 0 ? QStringLiteral("the receiver dropped the connection: %1").arg(systemError(errno))
-                             : QStringLiteral("the receiver sent data, which it never should"));
+    const ssize_t tail = ::recv(fd, &extra, 1, MSG_PEEK);
+    if (tail > 0) {
+        if (const QString refused = refusalOf(answerLine(fd, 1000)); !refused.isEmpty())
+            return fail(refused);
+        return fail(QStringLiteral("the receiver sent data, which it never should"));
+    }
+    if (tail < 0)
+        return fail(QStringLiteral("the receiver dropped the connection: %1").arg(systemError(errno)));
     ::close(fd);
     std::fprintf(stderr, "\nkestrix-send: sent %s (%lld bytes) to %s port %s\n", qPrintable(name),
                  static_cast<long long>(size), qPrintable(host), qPrintable(port));
