@@ -236,8 +236,8 @@ bool Transfer::takeHeader(QByteArrayView* bytes)
 bool Transfer::startFile()
 {
     if (m_context.roster && m_player.isEmpty()) {
-        refuse(RefusalCode::NoPlayer, QStringLiteral("this league takes files only from the players on its roster "
-                                                     "(kestrix-send --player NAME)"));
+        refuse(RefusalCode::NoPlayer, QStringLiteral("this league takes files only from the players on its roster: "
+                                                     "send with --player NAME"));
         return false;
     }
     if (!m_player.isEmpty()) {
@@ -482,5 +482,9 @@ void Transfer::event(const QString& text, QJsonObject fields)
     fields.insert(QStringLiteral("port"), m_peerPort);
     if (!m_player.isEmpty())
         fields.insert(QStringLiteral("player"), QString::fromUtf8(m_player));
-    m_context.events->write(QStringLiteral("%1:%2").arg(m_address).arg(m_peerPort), text, fields);
+    const QString who = QStringLiteral("%1:%2").arg(m_address).arg(m_peerPort);
+    m_context.events->write(m_context.roster && !m_player.isEmpty()
+                                ? QString::fromUtf8(m_player) + u'@' + who
+                                : who,
+                            text, fields);
 }
