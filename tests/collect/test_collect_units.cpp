@@ -149,7 +149,8 @@ private slots:
         const QByteArray bytes = "PLAYER|alice|PROOF|";
         for (qsizetype i = 0; i < 12; ++i)
             QCOMPARE(player.add(bytes.mid(i, 1), &rest), PlayerPreamble::FieldsCollector::Status::NeedMore);
-        QCOMPARE(player.add(bytes.sliced(12), &rest), PlayerPreamble::FieldsCollector::Status::Complete);
+        const QByteArray last = bytes.sliced(12);
+        QCOMPARE(player.add(last, &rest), PlayerPreamble::FieldsCollector::Status::Complete);
         QCOMPARE(player.field(1), QByteArray("alice"));
         QCOMPARE(rest.toByteArray(), QByteArray("PROOF|"));
         PlayerPreamble::FieldsCollector wrong(PlayerPreamble::PlayerMarker, 2, 100);
