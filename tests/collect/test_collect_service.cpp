@@ -1,6 +1,53 @@
 #include "CollectorHarness.h"
+#include "ToolRun.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QFile>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTimer>
+
+#include <csignal>
+
+#include <unistd.h>
 
 using namespace CollectorTest;
+
+namespace {
+
+// A peer that sends a header and then one byte a second, for ever.
+struct Trickler {
+    Trickler(quint16 port, const QString& from)
+        : sender(port, from)
+    {
+        sender.send("FILEINFO|100000|trickle.txt|");
+        QObject::connect(&drip, &QTimer::timeout, [this] {
+            if (sender.socket.state() == QAbstractSocket::ConnectedState)
+                sender.send("t");
+        });
+        drip.start(1000);
+    }
+    Sender sender;
+    QTimer drip;
+};
+
+QString writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+    return path;
+}
+
+QByteArray lineFrom(QTcpSocket& socket)
+{
+    [[maybe_unused]] const bool said =
+        QTest::qWaitFor([&] { return socket.canReadLine() || socket.state() != QAbstractSocket::ConnectedState; }, 10'000);
+    return socket.readLine();
+}
+
+} // namespace
 
 // The collector as a service: its door, its loop, its stdout, its signals.
 class TestCollectService : public QObject
@@ -8,11 +55,244 @@ class TestCollectService : public QObject
     Q_OBJECT
 
 private slots:
-    void starts()
+    // 64 trickling connections from one address and 64 from eight others
+    // hold no slot for long: a genuine sender from another address is
+    // served long before the transfer timeout, and the tricklers are
+    // closed as too slow, their bytes kept as partial files. One address
+    // beyond its limit is refused at once, and told so.
+    void trickleAttack()
+    {
+        Collector collector({QStringLiteral("--max-connections"), QStringLiteral("16"), QStringLiteral("--transfer-timeout"),
+                             QStringLiteral("30"), QStringLiteral("--max-per-address"), QStringLiteral("64")});
+        QVERIFY(collector.started());
+        std::vector<std::unique_ptr<Trickler>> tricklers;
+        for (int i = 0; i < 64; ++i)
+            tricklers.push_back(std::make_unique<Trickler>(collector.port, QStringLiteral("127.0.0.2")));
+        for (int i = 0; i < 64; ++i)
+            tricklers.push_back(std::make_unique<Trickler>(collector.port, QStringLiteral("127.0.0.%1").arg(3 + i % 8)));
+        QTest::qWait(500);
+        QElapsedTimer clock;
+        clock.start();
+        Sender genuine(collector.port, QStringLiteral("127.0.0.50"));
+        genuine.send(message(QStringLiteral("Grelmdescriptor.txt"), sample(QStringLiteral("genuine/Grelm.dat"))));
+        genuine.socket.disconnectFromHost();
+        QTRY_COMPARE_WITH_TIMEOUT(collector.verdicts().size(), 1, 15'000);
+        QVERIFY2(clock.elapsed() < 15'000, "the genuine sender waited for the tricklers");
+        QCOMPARE(collector.verdicts().first().value(QStringLiteral("sender")).toString(), QStringLiteral("127.0.0.50"));
+        QTRY_VERIFY_WITH_TIMEOUT(collector.refusals(QStringLiteral("too-slow")) >= 16, 15'000);
+        QVERIFY(!filesBelow(collector.dir()).filter(QRegularExpression(QStringLiteral("trickle\\.txt\\.partial$"))).isEmpty());
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    void tooManyFromOneAddress()
     {
         Collector collector;
         QVERIFY(collector.started());
+        std::vector<std::unique_ptr<Sender>> held;
+        for (int i = 0; i < 8; ++i)
+            held.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.0.7")));
+        Sender ninth(collector.port, QStringLiteral("127.0.0.7"));
+        QVERIFY(lineFrom(ninth.socket).startsWith("REFUSED|too-many-from-address|"));
+        Sender other(collector.port, QStringLiteral("127.0.0.8"));
+        other.send(message(QStringLiteral("Grelmdescriptor.txt"), sample(QStringLiteral("genuine/Grelm.dat"))));
+        other.socket.disconnectFromHost();
+        QTRY_COMPARE(collector.verdicts().size(), 1);
+        QCOMPARE(collector.refusals(QStringLiteral("too-many-from-address")), 1);
         QCOMPARE(collector.terminate(), 0);
+    }
+
+    // A sender that sends its whole file and closes while it waits for a
+    // slot keeps its address: its file goes under it.
+    void senderClosesWhileWaiting()
+    {
+        Collector collector({QStringLiteral("--max-connections"), QStringLiteral("1"), QStringLiteral("--idle-timeout"),
+                             QStringLiteral("1")});
+        QVERIFY(collector.started());
+        Sender idle(collector.port, QStringLiteral("127.0.0.3"));
+        QTest::qWait(200);
+        Sender waiting(collector.port, QStringLiteral("127.0.0.4"));
+        waiting.send(message(QStringLiteral("Grelmdescriptor.txt"), sample(QStringLiteral("genuine/Grelm.dat"))));
+        waiting.socket.disconnectFromHost();
+        QTRY_COMPARE_WITH_TIMEOUT(collector.verdicts().size(), 1, 10'000);
+        const QJsonObject verdict = collector.verdicts().first();
+        QCOMPARE(verdict.value(QStringLiteral("sender")).toString(), QStringLiteral("127.0.0.4"));
+        QCOMPARE(QFileInfo(verdict.value(QStringLiteral("path")).toString()).absolutePath(),
+                 collector.dir() + QStringLiteral("/127.0.0.4"));
+        QCOMPARE(verdict.value(QStringLiteral("status")).toString(), QStringLiteral("genuine"));
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // Worst-case descriptors among steady senders: every verdict arrives,
+    // the hostile ones' records stay small, and the loop's longest stall
+    // is told at the stop.
+    void worstCaseDescriptors()
+    {
+        Collector collector({QStringLiteral("--max-per-address"), QStringLiteral("64")});
+        QVERIFY(collector.started());
+        const QByteArray hostile = QByteArray(64 * 1024 / 2, 'x').replace("x", "x\r");
+        std::vector<std::unique_ptr<Sender>> senders;
+        for (int i = 0; i < 24; ++i) {
+            const bool worst = i % 6 == 0;
+            senders.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.1.%1").arg(1 + i)));
+            senders.back()->send(worst ? message(QStringLiteral("BrackwellDescriptor.txt"), hostile)
+                                       : message(QStringLiteral("Grelmdescriptor.txt"), sample(QStringLiteral("genuine/Grelm.dat"))));
+            senders.back()->socket.disconnectFromHost();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(collector.verdicts().size(), 24, 30'000);
+        for (const QByteArray& line : bytesOf(collector.dir() + QStringLiteral("/verdicts.jsonl")).split('\n')) {
+            if (line.isEmpty())
+                continue;
+            const QJsonObject record = QJsonDocument::fromJson(line).object();
+            QVERIFY2(line.size() < 12 * 1024, QByteArray::number(line.size()).constData());
+            if (record.value(QStringLiteral("status")).toString() == u"genuine")
+                continue;
+            QVERIFY(record.value(QStringLiteral("differences_total")).toInt() > 100
+                    || record.value(QStringLiteral("tweaks_total")).toInt() > 100);
+            QVERIFY(record.value(QStringLiteral("differences")).toArray().size() <= 100);
+        }
+        QCOMPARE(collector.terminate(), 0);
+        QTRY_VERIFY(collector.count(QStringLiteral("stopped")) == 1);
+        QVERIFY(collector.events.last().value(QStringLiteral("longest_stall_ms")).isDouble());
+    }
+
+    // A stdout nobody reads, and one that is gone: the transfers go on,
+    // verdicts.jsonl has them all, and SIGTERM still ends it.
+    void stdoutNotRead_data()
+    {
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("a reader that stops reading") << false;
+        QTest::newRow("a reader that goes away") << true;
+    }
+
+    void stdoutNotRead()
+    {
+        QFETCH(bool, closed);
+        TestProgramFolder program;
+        QTemporaryDir work;
+        const QString dir = work.filePath(QStringLiteral("collected"));
+        const QString portFile = work.filePath(QStringLiteral("port"));
+        // The port is learnt from the first event, read by a shell that then
+        // stops reading, or leaves.
+        QProcess shell;
+        // A group of its own, so that the reader and all go at the end.
+        shell.setChildProcessModifier([] { ::setpgid(0, 0); });
+        const QString reader = closed ? QStringLiteral("head -n 1 > '%1'").arg(portFile)
+                                      : QStringLiteral("{ head -n 1 > '%1'; sleep 60; }").arg(portFile);
+        shell.start(QStringLiteral("bash"),
+                    {QStringLiteral("-c"), QStringLiteral("exec 3>&1; { '%1' --json --port 0 --dir '%2' --folder '%3' "
+                                                          "--max-per-address 200 2>'%4'; echo $? >&3; } | %5")
+                                               .arg(QStringLiteral(KESTRIX_COLLECT), dir, program.path(),
+                                                    work.filePath(QStringLiteral("errors")), reader)});
+        const pid_t group = pid_t(shell.processId());
+        QVERIFY(QTest::qWaitFor([&] { return !bytesOf(portFile).startsWith('<') && bytesOf(portFile).contains('\n'); }, 10'000));
+        const quint16 port = quint16(QJsonDocument::fromJson(bytesOf(portFile)).object().value(QStringLiteral("port")).toInt());
+        QVERIFY(port != 0);
+        const QByteArray content = sample(QStringLiteral("genuine/Grelm.dat"));
+        for (int round = 0; round < 8; ++round) {
+            std::vector<std::unique_ptr<Sender>> senders;
+            for (int i = 0; i < 25; ++i) {
+                senders.push_back(std::make_unique<Sender>(port, QStringLiteral("127.0.2.%1").arg(1 + i)));
+                senders.back()->send(message(QStringLiteral("Grelmdescriptor.txt"), content));
+                senders.back()->socket.disconnectFromHost();
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(std::all_of(senders.begin(), senders.end(), [](const auto& s) { return s->closedByPeer(); }),
+                                     20'000);
+        }
+        const auto records = [&] { return bytesOf(dir + QStringLiteral("/verdicts.jsonl")).count('\n'); };
+        QTRY_COMPARE_WITH_TIMEOUT(records(), 200, 20'000);
+        const QString self = u'^' + QRegularExpression::escape(QStringLiteral(KESTRIX_COLLECT) + QStringLiteral(" --json --port 0 --dir ") + dir);
+        const auto reap = qScopeGuard([&] {
+            ToolRun::of(QStringLiteral("pkill"), {QStringLiteral("-KILL"), QStringLiteral("-f"), self});
+            if (group > 0)
+                ::kill(-group, SIGKILL);
+        });
+        const QString pid = QString::fromLatin1(ToolRun::of(QStringLiteral("pgrep"), {QStringLiteral("-f"), self}).out.trimmed());
+        QVERIFY2(!pid.isEmpty() && !pid.contains(u'\n'), qPrintable(pid));
+        QVERIFY(::kill(pid.toInt(), SIGTERM) == 0);
+        // The shell prints the collector's exit status once it has ended.
+        QVERIFY(shell.waitForReadyRead(10'000));
+        QCOMPARE(shell.readAllStandardOutput().trimmed(), QByteArray("0"));
+        shell.kill();
+        shell.waitForFinished();
+        QCOMPARE(filesBelow(dir).filter(QRegularExpression(QStringLiteral("\\.tmp$"))), QStringList());
+        if (closed)
+            QCOMPARE(bytesOf(work.filePath(QStringLiteral("errors"))).count("events are no longer written"), 1);
+    }
+
+    // SIGHUP reloads the roster; a broken one keeps the one in force.
+    void reloadOnHangup()
+    {
+        QTemporaryDir config;
+        const ToolRun alice = ToolRun::of(QStringLiteral(KESTRIX_COLLECT), {QStringLiteral("--new-token"), QStringLiteral("alice")});
+        const QByteArray aliceEntry = alice.out.sliced(alice.out.indexOf('\n') + 1);
+        const QString roster = writeFile(config.filePath(QStringLiteral("roster.toml")), aliceEntry);
+        QFile::setPermissions(roster, QFile::ReadOwner | QFile::WriteOwner);
+        Collector collector({QStringLiteral("--roster"), roster});
+        QVERIFY(collector.started());
+
+        const ToolRun bob = ToolRun::of(QStringLiteral(KESTRIX_COLLECT), {QStringLiteral("--new-token"), QStringLiteral("bob")});
+        writeFile(roster, aliceEntry + bob.out.sliced(bob.out.indexOf('\n') + 1));
+        QVERIFY(::kill(pid_t(collector.process.processId()), SIGHUP) == 0);
+        QTRY_COMPARE(collector.count(QStringLiteral("reloaded")), 1);
+        Sender bobSends(collector.port);
+        bobSends.send("PLAYER|bob|");
+        QVERIFY(lineFrom(bobSends.socket).startsWith("CHALLENGE|"));
+
+        writeFile(roster, "[[player]]\nname = \"x\"\n");
+        QVERIFY(::kill(pid_t(collector.process.processId()), SIGHUP) == 0);
+        QTRY_COMPARE(collector.count(QStringLiteral("reload failed")), 1);
+        QVERIFY(collector.events.last().value(QStringLiteral("reason")).toString().contains(QStringLiteral("roster.toml:1:1")));
+        Sender stillBob(collector.port, QStringLiteral("127.0.0.9"));
+        stillBob.send("PLAYER|bob|");
+        QVERIFY(lineFrom(stillBob.socket).startsWith("CHALLENGE|"));
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // A crash mid-transfer leaves a hidden temporary file; the next start
+    // makes it a partial file, says so, and serves on.
+    void crashThenRestart()
+    {
+        QTemporaryDir kept;
+        const QString dir = kept.filePath(QStringLiteral("collected"));
+        const QByteArray content = sample(QStringLiteral("genuine/Grelm.dat"));
+        {
+            Collector crashed({}, dir);
+            QVERIFY(crashed.started());
+            Sender half(crashed.port);
+            half.send(message(QStringLiteral("Grelmdescriptor.txt"), content).chopped(1000));
+            QTRY_COMPARE(crashed.count(QStringLiteral("accepted")), 1);
+            QTRY_VERIFY(!filesBelow(dir).filter(QRegularExpression(QStringLiteral("\\.tmp$"))).isEmpty());
+            crashed.process.kill();
+            QVERIFY(crashed.process.waitForFinished());
+        }
+        Collector restarted({}, dir);
+        QVERIFY(restarted.started());
+        QCOMPARE(restarted.count(QStringLiteral("recovered")), 1);
+        const QJsonObject recovered = restarted.events.first();
+        QVERIFY(recovered.value(QStringLiteral("kept")).toString().endsWith(QStringLiteral("Grelmdescriptor.txt.partial")));
+        QCOMPARE(bytesOf(recovered.value(QStringLiteral("kept")).toString()).size(), content.size() - 1000);
+        QCOMPARE(filesBelow(dir).filter(QRegularExpression(QStringLiteral("\\.tmp$"))), QStringList());
+        Sender whole(restarted.port);
+        whole.send(message(QStringLiteral("Grelmdescriptor.txt"), content));
+        whole.socket.disconnectFromHost();
+        QTRY_COMPARE(restarted.verdicts().size(), 1);
+        QCOMPARE(restarted.terminate(), 0);
+    }
+
+    // At a stop every connection, served or waiting, a half header among
+    // them, ends with an event.
+    void stopEndsEveryConnection()
+    {
+        Collector collector({QStringLiteral("--max-connections"), QStringLiteral("2")});
+        QVERIFY(collector.started());
+        std::vector<std::unique_ptr<Sender>> peers;
+        for (int i = 0; i < 5; ++i) {
+            peers.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.3.%1").arg(1 + i)));
+            peers.back()->send("FILEINFO|5");
+        }
+        QTest::qWait(300);
+        QCOMPARE(collector.terminate(), 0);
+        QCOMPARE(collector.refusals(QStringLiteral("stopping")), 5);
     }
 };
 

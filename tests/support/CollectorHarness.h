@@ -69,7 +69,9 @@ inline QByteArray message(const QString& name, const QByteArray& content)
 
 // The real collector on a staged program folder, its events read as they come.
 struct Collector {
-    explicit Collector(const QStringList& extra = {})
+    // dir: where files go, when it is to outlive this collector.
+    explicit Collector(const QStringList& extra = {}, const QString& keepIn = QString())
+        : ownDir(keepIn)
     {
         QStringList arguments{QStringLiteral("--json"), QStringLiteral("--port"), QStringLiteral("0"),
                               QStringLiteral("--dir"), dir(), QStringLiteral("--folder"), program.path()};
@@ -92,7 +94,7 @@ struct Collector {
     }
 
     bool started() { return QTest::qWaitFor([this] { return port != 0; }, 10'000); }
-    QString dir() const { return work.filePath(QStringLiteral("collected")); }
+    QString dir() const { return ownDir.isEmpty() ? work.filePath(QStringLiteral("collected")) : ownDir; }
     int count(const QString& event) const
     {
         return int(std::count_if(events.cbegin(), events.cend(),
@@ -123,6 +125,7 @@ struct Collector {
         return process.exitCode();
     }
 
+    QString ownDir;
     TestProgramFolder program;
     QTemporaryDir work;
     QProcess process;
