@@ -6,7 +6,11 @@
 # connection to a file of its own. Transfers per second and p50 and p99 from
 # connect to the receiver's close (for the collector, which closes once the
 # verdict is written, that bounds connect to verdict written) for both; the
-# collector's peak RSS after 1,000 transfers and after 10,000.
+# collector's peak RSS after 1,000 transfers and after 10,000. The collector
+# runs with a roster of 8 players, each sender one of them proving its token,
+# and league rules. Two more rows: the same senders while 64 peers trickle a
+# byte a second, and worst-case 64 KiB descriptors of one-byte lines among
+# them, with the event loop's longest stall and the verdict log's growth.
 # Usage: bench/collect_bench.sh [BUILD_DIR]   (a Release build is best)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -19,9 +23,32 @@ senders=8
 "$build/tools/kestrix-stage" "$data" "$work/program" "$build/tools/kestrix-collect"
 descriptor="$data/Cars/Brackwell/BrackwellDescriptor.txt"
 
-read -r _ cs crate p50 p99 rss1k rss10k verdicts < <("$build/bench/collect_driver" collect \
-  "$work/program/kestrix-collect" "$work/program" "$work/collected" "$descriptor" "$count" "$senders")
+# The league: 8 players, a token each, and a rule.
+: > "$work/roster.toml"
+: > "$work/tokens"
+for n in $(seq 0 $((senders - 1))); do
+  "$build/tools/kestrix-collect" --new-token "p$n" > "$work/made"
+  tail -n +2 "$work/made" >> "$work/roster.toml"
+  echo "p$n $(head -1 "$work/made")" >> "$work/tokens"
+done
+chmod 600 "$work/roster.toml"
+printf '[[allow]]\ncar = "Brackwell"\nsection = "Engine"\nkey = "Torque"\nmin = 400\nmax = 520\n' > "$work/rules.toml"
+league=(--roster "$work/roster.toml" --tokens "$work/tokens" --rules "$work/rules.toml")
+
+read -r _ cs crate p50 p99 rss1k rss10k verdicts _ < <("$build/bench/collect_driver" collect \
+  "$work/program/kestrix-collect" "$work/program" "$work/collected" "$descriptor" "$count" "$senders" "${league[@]}")
 stored=$(find "$work/collected" -type f -name '*-BrackwellDescriptor.txt' | wc -l)
+
+trickled=2000
+read -r _ ts trate tp50 tp99 _ _ tverdicts _ < <("$build/bench/collect_driver" collect \
+  "$work/program/kestrix-collect" "$work/program" "$work/trickled" "$descriptor" "$trickled" "$senders" "${league[@]}" --trickle 64)
+
+worst=500
+every=5
+read -r _ ws wrate wp50 wp99 _ _ wverdicts stall logbytes < <("$build/bench/collect_driver" collect \
+  "$work/program/kestrix-collect" "$work/program" "$work/worst" "$descriptor" "$worst" "$senders" "${league[@]}" --worst "$every")
+genuine_record=$(sed -n '2p' "$work/collected/verdicts.jsonl" | wc -c)
+worst_record=$(grep -m1 '"differences_total":[0-9]\{3,\}' "$work/worst/verdicts.jsonl" | wc -c)
 
 free_port() {
   while :; do
@@ -43,9 +70,15 @@ echo
 echo "$count transfers of $(stat -c %s "$descriptor") bytes from $senders senders at once ($stored kept, $verdicts verdicts; socat wrote $written files)"
 row "" "seconds" "per s" "p50 ms" "p99 ms" "RSS at 1k" "RSS at 10k"
 row "----" "----" "----" "----" "----" "----" "----"
-row "kestrix-collect (header, check)" "$cs" "$crate" "$p50" "$p99" "${rss1k} KB" "${rss10k} KB"
+
+row "kestrix-collect (players, rules)" "$cs" "$crate" "$p50" "$p99" "${rss1k} KB" "${rss10k} KB"
 row "socat fork, a file each" "$ss" "$srate" "$sp50" "$sp99" "-" "-"
+row "collect, 64 peers trickling ($trickled)" "$ts" "$trate" "$tp50" "$tp99" "-" "-"
+row "collect, 1 in $every worst-case ($worst)" "$ws" "$wrate" "$wp50" "$wp99" "-" "-"
 echo
 echo "collect / socat, transfers per second: $(ratio "$crate" "$srate") (target >= 0.5)"
 echo "p99 from connect to verdict: $p99 ms (target <= 50)"
 echo "RSS growth from 1,000 to 10,000: $(ratio "$((rss10k - rss1k))" "$rss1k") (target <= 0.10, peak <= 64 MB)"
+echo "p99 of genuine senders under the trickle: $tp99 ms ($tverdicts verdicts; target <= 50)"
+echo "the event loop's longest stall with worst-case descriptors: $stall ms ($wverdicts verdicts; target: a few ms)"
+echo "verdicts.jsonl: $genuine_record bytes for a tweaked file, $worst_record for a worst-case one, $logbytes in all (target: a few KB a file)"

@@ -6,8 +6,17 @@
 // the end. The collector closes only once the file is kept, checked and its
 // verdict written, so for it that time bounds connect to verdict written.
 //
-//   collect_driver collect COLLECTOR PROGRAM_FOLDER DIR FILE COUNT CONCURRENCY
+//   collect_driver collect COLLECTOR PROGRAM_FOLDER DIR FILE COUNT CONCURRENCY [OPTIONS]
 //   collect_driver raw PORT FILE COUNT CONCURRENCY        (a plain receiver: no header)
+//
+// OPTIONS for collect: --roster ROSTER --tokens FILE (lines "name token": each
+// sender slot is one player, proving its token), --rules FILE, --trickle N
+// (N peers from eight addresses sending a header and then a byte a second,
+// connecting again when closed), --worst K (every K-th transfer is a 64 KiB
+// descriptor of one-byte lines). The line then ends with the collector's
+// longest event-loop stall in ms and the size of verdicts.jsonl in bytes.
+
+#include "PlayerPreamble.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,6 +26,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -40,6 +50,12 @@ QByteArray peakKilobytes(qint64 pid)
     return "?";
 }
 
+// A player of a slot: its name and its token.
+struct Player {
+    QByteArray name;
+    QByteArray token;
+};
+
 class Driver : public QObject
 {
 public:
@@ -51,38 +67,66 @@ public:
     {
     }
 
+    // Each slot sends as its own player from an address of its own.
+    void setPlayers(std::vector<Player> players) { m_players = std::move(players); }
+    // Every every-th transfer sends this instead.
+    void setWorst(QByteArray message, int every)
+    {
+        m_worst = std::move(message);
+        m_worstEvery = every;
+    }
+
     void start()
     {
         clock.start();
         for (int i = 0; i < m_concurrency; ++i)
-            next();
+            next(i);
     }
 
     std::vector<qint64> latencies; // nanoseconds from connect to the receiver's close
     std::function<void(int done)> onDone;
 
 private:
-    void next()
+    void next(int slot)
     {
         if (m_started == m_count)
             return;
+        const QByteArray& message = m_worstEvery > 0 && m_started % m_worstEvery == 0 ? m_worst : m_message;
         ++m_started;
         auto* socket = new QTcpSocket(this);
         const qint64 begun = clock.nsecsElapsed();
-        connect(socket, &QTcpSocket::connected, this, [this, socket] { socket->write(m_message); });
-        // Only the sending side is closed, as kestrix-send does; the receiver's
-        // close then ends the transfer.
-        connect(socket, &QTcpSocket::bytesWritten, this, [socket] {
-            if (socket->bytesToWrite() == 0)
-                ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
-        });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket, begun] {
+        if (!m_players.empty()) {
+            socket->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(2 + slot)));
+            const Player& player = m_players[std::size_t(slot) % m_players.size()];
+            connect(socket, &QTcpSocket::connected, this, [socket, player] { socket->write(PlayerPreamble::playerLine(player.name)); });
+            // The challenge answered: the proof, the header and the file at once.
+            connect(socket, &QTcpSocket::readyRead, this, [socket, player, &message] {
+                if (socket->property("proven").toBool() || !socket->canReadLine())
+                    return;
+                const QByteArray challenge = socket->readLine().split('|').value(1);
+                const qsizetype headerEnd = message.indexOf('|', message.indexOf('|', 9) + 1) + 1;
+                const QByteArray header = message.first(headerEnd);
+                socket->write(PlayerPreamble::proofLine(PlayerPreamble::proofHex(
+                                  PlayerPreamble::tokenSha256Hex(player.token), challenge, player.name, header))
+                              + message);
+                socket->setProperty("proven", true);
+            });
+        } else {
+            connect(socket, &QTcpSocket::connected, this, [socket, &message] { socket->write(message); });
+            // Only the sending side is closed, as kestrix-send does; the receiver's
+            // close then ends the transfer.
+            connect(socket, &QTcpSocket::bytesWritten, this, [socket] {
+                if (socket->bytesToWrite() == 0)
+                    ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+            });
+        }
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket, begun, slot] {
             latencies.push_back(clock.nsecsElapsed() - begun);
             socket->deleteLater();
             ++m_done;
             if (onDone)
                 onDone(m_done);
-            next();
+            next(slot);
         });
         connect(socket, &QTcpSocket::errorOccurred, this, [socket](QAbstractSocket::SocketError error) {
             if (error != QAbstractSocket::RemoteHostClosedError)
@@ -97,10 +141,53 @@ private:
     int m_concurrency;
     int m_started = 0;
     int m_done = 0;
+    std::vector<Player> m_players;
+    QByteArray m_worst;
+    int m_worstEvery = 0;
 
 public:
     QElapsedTimer clock;
 };
+
+// Peers that send a header and then a byte a second, from eight addresses,
+// and connect again whenever the collector closes them.
+class Tricklers : public QObject
+{
+public:
+    Tricklers(quint16 port, int count)
+        : m_port(port)
+    {
+        for (int i = 0; i < count; ++i)
+            open(i);
+        connect(&m_drip, &QTimer::timeout, this, [this] {
+            for (QTcpSocket* socket : findChildren<QTcpSocket*>())
+                socket->write("t");
+        });
+        m_drip.start(1000);
+    }
+
+private:
+    void open(int peer)
+    {
+        auto* socket = new QTcpSocket(this);
+        socket->bind(QHostAddress(QStringLiteral("127.0.9.%1").arg(1 + peer % 8)));
+        connect(socket, &QTcpSocket::connected, this, [socket] { socket->write("FILEINFO|100000|trickle.txt|"); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket, peer] {
+            socket->deleteLater();
+            QTimer::singleShot(100, this, [this, peer] { open(peer); });
+        });
+        socket->connectToHost(QHostAddress::LocalHost, m_port);
+    }
+
+    quint16 m_port;
+    QTimer m_drip;
+};
+
+QString optionValue(const QStringList& args, const QString& option)
+{
+    const qsizetype at = args.indexOf(option);
+    return at >= 0 && at + 1 < args.size() ? args.at(at + 1) : QString();
+}
 
 } // namespace
 
@@ -108,7 +195,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const bool collect = args.size() == 8 && args.at(1) == u"collect";
+    const bool collect = args.size() >= 8 && args.at(1) == u"collect";
     if (!collect && !(args.size() == 6 && args.at(1) == u"raw")) {
         std::fprintf(stderr, "usage: collect_driver collect COLLECTOR PROGRAM_FOLDER DIR FILE COUNT CONCURRENCY\n"
                              "       collect_driver raw PORT FILE COUNT CONCURRENCY\n");
@@ -132,9 +219,15 @@ int main(int argc, char* argv[])
         const QString events = args.at(4) + QStringLiteral(".events");
         collector.setStandardOutputFile(events);
         collector.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        collector.start(args.at(2), {QStringLiteral("--json"), QStringLiteral("--port"), QStringLiteral("0"),
-                                     QStringLiteral("--dir"), args.at(4), QStringLiteral("--folder"), args.at(3),
-                                     QStringLiteral("--max-connections"), QString::number(concurrency * 2)});
+        QStringList arguments{QStringLiteral("--json"), QStringLiteral("--port"), QStringLiteral("0"),
+                              QStringLiteral("--dir"), args.at(4), QStringLiteral("--folder"), args.at(3)};
+        if (!args.contains(QStringLiteral("--trickle")))
+            arguments << QStringLiteral("--max-connections") << QString::number(concurrency * 2);
+        for (const QString& option : {QStringLiteral("--roster"), QStringLiteral("--rules")}) {
+            if (!optionValue(args, option).isEmpty())
+                arguments << option << optionValue(args, option);
+        }
+        collector.start(args.at(2), arguments);
         if (!collector.waitForStarted())
             return 1;
         QElapsedTimer waiting;
@@ -157,6 +250,30 @@ int main(int argc, char* argv[])
             + QFileInfo(file.fileName()).fileName().toLatin1() + '|' + content
                                        : content;
     driver = std::make_unique<Driver>(port, message, count, concurrency);
+    if (const QString tokens = optionValue(args, QStringLiteral("--tokens")); !tokens.isEmpty()) {
+        QFile list(tokens);
+        if (!list.open(QIODevice::ReadOnly))
+            return 1;
+        std::vector<Player> players;
+        for (const QByteArray& line : list.readAll().split('\n')) {
+            if (const QList<QByteArray> fields = line.split(' '); fields.size() == 2)
+                players.push_back({fields[0], fields[1]});
+        }
+        driver->setPlayers(std::move(players));
+    }
+    if (const int every = optionValue(args, QStringLiteral("--worst")).toInt(); every > 0) {
+        const QByteArray lines = QByteArray(64 * 1024 / 2, 'x').replace("x", "x\r");
+        driver->setWorst("FILEINFO|" + QByteArray::number(lines.size()) + "|BrackwellDescriptor.txt|" + lines, every);
+    }
+    std::unique_ptr<Tricklers> tricklers;
+    if (const int trickling = optionValue(args, QStringLiteral("--trickle")).toInt(); trickling > 0) {
+        tricklers = std::make_unique<Tricklers>(port, trickling);
+        // The tricklers take their slots before the senders come.
+        QElapsedTimer settle;
+        settle.start();
+        while (settle.elapsed() < 1000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
     qint64 seconds = 0;
     driver->onDone = [&](int done) {
         if (collect && done == std::min(1000, count))
@@ -169,21 +286,36 @@ int main(int argc, char* argv[])
     driver->start();
     app.exec();
 
+    tricklers.reset();
     QByteArray rssAtEnd = "-";
     qsizetype verdicts = 0;
+    qsizetype logBytes = 0;
+    double stallMs = -1;
     if (collect) {
         QFile log(args.at(4) + QStringLiteral("/verdicts.jsonl"));
-        if (log.open(QIODevice::ReadOnly))
-            verdicts = log.readAll().count('\n');
+        if (log.open(QIODevice::ReadOnly)) {
+            const QByteArray records = log.readAll();
+            verdicts = records.count('\n');
+            logBytes = records.size();
+        }
         rssAtEnd = peakKilobytes(collector.processId());
         collector.terminate();
         collector.waitForFinished();
+        QFile events(args.at(4) + QStringLiteral(".events"));
+        if (events.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : events.readAll().split('\n')) {
+                const QJsonObject event = QJsonDocument::fromJson(line).object();
+                if (event.contains(QStringLiteral("longest_stall_ms")))
+                    stallMs = event.value(QStringLiteral("longest_stall_ms")).toDouble();
+            }
+        }
     }
     std::vector<qint64>& latencies = driver->latencies;
     std::sort(latencies.begin(), latencies.end());
     const auto milliseconds = [&](std::size_t at) { return double(latencies[at]) / 1e6; };
     const double elapsed = double(seconds) / 1e9;
-    std::printf("%d %.3f %.0f %.2f %.2f %s %s %lld\n", count, elapsed, count / elapsed, milliseconds(latencies.size() / 2),
-                milliseconds(latencies.size() * 99 / 100), rssAt1000.constData(), rssAtEnd.constData(), static_cast<long long>(verdicts));
+    std::printf("%d %.3f %.0f %.2f %.2f %s %s %lld %.2f %lld\n", count, elapsed, count / elapsed,
+                milliseconds(latencies.size() / 2), milliseconds(latencies.size() * 99 / 100), rssAt1000.constData(),
+                rssAtEnd.constData(), static_cast<long long>(verdicts), stallMs, static_cast<long long>(logBytes));
     return 0;
 }

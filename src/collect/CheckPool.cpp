@@ -2,6 +2,9 @@
 
 #include "ReferenceStore.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 CheckPool::CheckPool(std::vector<std::unique_ptr<ReferenceStore>> stores, std::shared_ptr<const CheckSetup> setup,
                      QObject* parent)
     : QObject(parent)
@@ -46,6 +49,9 @@ void CheckPool::check(Arrival arrival, QObject* receiver, Done done)
 
 void CheckPool::work(ReferenceStore& store)
 {
+    // Checks yield the cores to the event loop, which serves every
+    // connection: a slow check waits, a transfer never does.
+    ::setpriority(PRIO_PROCESS, ::gettid(), 10);
     for (;;) {
         Job job;
         {
