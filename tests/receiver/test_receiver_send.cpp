@@ -1,6 +1,7 @@
 #include "FileSystem.h"
 #include "ReceiverHarness.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTest>
@@ -134,6 +135,28 @@ private slots:
         QVERIFY(FileSystem::readAll(h.folder.file(QStringLiteral("Sam.mdb")), &after, &error));
         QVERIFY(after == database);
         QVERIFY(!QFileInfo::exists(h.folder.file(QStringLiteral("file.txt"))));
+    }
+
+    // A league's sender that names a player to a receiver window is told
+    // no, by the window's own message for data before a header, and
+    // nothing is written.
+    void playerPreambleRefused()
+    {
+        ReceiverHarness h;
+        const quint16 port = h.listen();
+        QVERIFY(port);
+        const QStringList before = QDir(h.folder.path()).entryList(QDir::Files | QDir::Hidden);
+        qputenv("KESTRIX_TOKEN", "a-token");
+        const Run run = send({QStringLiteral("127.0.0.1"), QString::number(port),
+                              TestProgramFolder::dataFile(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt")),
+                              QStringLiteral("--player"), QStringLiteral("alice")});
+        qunsetenv("KESTRIX_TOKEN");
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.errors.contains(QStringLiteral("sent no challenge")), qPrintable(run.errors));
+        QTRY_VERIFY(!h.messages.shown.isEmpty());
+        QVERIFY2(h.messages.shown.last().text.contains(QStringLiteral("before a FILEINFO header")),
+                 qPrintable(h.messages.shown.last().text));
+        QCOMPARE(QDir(h.folder.path()).entryList(QDir::Files | QDir::Hidden), before);
     }
 
     void wrongCommandLine()

@@ -87,6 +87,36 @@ private slots:
         QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden), QStringList());
     }
 
+    // A token is never taken from the command line, and a player needs one.
+    void sendersTokenRules_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("--token") << QStringList{QStringLiteral("--player"), QStringLiteral("alice"), QStringLiteral("--token"),
+                                                QStringLiteral("x")}
+                                 << "never taken from the command line";
+        QTest::newRow("--token=") << QStringList{QStringLiteral("--token=x")} << "never taken from the command line";
+        QTest::newRow("no token") << QStringList{QStringLiteral("--player"), QStringLiteral("alice")} << "KESTRIX_TOKEN";
+        QTest::newRow("unreadable token file")
+            << QStringList{QStringLiteral("--player"), QStringLiteral("alice"), QStringLiteral("--token-file"),
+                           QStringLiteral("/nonexistent/alice.token")}
+            << "/nonexistent/alice.token: cannot read the token";
+        QTest::newRow("no player's name") << QStringList{QStringLiteral("--player"), QStringLiteral("../alice")}
+                                          << "is no player's name";
+        QTest::newRow("token file without player") << QStringList{QStringLiteral("--token-file"), QStringLiteral("t")}
+                                                   << "add --player NAME";
+    }
+
+    void sendersTokenRules()
+    {
+        QFETCH(QStringList, extra);
+        QFETCH(QString, says);
+        const ToolRun run = ToolRun::of(tool(QStringLiteral("kestrix-send")),
+                                        QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("1"), QStringLiteral("f")} + extra);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.errors.contains(says), qPrintable(run.errors));
+    }
+
     // A key of a car the catalogue does not have is refused, not written out of bounds.
     void keysOfUnknownCarsAreRefused()
     {
