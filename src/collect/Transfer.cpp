@@ -3,8 +3,10 @@
 #include "ArrivalCheck.h"
 #include "ArrivalNames.h"
 #include "CheckPool.h"
+#include "CheckSetup.h"
 #include "CollectContext.h"
 #include "EventLog.h"
+#include "FileInfoHeader.h"
 #include "IncomingFile.h"
 #include "LastLine.h"
 #include "ReceivedName.h"
@@ -229,6 +231,7 @@ bool Transfer::takeHeader(QByteArrayView* bytes)
         refuse(RefusalCode::BadHeader, HeaderCollector::refusal(status));
         return false;
     }
+    m_headerWhole = true;
     *bytes = rest;
     return startFile();
 }
@@ -246,9 +249,10 @@ bool Transfer::startFile()
             refuse(RefusalCode::BadProof, QStringLiteral("the token is wrong"));
             return false;
         }
-    } else {
+    } else if (!m_context.roster) {
         m_player = m_address.toUtf8();
     }
+    m_proven = true;
     QString reason;
     AnnouncementFault fault = AnnouncementFault::Header;
     const std::optional<Announcement> announced =
@@ -436,7 +440,38 @@ void Transfer::refuse(RefusalCode code, const QString& words)
         fields.insert(QStringLiteral("kept"), kept);
     }
     event(text, fields);
+    if (m_headerWhole && m_context.roster && !m_player.isEmpty())
+        recordRefusal(code, words, fields.value(QStringLiteral("kept")).toString());
     finish(PlayerPreamble::refusedLine(refusalCodeName(code), words));
+}
+
+// A file a named player announced and was then refused has its record
+// beside the verdicts, so that the league sees who tried to send what, and
+// why not. Anonymous refusals stay events: they would only fill the log.
+void Transfer::recordRefusal(RefusalCode code, const QString& words, const QString& kept)
+{
+    QString unused;
+    const FileInfoHeader announced = parseFileInfoHeader(m_header.header(), &unused).value_or(FileInfoHeader{});
+    QJsonObject record{
+        {QStringLiteral("status"), QStringLiteral("refused")},
+        {QStringLiteral("code"), QString::fromLatin1(refusalCodeName(code))},
+        {QStringLiteral("reason"), words},
+        {QStringLiteral("player"), m_proven ? QJsonValue(QString::fromUtf8(m_player)) : QJsonValue()},
+        {QStringLiteral("sender"), m_address},
+        {QStringLiteral("name"), displayText(announced.name)},
+        {QStringLiteral("size"), announced.size},
+        {QStringLiteral("received"), m_file ? m_file->received() : 0},
+        {QStringLiteral("time"), EventLog::timeNow()},
+        {QStringLiteral("tool"), m_context.checks->setup()->proof.value(QStringLiteral("tool"))},
+    };
+    if (!m_proven && !m_player.isEmpty())
+        record.insert(QStringLiteral("claimed_player"), QString::fromUtf8(m_player));
+    if (!kept.isEmpty())
+        record.insert(QStringLiteral("kept"), kept);
+    QString error;
+    if (!m_context.verdicts->append(record, &error))
+        event(QStringLiteral("failed: the refusal could not be kept: %1").arg(error),
+              {{QStringLiteral("event"), QStringLiteral("failed")}, {QStringLiteral("reason"), error}});
 }
 
 // A file not yet whole keeps what arrived as a partial file.

@@ -68,6 +68,7 @@ private:
     void checkRate();
     void cut();
     void refuse(RefusalCode code, const QString& words);
+    void recordRefusal(RefusalCode code, const QString& words, const QString& kept);
     void endEarly(const QString& what);
     void finish(const QByteArray& lastLine = QByteArray());
     void event(const QString& text, QJsonObject fields);
@@ -90,6 +91,8 @@ private:
     HeaderCollector m_header;
     QByteArray m_player; // named and counted, or the address without a roster
     bool m_counted = false;
+    bool m_proven = false;      // its player proved, or the address without a roster
+    bool m_headerWhole = false;
     QByteArray m_challenge;
     std::unique_ptr<IncomingFile> m_file;
     QString m_fileName; // as announced

@@ -169,8 +169,21 @@ private slots:
         const Send send(collector.port, descriptor(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt")), arguments, token);
         QCOMPARE(send.status, 1);
         QVERIFY2(send.errors.contains(says), qPrintable(send.errors));
-        QTRY_COMPARE(collector.refusals(says.section(u' ', 1, 1)), 1);
-        QCOMPARE(filesBelow(collector.dir()), QStringList());
+        const QString code = says.section(u' ', 1, 1);
+        QTRY_COMPARE(collector.refusals(code), 1);
+        // A named player's refusal after the file was announced is on record;
+        // no file is kept.
+        const bool announced = code == u"bad-proof";
+        QCOMPARE(filesBelow(collector.dir()), announced ? QStringList{QStringLiteral("verdicts.jsonl")} : QStringList());
+        if (announced) {
+            const QJsonObject record = collector.verdicts().value(0);
+            QCOMPARE(record.value(QStringLiteral("status")).toString(), QStringLiteral("refused"));
+            QCOMPARE(record.value(QStringLiteral("code")).toString(), code);
+            QVERIFY(record.value(QStringLiteral("player")).isNull());
+            QCOMPARE(record.value(QStringLiteral("claimed_player")).toString(), arguments.value(1));
+            QCOMPARE(record.value(QStringLiteral("name")).toString(), QStringLiteral("Grelmdescriptor.txt"));
+            QCOMPARE(record.value(QStringLiteral("sender")).toString(), QStringLiteral("127.0.0.1"));
+        }
         QCOMPARE(collector.terminate(), 0);
     }
 
@@ -198,7 +211,8 @@ private slots:
         replay.send(captured);
         QVERIFY(lineFrom(replay.socket).startsWith("REFUSED|bad-proof|"));
         QTRY_COMPARE(collector.refusals(QStringLiteral("bad-proof")), 1);
-        QCOMPARE(collector.verdicts().size(), 1);
+        QTRY_COMPARE(collector.verdicts().size(), 2);
+        QCOMPARE(collector.verdicts().last().value(QStringLiteral("status")).toString(), QStringLiteral("refused"));
         QCOMPARE(collector.terminate(), 0);
     }
 
