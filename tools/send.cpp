@@ -7,12 +7,15 @@
 // sender closes its side and waits for the receiver to close in turn, which
 // it does only once it has read everything. Exit status 0 means every byte
 // was sent and taken; 1 a failure; 2 a wrong command line. A league's
-// player first proves its token to the collector, which answers with the
-// verdict once the file is kept and checked, or with a refusal.
+// player first proves its token to the collector (docs/player-preamble.md),
+// which answers with the verdict once the file is kept and checked, or with
+// a refusal; a collector may refuse a plain sender too, by a line before it
+// closes.
 
 #include "Cp1252.h"
 #include "FileInfoHeader.h"
 #include "PlayerPreamble.h"
+#include "SendPlayer.h"
 #include "Usage.h"
 
 #include <QCoreApplication>
@@ -35,7 +38,6 @@ namespace {
 constexpr qint64 BlockSize = 1 << 20;
 constexpr int HeaderPauseMs = 100;
 constexpr int ConfirmTimeoutMs = 60'000;
-constexpr qsizetype LongestAnswer = 512;
 
 int fail(const QString& message)
 {
@@ -100,58 +102,6 @@ bool receiverClosed(int fd)
     return ::poll(&watch, 1, 0) > 0;
 }
 
-// One line the collector says ("CHALLENGE|…|", "STORED|…|", "REFUSED|…|"),
-// or nothing when it closes first or says nothing within timeoutMs.
-std::optional<QByteArray> answerLine(int fd, int timeoutMs)
-{
-    QByteArray line;
-    QElapsedTimer clock;
-    clock.start();
-    while (line.size() < LongestAnswer) {
-        pollfd watch{fd, POLLIN, 0};
-        const int left = int(std::max<qint64>(0, timeoutMs - clock.elapsed()));
-        if (::poll(&watch, 1, left) <= 0)
-            return std::nullopt;
-        char byte = 0;
-        const ssize_t got = ::recv(fd, &byte, 1, 0);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return std::nullopt;
-        if (byte == '\n')
-            return line;
-        line.append(byte);
-    }
-    return std::nullopt;
-}
-
-// "refused: bad-proof (the token is wrong)" for a refusal; empty for anything else.
-QString refusalOf(const std::optional<QByteArray>& line)
-{
-    if (!line || !line->startsWith(PlayerPreamble::RefusedMarker))
-        return QString();
-    const QList<QByteArray> fields = line->split('|');
-    return QStringLiteral("refused: %1 (%2)")
-        .arg(displayText(fields.value(1)), QString::fromUtf8(fields.value(2)));
-}
-
-// The token of a player: from its file or the environment, never the command line.
-std::optional<QByteArray> tokenFrom(const QString& tokenFile, QString* error)
-{
-    if (!tokenFile.isNull()) {
-        QFile file(tokenFile);
-        if (!file.open(QIODevice::ReadOnly)) {
-            *error = QStringLiteral("%1: cannot read the token: %2").arg(tokenFile, file.errorString());
-            return std::nullopt;
-        }
-        return PlayerPreamble::tokenOf(file.read(4096));
-    }
-    if (qEnvironmentVariableIsSet("KESTRIX_TOKEN"))
-        return PlayerPreamble::tokenOf(qgetenv("KESTRIX_TOKEN"));
-    *error = QStringLiteral("--player needs its token from --token-file FILE or the environment variable KESTRIX_TOKEN");
-    return std::nullopt;
-}
-
 void showProgress(qint64 sent, qint64 size)
 {
     std::fprintf(stderr, "\rkestrix-send: %lld of %lld bytes sent (%lld %%)", static_cast<long long>(sent),
@@ -166,10 +116,11 @@ const QString UsageText = QStringLiteral(
     "descriptor must arrive under its car's name, such as BrackwellDescriptor.txt.\n"
     "\n"
     "--player NAME sends to a league's kestrix-collect as that player, proving the\n"
-    "player's token, which is read from --token-file FILE or the environment\n"
-    "variable KESTRIX_TOKEN (never from the command line, which every user of the\n"
-    "machine can see); the token itself never crosses the network. The collector\n"
-    "answers with its verdict (\"sent and checked: tweaked\") or a refusal.\n"
+    "player's token without sending it. The token comes from --token-file FILE\n"
+    "(less one trailing newline) or else the environment variable KESTRIX_TOKEN,\n"
+    "never from the command line, which every user's ps shows. The collector\n"
+    "answers with its verdict, printed as \"sent and checked: tweaked\", or with a\n"
+    "refusal, printed as \"refused: bad-proof (the token is wrong)\".\n"
     "\n"
     "Exit status: 0 when every byte was sent and taken (for a player: kept and\n"
     "checked, whatever the verdict), 1 on a failure or a refusal, 2 on a wrong\n"
@@ -221,9 +172,9 @@ int main(int argc, char* argv[])
             return 2;
         }
         QString why;
-        const std::optional<QByteArray> given = tokenFrom(*tokenFile, &why);
-        if (!given || given->isEmpty()) {
-            std::fprintf(stderr, "kestrix-send: %s\n", qPrintable(given ? QStringLiteral("the token is empty") : why));
+        const std::optional<QByteArray> given = SendPlayer::token(*tokenFile, &why);
+        if (!given) {
+            std::fprintf(stderr, "kestrix-send: %s\n", qPrintable(why));
             return 2;
         }
         token = *given;
@@ -263,19 +214,25 @@ int main(int argc, char* argv[])
     if (fd < 0)
         return fail(QStringLiteral("cannot connect to %1 port %2: %3").arg(host, port, error));
 
+    const bool isPlayer = !player->isNull();
     const QByteArray header = fileInfoHeader(size, nameBytes);
     QByteArray opening = header;
-    if (!player->isNull()) {
+    if (isPlayer) {
         const QByteArray playerName = player->toUtf8();
-        if (!sendAll(fd, PlayerPreamble::playerLine(playerName).constData(), PlayerPreamble::playerLine(playerName).size(), &error))
+        const QByteArray playerLine = PlayerPreamble::playerLine(playerName);
+        if (!sendAll(fd, playerLine.constData(), playerLine.size(), &error))
             return fail(QStringLiteral("sending the player's name failed: %1").arg(error));
-        const std::optional<QByteArray> challenge = answerLine(fd, ConfirmTimeoutMs);
-        if (const QString refused = refusalOf(challenge); !refused.isEmpty())
-            return fail(refused);
-        if (!challenge || !challenge->startsWith(PlayerPreamble::ChallengeMarker))
-            return fail(QStringLiteral("%1 port %2 sent no challenge for the player: is it a league's kestrix-collect?")
-                            .arg(host, port));
-        const QByteArray challengeHex = challenge->split('|').value(1);
+        const SendPlayer::Answer challenge = SendPlayer::readAnswer(fd, ConfirmTimeoutMs);
+        const QByteArray challengeHex = challenge.line.split('|').value(1);
+        if (challenge.kind != SendPlayer::Answer::Kind::Line || !SendPlayer::isChallenge(challenge.line)) {
+            const QString why = SendPlayer::unexpected(challenge, QStringLiteral("%1 port %2").arg(host, port),
+                                                       QStringLiteral("answer to the player"), ConfirmTimeoutMs);
+            // A receiver window reads the preamble as data before a header, and closes.
+            return fail(challenge.kind != SendPlayer::Answer::Kind::Closed
+                            ? why
+                            : why + QStringLiteral(": --player is for a league's kestrix-collect, and a receiver "
+                                                   "window takes no players"));
+        }
         opening = PlayerPreamble::proofLine(PlayerPreamble::proofHex(PlayerPreamble::tokenSha256Hex(token), challengeHex,
                                                                      playerName, header))
             + header;
@@ -284,10 +241,11 @@ int main(int argc, char* argv[])
         return fail(QStringLiteral("sending the header failed: %1").arg(error));
     QThread::msleep(HeaderPauseMs);
     if (receiverClosed(fd)) {
-        if (const QString refused = refusalOf(answerLine(fd, 1000)); !refused.isEmpty())
+        if (const QString refused = SendPlayer::refusalOf(SendPlayer::readAnswer(fd, 1000)); !refused.isEmpty())
             return fail(refused);
-        return fail(QStringLiteral("the receiver closed the connection after the header: it refused the file "
-                                   "(its window says why)"));
+        return fail(isPlayer ? QStringLiteral("the collector closed the connection after the header without an answer")
+                             : QStringLiteral("the receiver closed the connection after the header: it refused the "
+                                              "file (its window says why)"));
     }
 
     qint64 sent = 0;
@@ -302,7 +260,7 @@ int main(int argc, char* argv[])
                                  file.error() != QFileDevice::NoError ? file.errorString()
                                                                       : QStringLiteral("the file became shorter")));
         if (!sendAll(fd, block.constData(), block.size(), &error)) {
-            if (const QString refused = refusalOf(answerLine(fd, 1000)); !refused.isEmpty())
+            if (const QString refused = SendPlayer::refusalOf(SendPlayer::readAnswer(fd, 1000)); !refused.isEmpty())
                 return fail(refused);
             return fail(QStringLiteral("the connection failed after %1 of %2 bytes: %3").arg(sent).arg(size).arg(error));
         }
@@ -313,17 +271,17 @@ int main(int argc, char* argv[])
         }
     }
     showProgress(sent, size);
-    // A collector answers a player once the file is kept and checked; the
-    // connection stays open for the answer.
-    if (!player->isNull()) {
-        const std::optional<QByteArray> answer = answerLine(fd, ConfirmTimeoutMs);
-        if (const QString refused = refusalOf(answer); !refused.isEmpty())
-            return fail(refused);
-        if (!answer || !answer->startsWith(PlayerPreamble::StoredMarker))
-            return fail(QStringLiteral("the collector closed the connection without saying what became of the file"));
+    // A collector answers a player once the file is kept and checked. Our
+    // side stays open meanwhile: the collector takes a close for the end of
+    // the connection, and would have no one left to answer.
+    if (isPlayer) {
+        const SendPlayer::Answer answer = SendPlayer::readAnswer(fd, ConfirmTimeoutMs);
+        if (answer.kind != SendPlayer::Answer::Kind::Line || !answer.line.startsWith(PlayerPreamble::StoredMarker))
+            return fail(SendPlayer::unexpected(answer, QStringLiteral("the collector"),
+                                               QStringLiteral("answer about the file"), ConfirmTimeoutMs));
         ::close(fd);
         std::fprintf(stderr, "\n");
-        std::printf("sent and checked: %s\n", qPrintable(displayText(answer->split('|').value(1))));
+        std::printf("sent and checked: %s\n", qPrintable(SendPlayer::fieldShown(answer.line, 1)));
         return 0;
     }
     // The receiver closes only after reading our close, so its close confirms
@@ -335,7 +293,7 @@ int main(int argc, char* argv[])
     char extra = 0;
     const ssize_t tail = ::recv(fd, &extra, 1, MSG_PEEK);
     if (tail > 0) {
-        if (const QString refused = refusalOf(answerLine(fd, 1000)); !refused.isEmpty())
+        if (const QString refused = SendPlayer::refusalOf(SendPlayer::readAnswer(fd, 1000)); !refused.isEmpty())
             return fail(refused);
         return fail(QStringLiteral("the receiver sent data, which it never should"));
     }

@@ -152,7 +152,8 @@ private slots:
                               QStringLiteral("--player"), QStringLiteral("alice")});
         qunsetenv("KESTRIX_TOKEN");
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.errors.contains(QStringLiteral("sent no challenge")), qPrintable(run.errors));
+        QVERIFY2(run.errors.contains(QStringLiteral("closed the connection without an answer to the player")),
+                 qPrintable(run.errors));
         QTRY_VERIFY(!h.messages.shown.isEmpty());
         QVERIFY2(h.messages.shown.last().text.contains(QStringLiteral("before a FILEINFO header")),
                  qPrintable(h.messages.shown.last().text));
