@@ -1,9 +1,13 @@
 #include "FileSystem.h"
+#include "PlayerPreamble.h"
 #include "ReferenceBuilder.h"
 #include "TestProgramFolder.h"
 #include "ToolRun.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 namespace {
@@ -19,6 +23,71 @@ QByteArray contentOf(const QString& path)
     QString error;
     return FileSystem::readAll(path, &bytes, &error) ? bytes : QByteArray("<missing>");
 }
+
+// The collector's side of one connection, over a real socket: a player's
+// preamble gets `opening`; a whole file (its header, then its announced
+// size) gets `closing`, and the connection ends. A refusal in place of the
+// challenge ends it at once.
+struct FakeCollector {
+    explicit FakeCollector(QByteArray openingLine, QByteArray closingLine)
+        : opening(std::move(openingLine))
+        , closing(std::move(closingLine))
+    {
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
+            QTcpSocket* socket = server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { take(socket); });
+        });
+    }
+
+    void take(QTcpSocket* socket)
+    {
+        wire += socket->readAll();
+        if (!saidOpening && wire.startsWith(PlayerPreamble::PlayerMarker) && wire.count('|') >= 2) {
+            saidOpening = true;
+            socket->write(opening);
+            if (opening.startsWith(PlayerPreamble::RefusedMarker))
+                socket->disconnectFromHost();
+        }
+        if (!saidClosing && !file().isNull()) {
+            saidClosing = true;
+            socket->write(closing);
+            socket->disconnectFromHost();
+        }
+    }
+
+    // "FILEINFO|<size>|<name>|" as it came, or null while incomplete.
+    QByteArray header() const
+    {
+        const qsizetype start = wire.indexOf("FILEINFO|");
+        qsizetype end = start;
+        for (int bar = 0; end >= 0 && bar < 3; ++bar)
+            end = wire.indexOf('|', end + 1);
+        return start < 0 || end < 0 ? QByteArray() : wire.sliced(start, end + 1 - start);
+    }
+
+    // The file's bytes, or null until all the announced ones came.
+    QByteArray file() const
+    {
+        const QByteArray h = header();
+        const qsizetype size = h.split('|').value(1).toLongLong();
+        const qsizetype from = wire.indexOf(h) + h.size();
+        return h.isNull() || wire.size() - from < size ? QByteArray() : wire.sliced(from, size);
+    }
+
+    QByteArray field(QByteArrayView marker) const
+    {
+        const qsizetype at = wire.indexOf(marker);
+        return at < 0 ? QByteArray() : wire.sliced(at + marker.size()).split('|').value(0);
+    }
+
+    QTcpServer server;
+    QByteArray challenge = PlayerPreamble::newChallengeHex();
+    QByteArray opening;
+    QByteArray closing;
+    QByteArray wire;
+    bool saidOpening = false;
+    bool saidClosing = false;
+};
 
 } // namespace
 
@@ -92,15 +161,17 @@ private slots:
     {
         QTest::addColumn<QStringList>("extra");
         QTest::addColumn<QString>("says");
+        const QString why = QStringLiteral("never taken from the command line, where every user's ps shows it: use "
+                                           "--token-file FILE or the environment variable KESTRIX_TOKEN");
         QTest::newRow("--token") << QStringList{QStringLiteral("--player"), QStringLiteral("alice"), QStringLiteral("--token"),
                                                 QStringLiteral("x")}
-                                 << "never taken from the command line";
-        QTest::newRow("--token=") << QStringList{QStringLiteral("--token=x")} << "never taken from the command line";
+                                 << why;
+        QTest::newRow("--token=") << QStringList{QStringLiteral("--token=x")} << why;
         QTest::newRow("no token") << QStringList{QStringLiteral("--player"), QStringLiteral("alice")} << "KESTRIX_TOKEN";
         QTest::newRow("unreadable token file")
             << QStringList{QStringLiteral("--player"), QStringLiteral("alice"), QStringLiteral("--token-file"),
                            QStringLiteral("/nonexistent/alice.token")}
-            << "/nonexistent/alice.token: cannot read the token";
+            << "/nonexistent/alice.token: cannot read the token: No such file or directory";
         QTest::newRow("no player's name") << QStringList{QStringLiteral("--player"), QStringLiteral("../alice")}
                                           << "is no player's name";
         QTest::newRow("token file without player") << QStringList{QStringLiteral("--token-file"), QStringLiteral("t")}
@@ -111,10 +182,100 @@ private slots:
     {
         QFETCH(QStringList, extra);
         QFETCH(QString, says);
+        qunsetenv("KESTRIX_TOKEN");
         const ToolRun run = ToolRun::of(tool(QStringLiteral("kestrix-send")),
                                         QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("1"), QStringLiteral("f")} + extra);
         QCOMPARE(run.exitCode, 2);
         QVERIFY2(run.errors.contains(says), qPrintable(run.errors));
+    }
+
+    void playersExchange_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("tokenFile");  // empty: the token is in KESTRIX_TOKEN
+        QTest::addColumn<QByteArray>("opening");    // "": the challenge
+        QTest::addColumn<QByteArray>("closing");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        const QStringList player{QStringLiteral("--player"), QStringLiteral("alice")};
+        const QByteArray token("tok-7f3a9c");
+        QTest::newRow("stored") << player << QByteArray(token + '\n') << QByteArray()
+                                << QByteArray("STORED|tweaked|\n") << 0 << "sent and checked: tweaked\n";
+        QTest::newRow("token file in CR LF") << player << QByteArray(token + "\r\n") << QByteArray()
+                                             << QByteArray("STORED|genuine|\n") << 0 << "sent and checked: genuine\n";
+        QTest::newRow("token in KESTRIX_TOKEN") << player << QByteArray() << QByteArray()
+                                                << QByteArray("STORED|unchecked|\n") << 0
+                                                << "sent and checked: unchecked\n";
+        QTest::newRow("refused after the file")
+            << player << token << QByteArray() << QByteArray("REFUSED|bad-proof|the token is wrong|\n") << 1
+            << "refused: bad-proof (the token is wrong)";
+        QTest::newRow("refused in place of the challenge")
+            << player << token << QByteArray("REFUSED|unknown-player|\"alice\" is not on the roster|\n")
+            << QByteArray() << 1 << "refused: unknown-player (\"alice\" is not on the roster)";
+        QTest::newRow("closed without an answer")
+            << player << token << QByteArray() << QByteArray() << 1
+            << "the collector closed the connection without an answer about the file";
+        QTest::newRow("plain sender refused")
+            << QStringList() << QByteArray() << QByteArray()
+            << QByteArray("REFUSED|no-player|send with --player NAME|\n") << 1
+            << "refused: no-player (send with --player NAME)";
+    }
+
+    // kestrix-send against the collector's side played here: the proof it
+    // sends holds for the token, which never crosses the wire, nor does its
+    // hash; the answer decides what it prints and its status.
+    void playersExchange()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, tokenFile);
+        QFETCH(QByteArray, opening);
+        QFETCH(QByteArray, closing);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        const QByteArray token("tok-7f3a9c");
+        FakeCollector collector(opening, closing);
+        if (opening.isEmpty())
+            collector.opening = PlayerPreamble::challengeLine(collector.challenge);
+        QVERIFY(collector.server.listen(QHostAddress::LocalHost, 0));
+        QTemporaryDir dir;
+        const QByteArray content("[Engine]\nTorque=412.5\n");
+        QString error;
+        QVERIFY(FileSystem::writeAll(dir.filePath(QStringLiteral("BrackwellDescriptor.txt")), content, &error));
+        QStringList arguments{QStringLiteral("127.0.0.1"), QString::number(collector.server.serverPort()),
+                              dir.filePath(QStringLiteral("BrackwellDescriptor.txt"))};
+        arguments += options;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("KESTRIX_TOKEN"));
+        if (!tokenFile.isEmpty()) {
+            QVERIFY(FileSystem::writeAll(dir.filePath(QStringLiteral("alice.token")), tokenFile, &error));
+            arguments << QStringLiteral("--token-file") << dir.filePath(QStringLiteral("alice.token"));
+        } else if (!options.isEmpty()) {
+            environment.insert(QStringLiteral("KESTRIX_TOKEN"), QString::fromLatin1(token));
+        }
+
+        QProcess sender;
+        sender.setProcessEnvironment(environment);
+        sender.start(tool(QStringLiteral("kestrix-send")), arguments);
+        QVERIFY(QTest::qWaitFor([&] { return sender.state() == QProcess::NotRunning; }, 30'000));
+        const QByteArray out = sender.readAllStandardOutput();
+        const QString errors = QString::fromLocal8Bit(sender.readAllStandardError());
+
+        QCOMPARE(sender.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(sender.exitCode() == status, qPrintable(errors));
+        if (status == 0)
+            QCOMPARE(out, says.toUtf8());
+        else
+            QVERIFY2(out.isEmpty() && errors.contains(says), qPrintable(errors));
+        QVERIFY(!collector.wire.contains(token));
+        QVERIFY(!collector.wire.contains(PlayerPreamble::tokenSha256Hex(token)));
+        if (!collector.field(PlayerPreamble::ProofMarker).isNull()) {
+            QCOMPARE(collector.field(PlayerPreamble::PlayerMarker), QByteArray("alice"));
+            QCOMPARE(collector.header(), QByteArray("FILEINFO|22|BrackwellDescriptor.txt|"));
+            QVERIFY(PlayerPreamble::proofHolds(collector.field(PlayerPreamble::ProofMarker),
+                                               PlayerPreamble::tokenSha256Hex(token), collector.challenge, "alice",
+                                               collector.header()));
+            QCOMPARE(collector.file(), content);
+        }
     }
 
     // A key of a car the catalogue does not have is refused, not written out of bounds.
