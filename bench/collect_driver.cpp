@@ -1,20 +1,23 @@
 // Drives a collection benchmark: COUNT transfers of FILE over loopback from
-// CONCURRENCY senders at once, each connecting, sending, closing its side
-// and waiting for the receiver's close. Prints one line: transfers, seconds,
-// transfers per second, the p50 and p99 time from connect to the receiver's
-// close, and, for kestrix-collect, its peak RSS after 1,000 transfers and at
-// the end. The collector closes only once the file is kept, checked and its
-// verdict written, so for it that time bounds connect to verdict written.
+// CONCURRENCY senders at once, each connecting, sending and waiting for the
+// receiver's answer or close. Prints one line: transfers, seconds, transfers
+// per second, the p50 and p99 time from connect to the answer (or the close,
+// for a receiver that gives none), and, for kestrix-collect, its peak RSS
+// after 1,000 transfers and at the end. The collector answers only once the
+// file is kept, checked and its verdict written, so for it that time bounds
+// connect to verdict written.
 //
 //   collect_driver collect COLLECTOR PROGRAM_FOLDER DIR FILE COUNT CONCURRENCY [OPTIONS]
 //   collect_driver raw PORT FILE COUNT CONCURRENCY        (a plain receiver: no header)
 //
 // OPTIONS for collect: --roster ROSTER --tokens FILE (lines "name token": each
-// sender slot is one player, proving its token), --rules FILE, --trickle N
-// (N peers from eight addresses sending a header and then a byte a second,
+// sender slot is one player, proving its token), --rules FILE, --jobs N,
+// --trickle N (N peers from eight addresses dripping a byte a second,
 // connecting again when closed), --worst K (every K-th transfer is a 64 KiB
-// descriptor of one-byte lines). The line then ends with the collector's
-// longest event-loop stall in ms and the size of verdicts.jsonl in bytes.
+// descriptor of one-byte lines). The line then goes on with the verdicts
+// written, the collector's longest event-loop stall in ms, the size of
+// verdicts.jsonl in bytes, the transfers answered STORED, those refused or
+// unanswered, and how often the collector closed a trickling peer.
 
 #include "PlayerPreamble.h"
 
@@ -83,7 +86,9 @@ public:
             next(i);
     }
 
-    std::vector<qint64> latencies; // nanoseconds from connect to the receiver's close
+    std::vector<qint64> latencies; // nanoseconds from connect to the answer or the close
+    int stored = 0;                // answered STORED
+    int refused = 0;               // answered otherwise, or closed without an answer
     std::function<void(int done)> onDone;
 
 private:
@@ -95,21 +100,37 @@ private:
         ++m_started;
         auto* socket = new QTcpSocket(this);
         const qint64 begun = clock.nsecsElapsed();
+        // When the transfer ended for its sender: its answer, or the close.
+        auto ended = std::make_shared<qint64>(0);
         if (!m_players.empty()) {
             socket->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(2 + slot)));
             const Player& player = m_players[std::size_t(slot) % m_players.size()];
-            connect(socket, &QTcpSocket::connected, this, [socket, player] { socket->write(PlayerPreamble::playerLine(player.name)); });
+            connect(socket, &QTcpSocket::connected, this,
+                    [socket, player] { socket->write(PlayerPreamble::playerLine(player.name)); });
             // The challenge answered: the proof, the header and the file at once.
-            connect(socket, &QTcpSocket::readyRead, this, [socket, player, &message] {
-                if (socket->property("proven").toBool() || !socket->canReadLine())
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket, player, &message, begun, ended] {
+                while (socket->canReadLine()) {
+                    const QByteArray line = socket->readLine();
+                    if (line.startsWith(PlayerPreamble::ChallengeMarker)) {
+                        const QByteArray challenge = line.split('|').value(1);
+                        const qsizetype headerEnd = message.indexOf('|', message.indexOf('|', 9) + 1) + 1;
+                        socket->write(PlayerPreamble::proofLine(PlayerPreamble::proofHex(
+                                          PlayerPreamble::tokenSha256Hex(player.token), challenge, player.name,
+                                          message.first(headerEnd)))
+                                      + message);
+                        continue;
+                    }
+                    *ended = clock.nsecsElapsed() - begun;
+                    if (line.startsWith(PlayerPreamble::StoredMarker)) {
+                        ++stored;
+                    } else if (++refused <= 5) {
+                        std::fprintf(stderr, "collect_driver: %s answered %s", player.name.constData(),
+                                     line.constData());
+                    }
+                    // Its last line: the collector closes now, and so does the sender.
+                    socket->disconnectFromHost();
                     return;
-                const QByteArray challenge = socket->readLine().split('|').value(1);
-                const qsizetype headerEnd = message.indexOf('|', message.indexOf('|', 9) + 1) + 1;
-                const QByteArray header = message.first(headerEnd);
-                socket->write(PlayerPreamble::proofLine(PlayerPreamble::proofHex(
-                                  PlayerPreamble::tokenSha256Hex(player.token), challenge, player.name, header))
-                              + message);
-                socket->setProperty("proven", true);
+                }
             });
         } else {
             connect(socket, &QTcpSocket::connected, this, [socket, &message] { socket->write(message); });
@@ -120,8 +141,13 @@ private:
                     ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
             });
         }
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket, begun, slot] {
-            latencies.push_back(clock.nsecsElapsed() - begun);
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket, begun, slot, ended] {
+            if (*ended == 0) {
+                *ended = clock.nsecsElapsed() - begun;
+                if (!m_players.empty() && ++refused <= 5)
+                    std::fprintf(stderr, "collect_driver: closed without an answer\n");
+            }
+            latencies.push_back(*ended);
             socket->deleteLater();
             ++m_done;
             if (onDone)
@@ -149,13 +175,16 @@ public:
     QElapsedTimer clock;
 };
 
-// Peers that send a header and then a byte a second, from eight addresses,
-// and connect again whenever the collector closes them.
+// Peers that drip a byte a second from eight addresses, and connect again
+// whenever the collector closes them. Without a roster each sends a whole
+// FILEINFO header first; with one, a header without a player's proof is
+// refused at once, so they drip the header itself and never end it.
 class Tricklers : public QObject
 {
 public:
-    Tricklers(quint16 port, int count)
+    Tricklers(quint16 port, int count, bool league)
         : m_port(port)
+        , m_opening(league ? "FILEINFO|100000|trickle" : "FILEINFO|100000|trickle.txt|")
     {
         for (int i = 0; i < count; ++i)
             open(i);
@@ -166,13 +195,16 @@ public:
         m_drip.start(1000);
     }
 
+    int closed = 0; // by the collector
+
 private:
     void open(int peer)
     {
         auto* socket = new QTcpSocket(this);
         socket->bind(QHostAddress(QStringLiteral("127.0.9.%1").arg(1 + peer % 8)));
-        connect(socket, &QTcpSocket::connected, this, [socket] { socket->write("FILEINFO|100000|trickle.txt|"); });
+        connect(socket, &QTcpSocket::connected, this, [this, socket] { socket->write(m_opening); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket, peer] {
+            ++closed;
             socket->deleteLater();
             QTimer::singleShot(100, this, [this, peer] { open(peer); });
         });
@@ -180,6 +212,7 @@ private:
     }
 
     quint16 m_port;
+    QByteArray m_opening;
     QTimer m_drip;
 };
 
@@ -223,7 +256,7 @@ int main(int argc, char* argv[])
                               QStringLiteral("--dir"), args.at(4), QStringLiteral("--folder"), args.at(3)};
         if (!args.contains(QStringLiteral("--trickle")))
             arguments << QStringLiteral("--max-connections") << QString::number(concurrency * 2);
-        for (const QString& option : {QStringLiteral("--roster"), QStringLiteral("--rules")}) {
+        for (const QString& option : {QStringLiteral("--roster"), QStringLiteral("--rules"), QStringLiteral("--jobs")}) {
             if (!optionValue(args, option).isEmpty())
                 arguments << option << optionValue(args, option);
         }
@@ -267,7 +300,7 @@ int main(int argc, char* argv[])
     }
     std::unique_ptr<Tricklers> tricklers;
     if (const int trickling = optionValue(args, QStringLiteral("--trickle")).toInt(); trickling > 0) {
-        tricklers = std::make_unique<Tricklers>(port, trickling);
+        tricklers = std::make_unique<Tricklers>(port, trickling, !optionValue(args, QStringLiteral("--roster")).isEmpty());
         // The tricklers take their slots before the senders come.
         QElapsedTimer settle;
         settle.start();
@@ -286,6 +319,7 @@ int main(int argc, char* argv[])
     driver->start();
     app.exec();
 
+    const int tricklesClosed = tricklers ? tricklers->closed : 0;
     tricklers.reset();
     QByteArray rssAtEnd = "-";
     qsizetype verdicts = 0;
@@ -314,8 +348,9 @@ int main(int argc, char* argv[])
     std::sort(latencies.begin(), latencies.end());
     const auto milliseconds = [&](std::size_t at) { return double(latencies[at]) / 1e6; };
     const double elapsed = double(seconds) / 1e9;
-    std::printf("%d %.3f %.0f %.2f %.2f %s %s %lld %.2f %lld\n", count, elapsed, count / elapsed,
+    std::printf("%d %.3f %.0f %.2f %.2f %s %s %lld %.2f %lld %d %d %d\n", count, elapsed, count / elapsed,
                 milliseconds(latencies.size() / 2), milliseconds(latencies.size() * 99 / 100), rssAt1000.constData(),
-                rssAtEnd.constData(), static_cast<long long>(verdicts), stallMs, static_cast<long long>(logBytes));
+                rssAtEnd.constData(), static_cast<long long>(verdicts), stallMs, static_cast<long long>(logBytes),
+                driver->stored, driver->refused, tricklesClosed);
     return 0;
 }
