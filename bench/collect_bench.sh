@@ -44,7 +44,7 @@ stored=$(find "$work/collected" -type f -name '*-BrackwellDescriptor.txt' | wc -
 
 # Each trickle wave holds every slot for about 5 s: fewer transfers keep the
 # bench short.
-trickled=1000
+trickled=500
 read -r _ ts trate tp50 tp99 _ trss _ tstall _ tanswered tunanswered tclosed < <("$build/bench/collect_driver" collect \
   "$work/program/kestrix-collect" "$work/program" "$work/trickled" "$descriptor" "$trickled" "$senders" "${league[@]}" --trickle 64)
 
