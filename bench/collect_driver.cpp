@@ -141,11 +141,15 @@ private:
                     ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
             });
         }
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket, begun, slot, ended] {
+        // Once a transfer, whether it closed or never connected.
+        auto over = [this, socket, begun, slot, ended, closed = std::make_shared<bool>(false)](const char* why) {
+            if (*closed)
+                return;
+            *closed = true;
             if (*ended == 0) {
                 *ended = clock.nsecsElapsed() - begun;
-                if (!m_players.empty() && ++refused <= 5)
-                    std::fprintf(stderr, "collect_driver: closed without an answer\n");
+                if ((why || !m_players.empty()) && ++refused <= 5)
+                    std::fprintf(stderr, "collect_driver: %s\n", why ? why : "closed without an answer");
             }
             latencies.push_back(*ended);
             socket->deleteLater();
@@ -153,10 +157,17 @@ private:
             if (onDone)
                 onDone(m_done);
             next(slot);
-        });
-        connect(socket, &QTcpSocket::errorOccurred, this, [socket](QAbstractSocket::SocketError error) {
-            if (error != QAbstractSocket::RemoteHostClosedError)
-                std::fprintf(stderr, "collect_driver: %s\n", qPrintable(socket->errorString()));
+        };
+        connect(socket, &QTcpSocket::disconnected, this, [over] { over(nullptr); });
+        connect(socket, &QTcpSocket::errorOccurred, this, [socket, over](QAbstractSocket::SocketError error) {
+            if (error == QAbstractSocket::RemoteHostClosedError)
+                return;
+            const QByteArray why = socket->errorString().toLocal8Bit();
+            // A connection that never came emits no disconnected.
+            if (socket->state() == QAbstractSocket::UnconnectedState)
+                over(why.constData());
+            else
+                std::fprintf(stderr, "collect_driver: %s\n", why.constData());
         });
         socket->connectToHost(QHostAddress::LocalHost, m_port);
     }
@@ -316,8 +327,23 @@ int main(int argc, char* argv[])
             QCoreApplication::quit();
         }
     };
+    // A receiver that stops answering ends the run rather than hanging it.
+    QTimer watchdog;
+    std::size_t doneBefore = 0;
+    QObject::connect(&watchdog, &QTimer::timeout, &app, [&] {
+        if (driver->latencies.size() == doneBefore) {
+            std::fprintf(stderr, "collect_driver: no transfer ended in 60 s, after %zu\n", doneBefore);
+            QCoreApplication::exit(1);
+        }
+        doneBefore = driver->latencies.size();
+    });
+    watchdog.start(60'000);
     driver->start();
-    app.exec();
+    if (app.exec() != 0) {
+        if (collect)
+            collector.kill();
+        return 1;
+    }
 
     const int tricklesClosed = tricklers ? tricklers->closed : 0;
     tricklers.reset();
