@@ -157,14 +157,14 @@ bool Transfer::takePlayer(QByteArrayView* bytes)
 {
     QByteArrayView rest;
     switch (m_playerName.add(*bytes, &rest)) {
-    case PlayerPreamble::FieldsCollector::Status::NeedMore:
+    case FieldsCollector::Status::NeedMore:
         return false;
-    case PlayerPreamble::FieldsCollector::Status::Complete:
+    case FieldsCollector::Status::Complete:
         *bytes = rest;
         return namePlayer(m_playerName.field(1));
-    case PlayerPreamble::FieldsCollector::Status::Wrong:
+    case FieldsCollector::Status::Wrong:
         break;
-    case PlayerPreamble::FieldsCollector::Status::TooLong:
+    case FieldsCollector::Status::TooLong:
         refuse(RefusalCode::UnknownPlayer, QStringLiteral("no player's name is that long"));
         return false;
     }
@@ -207,14 +207,14 @@ bool Transfer::takeProof(QByteArrayView* bytes)
 {
     QByteArrayView rest;
     switch (m_proof.add(*bytes, &rest)) {
-    case PlayerPreamble::FieldsCollector::Status::NeedMore:
+    case FieldsCollector::Status::NeedMore:
         return false;
-    case PlayerPreamble::FieldsCollector::Status::Complete:
+    case FieldsCollector::Status::Complete:
         *bytes = rest;
         m_phase = Phase::Header;
         return true;
-    case PlayerPreamble::FieldsCollector::Status::Wrong:
-    case PlayerPreamble::FieldsCollector::Status::TooLong:
+    case FieldsCollector::Status::Wrong:
+    case FieldsCollector::Status::TooLong:
         break;
     }
     refuse(RefusalCode::BadProof, QStringLiteral("no proof of the player's token came after the challenge"));

@@ -86,8 +86,8 @@ private:
     QTimer m_rate;
     QElapsedTimer m_served;
     qint64 m_bytesRead = 0;
-    PlayerPreamble::FieldsCollector m_playerName;
-    PlayerPreamble::FieldsCollector m_proof;
+    FieldsCollector m_playerName;
+    FieldsCollector m_proof;
     HeaderCollector m_header;
     QByteArray m_player; // named and counted, or the address without a roster
     bool m_counted = false;

@@ -1,30 +1,18 @@
 #include "HeaderCollector.h"
 
-namespace {
-constexpr QByteArrayView Marker("FILEINFO");
-}
-
 HeaderCollector::Status HeaderCollector::add(QByteArrayView bytes, QByteArrayView* rest)
 {
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char byte = bytes[i];
-        if (m_header.size() < Marker.size() && byte != Marker[m_header.size()])
-            return Status::NotAHeader;
-        m_header.append(byte);
-        if (byte == '|' && ++m_separators == 3) {
-            *rest = bytes.sliced(i + 1);
-            return Status::Complete;
-        }
-        if (m_header.size() >= MaxLength)
-            return Status::TooLong;
+    switch (m_fields.add(bytes, rest)) {
+    case FieldsCollector::Status::NeedMore:
+        return Status::NeedMore;
+    case FieldsCollector::Status::Complete:
+        return Status::Complete;
+    case FieldsCollector::Status::Wrong:
+        return Status::NotAHeader;
+    case FieldsCollector::Status::TooLong:
+        break;
     }
-    return Status::NeedMore;
-}
-
-void HeaderCollector::clear()
-{
-    m_header.clear();
-    m_separators = 0;
+    return Status::TooLong;
 }
 
 QString HeaderCollector::refusal(Status status)

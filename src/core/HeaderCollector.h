@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FieldsCollector.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -28,11 +30,10 @@ public:
     static QString refusal(Status status);
 
     // The header gathered so far, up to and with its third "|" once whole.
-    const QByteArray& header() const { return m_header; }
-    bool isEmpty() const { return m_header.isEmpty(); }
-    void clear();
+    const QByteArray& header() const { return m_fields.bytes(); }
+    bool isEmpty() const { return m_fields.isEmpty(); }
+    void clear() { m_fields.clear(); }
 
 private:
-    QByteArray m_header;
-    int m_separators = 0;
+    FieldsCollector m_fields{"FILEINFO", 3, MaxLength};
 };

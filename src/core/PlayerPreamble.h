@@ -49,26 +49,4 @@ QByteArray proofHex(QByteArrayView keyHex, QByteArrayView challengeHex, QByteArr
 bool proofHolds(QByteArrayView proofHex, QByteArrayView keyHex, QByteArrayView challengeHex, QByteArrayView name,
                 QByteArrayView fileInfoHeader);
 
-// Gathers "|"-separated fields that begin with marker until `fields` of them
-// are whole, as PLAYER|name| or PROOF|hex| arrive in any number of reads.
-class FieldsCollector
-{
-public:
-    enum class Status { NeedMore, Complete, Wrong, TooLong };
-
-    FieldsCollector(QByteArrayView marker, int separators, qsizetype maxLength);
-    // On Complete, *rest is what follows the last "|".
-    Status add(QByteArrayView bytes, QByteArrayView* rest);
-    // The n-th field after the marker, 1-based, once whole.
-    QByteArray field(int n) const;
-    bool isEmpty() const { return m_bytes.isEmpty(); }
-
-private:
-    QByteArrayView m_marker;
-    int m_separators;
-    qsizetype m_maxLength;
-    QByteArray m_bytes;
-    int m_seen = 0;
-};
-
 } // namespace PlayerPreamble

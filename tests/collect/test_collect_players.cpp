@@ -47,13 +47,6 @@ struct Send {
     QString errors;
 };
 
-// One line the collector says, read off a raw connection.
-QByteArray lineFrom(QTcpSocket& socket)
-{
-    [[maybe_unused]] const bool said =
-        QTest::qWaitFor([&] { return socket.canReadLine() || socket.state() != QAbstractSocket::ConnectedState; }, 10'000);
-    return socket.readLine();
-}
 
 } // namespace
 

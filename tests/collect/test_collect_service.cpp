@@ -40,12 +40,6 @@ QString writeFile(const QString& path, const QByteArray& bytes)
     return path;
 }
 
-QByteArray lineFrom(QTcpSocket& socket)
-{
-    [[maybe_unused]] const bool said =
-        QTest::qWaitFor([&] { return socket.canReadLine() || socket.state() != QAbstractSocket::ConnectedState; }, 10'000);
-    return socket.readLine();
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "BoundedEvidence.h"
+#include "FieldsCollector.h"
 #include "PlayerPreamble.h"
 #include "RoundRobinQueue.h"
 #include "Roster.h"
@@ -144,19 +145,19 @@ private slots:
     // last "|" is the rest of the stream.
     void fieldsArriveInPieces()
     {
-        PlayerPreamble::FieldsCollector player(PlayerPreamble::PlayerMarker, 2, 100);
+        FieldsCollector player(PlayerPreamble::PlayerMarker, 2, 100);
         QByteArrayView rest;
         const QByteArray bytes = "PLAYER|alice|PROOF|";
         for (qsizetype i = 0; i < 12; ++i)
-            QCOMPARE(player.add(bytes.mid(i, 1), &rest), PlayerPreamble::FieldsCollector::Status::NeedMore);
+            QCOMPARE(player.add(bytes.mid(i, 1), &rest), FieldsCollector::Status::NeedMore);
         const QByteArray last = bytes.sliced(12);
-        QCOMPARE(player.add(last, &rest), PlayerPreamble::FieldsCollector::Status::Complete);
+        QCOMPARE(player.add(last, &rest), FieldsCollector::Status::Complete);
         QCOMPARE(player.field(1), QByteArray("alice"));
         QCOMPARE(rest.toByteArray(), QByteArray("PROOF|"));
-        PlayerPreamble::FieldsCollector wrong(PlayerPreamble::PlayerMarker, 2, 100);
-        QCOMPARE(wrong.add("PLAYFUL|", &rest), PlayerPreamble::FieldsCollector::Status::Wrong);
-        PlayerPreamble::FieldsCollector endless(PlayerPreamble::PlayerMarker, 2, 20);
-        QCOMPARE(endless.add("PLAYER|" + QByteArray(30, 'a'), &rest), PlayerPreamble::FieldsCollector::Status::TooLong);
+        FieldsCollector wrong(PlayerPreamble::PlayerMarker, 2, 100);
+        QCOMPARE(wrong.add("PLAYFUL|", &rest), FieldsCollector::Status::Wrong);
+        FieldsCollector endless(PlayerPreamble::PlayerMarker, 2, 20);
+        QCOMPARE(endless.add("PLAYER|" + QByteArray(30, 'a'), &rest), FieldsCollector::Status::TooLong);
     }
 };
 

@@ -62,6 +62,14 @@ struct Sender {
     QTcpSocket socket;
 };
 
+// One line the collector says, read off a raw connection.
+inline QByteArray lineFrom(QTcpSocket& socket)
+{
+    [[maybe_unused]] const bool said =
+        QTest::qWaitFor([&] { return socket.canReadLine() || socket.state() != QAbstractSocket::ConnectedState; }, 10'000);
+    return socket.readLine();
+}
+
 inline QByteArray message(const QString& name, const QByteArray& content)
 {
     return "FILEINFO|" + QByteArray::number(content.size()) + '|' + name.toLatin1() + '|' + content;
