@@ -186,16 +186,6 @@ bool Transfer::namePlayer(const QByteArray& name)
                QStringLiteral("\"%1\" is not on the league's roster").arg(shownName(QString::fromLatin1(name))));
         return false;
     }
-    int& transfers = m_context.transfersOfPlayer[name];
-    if (transfers >= m_context.limits.maxPerPlayer) {
-        if (transfers == 0)
-            m_context.transfersOfPlayer.erase(name);
-        refuse(RefusalCode::TooManyForPlayer,
-               QStringLiteral("%1 already has %2 transfers going").arg(QString::fromLatin1(name)).arg(transfers));
-        return false;
-    }
-    ++transfers;
-    m_counted = true;
     m_player = name;
     m_challenge = PlayerPreamble::newChallengeHex();
     m_socket->write(PlayerPreamble::challengeLine(m_challenge));
@@ -249,6 +239,16 @@ bool Transfer::startFile()
             refuse(RefusalCode::BadProof, QStringLiteral("the token is wrong"));
             return false;
         }
+        // Counted once proven: a name claimed without the token holds no one out.
+        int& transfers = m_context.transfersOfPlayer[m_player];
+        if (transfers >= m_context.limits.maxPerPlayer) {
+            refuse(RefusalCode::TooManyForPlayer, QStringLiteral("%1 already has %2 transfers going")
+                                                      .arg(QString::fromLatin1(m_player))
+                                                      .arg(transfers));
+            return false;
+        }
+        ++transfers;
+        m_counted = true;
     } else if (!m_context.roster) {
         m_player = m_address.toUtf8();
     }

@@ -209,29 +209,47 @@ private slots:
         QCOMPARE(collector.terminate(), 0);
     }
 
-    // More transfers of one player at once than allowed are refused at once.
+    // More proven transfers of one player at once than allowed are refused;
+    // a name claimed without the token holds nobody out.
     void transfersPerPlayer()
     {
         Collector collector({QStringLiteral("--roster"), rosterFile(m_roster), QStringLiteral("--max-per-player"),
                              QStringLiteral("2")});
         QVERIFY(collector.started());
-        std::vector<std::unique_ptr<Sender>> open;
-        for (int i = 0; i < 2; ++i) {
-            open.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.0.%1").arg(2 + i)));
-            open.back()->send("PLAYER|bob|");
-            QVERIFY(lineFrom(open.back()->socket).startsWith("CHALLENGE|"));
+        const QByteArray content = sample(QStringLiteral("genuine/Grelm.dat"));
+        const QByteArray header = "FILEINFO|" + QByteArray::number(content.size()) + "|Grelmdescriptor.txt|";
+        // Opens a transfer as player and sends its proof, its header and part of the file.
+        const auto prove = [&](Sender& sender, const Player& player, const QByteArray& data) {
+            sender.send("PLAYER|" + player.name + '|');
+            const QByteArray challenge = lineFrom(sender.socket);
+            sender.send(PlayerPreamble::proofLine(PlayerPreamble::proofHex(PlayerPreamble::tokenSha256Hex(player.token),
+                                                                           challenge.split('|').value(1), player.name, header))
+                        + header + data);
+        };
+        std::vector<std::unique_ptr<Sender>> claims;
+        for (int i = 0; i < 4; ++i) {
+            claims.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.0.%1").arg(20 + i)));
+            claims.back()->send("PLAYER|alice|");
+            QVERIFY(lineFrom(claims.back()->socket).startsWith("CHALLENGE|"));
         }
+        Sender alice(collector.port, QStringLiteral("127.0.0.30"));
+        prove(alice, m_players[0], content);
+        QCOMPARE(lineFrom(alice.socket), QByteArray("STORED|genuine|\n"));
+
+        std::vector<std::unique_ptr<Sender>> bob;
+        for (int i = 0; i < 2; ++i) {
+            bob.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.0.%1").arg(2 + i)));
+            prove(*bob.back(), m_players[1], content.first(100));
+        }
+        QTRY_COMPARE(collector.count(QStringLiteral("accepted")), 3);
         Sender third(collector.port, QStringLiteral("127.0.0.9"));
-        third.send("PLAYER|bob|");
+        prove(third, m_players[1], content);
         QVERIFY(lineFrom(third.socket).startsWith("REFUSED|too-many-for-player|"));
-        Sender other(collector.port, QStringLiteral("127.0.0.9"));
-        other.send("PLAYER|alice|");
-        QVERIFY(lineFrom(other.socket).startsWith("CHALLENGE|"));
-        open.front()->socket.abort();
+        bob.front()->socket.abort();
+        QTRY_COMPARE(collector.count(QStringLiteral("ended early")), 1);
         Sender again(collector.port, QStringLiteral("127.0.0.9"));
-        again.send("PLAYER|bob|");
-        QTRY_VERIFY(collector.refusals(QStringLiteral("bad-header")) == 1);
-        QVERIFY(lineFrom(again.socket).startsWith("CHALLENGE|"));
+        prove(again, m_players[1], content);
+        QCOMPARE(lineFrom(again.socket), QByteArray("STORED|genuine|\n"));
         QCOMPARE(collector.terminate(), 0);
     }
 
