@@ -93,6 +93,11 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
         stores.push_back(std::move(store));
     }
 
+    // Set before the first event: a stop asked for at once is a stop like
+    // any other, and a stdout with no reader (SIGPIPE) never ends it.
+    m_signals = std::make_unique<ServiceSignals>();
+    connect(m_signals.get(), &ServiceSignals::stopRequested, this, &Collector::stop);
+    connect(m_signals.get(), &ServiceSignals::reloadRequested, this, &Collector::reload);
     m_events = std::make_unique<EventLog>(m_options.json);
     m_checks = std::make_unique<CheckPool>(std::move(stores), setup);
     m_verdicts = std::make_unique<VerdictLog>(dir + QStringLiteral("/verdicts.jsonl"));
@@ -105,11 +110,6 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
     m_context.events = m_events.get();
     recoverLeftovers();
 
-    // Set before the first event says the collector listens, so that a stop
-    // asked for at once is a stop like any other.
-    m_signals = std::make_unique<ServiceSignals>();
-    connect(m_signals.get(), &ServiceSignals::stopRequested, this, &Collector::stop);
-    connect(m_signals.get(), &ServiceSignals::reloadRequested, this, &Collector::reload);
     m_server = std::make_unique<CollectServer>(m_context, m_options.connections);
     connect(m_server.get(), &CollectServer::stopped, this, [this] {
         const double stallMs = double(m_longestStallNs) / 1e6;
