@@ -590,6 +590,14 @@ h2,h3{break-after:avoid}
 }
 )";
 
+// How to read a side by side.
+const char* const Legend = "<p class=\"legend\">Genuine on the left, the descriptor on the right. <code>~</code> a line "
+                         "changed, <code>-</code> only in the genuine file, <code>+</code> only in the descriptor; "
+                         "<span class=\"w\">·</span> a space at the end of a line, <span class=\"w\">→</span> a tab, "
+                         "<span class=\"w e\">␊</span> a lone LF, <span class=\"w e\">␍</span> a lone CR, "
+                         "<span class=\"b\">BOM</span> a byte order mark, <span class=\"x\">\\x00</span> a byte that "
+                         "shows nothing, by its value. Unchanged lines are folded.</p>\n";
+
 } // namespace
 
 HtmlReport::HtmlReport(const QString& referenceName, const QByteArray& referenceDigest, const QString& toolVersion,
@@ -617,6 +625,27 @@ void HtmlReport::add(const Verdict& verdict, const QByteArray& genuineBytes, con
     player.links += "<a class=\"" + status + "\" href=\"#" + anchor + "\">"
         + (verdict.car ? escaped(verdict.car->listEntry) : shownName(fileName)) + ' ' + status + "</a>";
 
+    const QByteArray section = fileSection(anchor, verdict, genuineBytes, keptAs);
+    switch (verdict.status) {
+    case Verdict::Status::Genuine:
+        break;
+    case Verdict::Status::Tweaked:
+    case Verdict::Status::Allowed:
+        m_tweaked += section;
+        break;
+    case Verdict::Status::Formatting:
+    case Verdict::Status::Damaged:
+        m_formatting += section;
+        break;
+    case Verdict::Status::Error:
+        m_errors += section;
+        break;
+    }
+}
+
+QByteArray HtmlReport::fileSection(const QByteArray& anchor, const Verdict& verdict, const QByteArray& genuineBytes,
+                                   const QByteArray& keptAs)
+{
     switch (verdict.status) {
     case Verdict::Status::Genuine:
         break;
@@ -627,14 +656,13 @@ void HtmlReport::add(const Verdict& verdict, const QByteArray& genuineBytes, con
             more += " · corrected; the tweaked file is kept as <code>" + shownName(keptAs) + "</code>";
         if (!verdict.tweaks.empty())
             more += " · the window counts " + escaped(verdict.windowCountText());
-        m_tweaked += fileHead(anchor, verdict, more) + "<ul class=\"words\">";
+        QByteArray out = fileHead(anchor, verdict, more) + "<ul class=\"words\">";
         const std::size_t listed = std::min(verdict.differences.size(), MostShown);
         for (std::size_t i = 0; i < listed; ++i)
-            m_tweaked += "<li>" + escaped(cut(differenceText(verdict.differences[i]))) + "</li>";
+            out += "<li>" + escaped(cut(differenceText(verdict.differences[i]))) + "</li>";
         if (listed < verdict.differences.size())
-            m_tweaked += "<li>" + number(qint64(verdict.differences.size() - listed)) + " more</li>";
-        m_tweaked += "</ul>\n" + SideBySide(genuineBytes, verdict).table() + "</section>\n";
-        break;
+            out += "<li>" + number(qint64(verdict.differences.size() - listed)) + " more</li>";
+        return out + "</ul>\n" + SideBySide(genuineBytes, verdict).table() + "</section>\n";
     }
     case Verdict::Status::Formatting:
     case Verdict::Status::Damaged: {
@@ -642,17 +670,25 @@ void HtmlReport::add(const Verdict& verdict, const QByteArray& genuineBytes, con
         for (const Difference& difference : verdict.differences)
             words << Difference::className(difference.kind) + QStringLiteral(": ")
                     + printable(difference.value.value_or(QByteArray()));
-        m_formatting += fileHead(anchor, verdict, QByteArray()) + "<p class=\"words\">"
-            + escaped(words.join(QStringLiteral("; "))) + "</p>\n" + SideBySide(genuineBytes, verdict).examples()
-            + "</section>\n";
-        break;
+        return fileHead(anchor, verdict, QByteArray()) + "<p class=\"words\">" + escaped(words.join(QStringLiteral("; ")))
+            + "</p>\n" + SideBySide(genuineBytes, verdict).examples() + "</section>\n";
     }
     case Verdict::Status::Error:
-        m_errors += "<li id=\"" + anchor + "\">player <b>"
+        return "<li id=\"" + anchor + "\">player <b>"
             + (verdict.player.isEmpty() ? QByteArrayLiteral("(none)") : shownName(verdict.player)) + "</b>: "
             + escaped(ShownText::message(verdict.error)) + "</li>\n";
-        break;
     }
+    return QByteArray();
+}
+
+QByteArray HtmlReport::style()
+{
+    return Style;
+}
+
+QByteArray HtmlReport::legend()
+{
+    return Legend;
 }
 
 void HtmlReport::setRules(const QString& name, const QByteArray& sha256, const QByteArray& text)
@@ -746,12 +782,7 @@ QByteArray HtmlReport::page() const
     out += "</tbody>\n</table>\n";
 
     // How to read a side by side, once, above the first.
-    QByteArray legend = "<p class=\"legend\">Genuine on the left, the descriptor on the right. <code>~</code> a line "
-                        "changed, <code>-</code> only in the genuine file, <code>+</code> only in the descriptor; "
-                        "<span class=\"w\">·</span> a space at the end of a line, <span class=\"w\">→</span> a tab, "
-                        "<span class=\"w e\">␊</span> a lone LF, <span class=\"w e\">␍</span> a lone CR, "
-                        "<span class=\"b\">BOM</span> a byte order mark, <span class=\"x\">\\x00</span> a byte that "
-                        "shows nothing, by its value. Unchanged lines are folded.</p>\n";
+    QByteArray legend = Legend;
     out += "<h2 id=\"tweaked\">" + tweakedTitle + "</h2>\n";
     if (m_tweaked.isEmpty())
         out += "<p class=\"none\">No descriptor is tweaked.</p>\n";

@@ -31,6 +31,16 @@ public:
     // keptAs, when the descriptor was corrected, is where its tweaked file is kept.
     void add(const Verdict& verdict, const QByteArray& genuineBytes, const QByteArray& keptAs = QByteArray());
 
+    // One file as the page shows it, with anchor as its id: its status, whose
+    // it is, what differs in words and beside its genuine one; a list item
+    // for an error; nothing for a genuine file. For pages of their own that
+    // read as this one: with style() and legend().
+    static QByteArray fileSection(const QByteArray& anchor, const Verdict& verdict, const QByteArray& genuineBytes,
+                                  const QByteArray& keptAs = QByteArray());
+    static QByteArray style();
+    // How to read a side by side.
+    static QByteArray legend();
+
     // The summary line as the caller printed it; without one, the page
     // counts its own, as summaryText() does, without corrections.
     void setSummary(const QString& summary) { m_summary = summary; }

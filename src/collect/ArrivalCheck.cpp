@@ -5,18 +5,22 @@
 #include "CheckSetup.h"
 #include "DescriptorCheck.h"
 #include "EventLog.h"
+#include "HtmlReport.h"
 #include "RuledVerdict.h"
 #include "VerdictJson.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
-Verdict verdictOf(const QString& path, const Car* car, const CheckSetup& setup, ReferenceStore& store)
+Verdict verdictOf(const QString& path, const Car* car, const QByteArray& player, const CheckSetup& setup,
+                  ReferenceStore& store)
 {
     Verdict verdict;
     verdict.path = QFile::encodeName(path);
+    verdict.player = player;
     verdict.car = car;
     if (!car)
         return verdict;
@@ -27,7 +31,17 @@ Verdict verdictOf(const QString& path, const Car* car, const CheckSetup& setup, 
         verdict.error = setup.reference->genuineError(*car);
     if (setup.rules)
         applyRules(verdict, *setup.rules);
+    verdict.player = player;
     return verdict;
+}
+
+// An anchor of the car's own, so a link can lead to it.
+QByteArray evidenceOf(const Verdict& verdict, const CheckSetup& setup)
+{
+    if (!verdict.car || verdict.status == Verdict::Status::Genuine)
+        return QByteArray();
+    return HtmlReport::fileSection("car-" + verdict.car->listEntry.toUtf8(), verdict,
+                                   setup.reference->genuineBytesOf(verdict));
 }
 
 QString summaryOf(const Verdict& verdict, const QString& status)
@@ -55,10 +69,11 @@ CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, Referenc
         return checked;
     checked.stored = true;
 
-    Verdict verdict = verdictOf(arrival.target, car, setup, store);
-    verdict.player = arrival.player;
+    const Verdict verdict = verdictOf(arrival.target, car, arrival.player, setup, store);
+    if (arrival.evidence)
+        checked.evidence = evidenceOf(verdict, setup);
     QJsonObject record = verdictJson(verdict);
-    if (!car) {
+    if (!verdict.car) {
         record.insert(QStringLiteral("status"), QStringLiteral("unchecked"));
         record.remove(QStringLiteral("error"));
     }
@@ -73,4 +88,11 @@ CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, Referenc
     checked.record = record;
     checked.took = std::chrono::nanoseconds(clock.nsecsElapsed());
     return checked;
+}
+
+QByteArray evidenceOfKept(const QString& path, const QByteArray& player, const CheckSetup& setup,
+                          ReferenceStore& store)
+{
+    const Car* car = CarCatalogue::descriptorNameOf(QFile::encodeName(QFileInfo(path).fileName())).car;
+    return evidenceOf(verdictOf(path, car, player, setup, store), setup);
 }

@@ -2,6 +2,7 @@
 
 #include "IncomingFile.h"
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 
@@ -17,6 +18,7 @@ struct Arrival {
     QString target;     // DIR/<player>/<stamped name>
     QByteArray player;
     QString sender;     // the sender's address
+    bool evidence = false; // the league page shows it: drawn here, off the loop
 };
 
 // What became of it: kept and checked, with its verdict record (bounded,
@@ -28,9 +30,14 @@ struct CheckedArrival {
     QJsonObject record;
     QString status;  // as the record says it
     QString summary; // the verdict in words, for the event
+    QByteArray evidence; // the file beside its genuine one, as HTML, when asked for and not genuine
     std::chrono::nanoseconds took{0};
 };
 
 // Keeps the file under its name and checks it; runs on a checking thread,
 // with that thread's store.
 CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, ReferenceStore& store);
+
+// A kept file checked again, for its evidence after a restart.
+QByteArray evidenceOfKept(const QString& path, const QByteArray& player, const CheckSetup& setup,
+                          ReferenceStore& store);

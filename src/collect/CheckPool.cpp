@@ -40,9 +40,25 @@ std::shared_ptr<const CheckSetup> CheckPool::setup() const
 
 void CheckPool::check(Arrival arrival, QObject* receiver, Done done)
 {
+    // Shared, as a task is copied and a file is not.
+    auto arriving = std::make_shared<Arrival>(std::move(arrival));
+    post([arriving, done = std::move(done)](ReferenceStore& store, const CheckSetup& setup) {
+        return std::function<void()>([done, checked = storeAndCheck(*arriving, setup, store)] { done(checked); });
+    }, receiver);
+}
+
+void CheckPool::evidence(const QString& path, const QByteArray& player, QObject* receiver, EvidenceDone done)
+{
+    post([path, player, done = std::move(done)](ReferenceStore& store, const CheckSetup& setup) {
+        return std::function<void()>([done, html = evidenceOfKept(path, player, setup, store)] { done(html); });
+    }, receiver);
+}
+
+void CheckPool::post(Task task, QObject* receiver)
+{
     {
         const std::lock_guard<std::mutex> hold(m_lock);
-        m_jobs.push_back(Job{std::move(arrival), m_setup, receiver, std::move(done)});
+        m_jobs.push_back(Job{std::move(task), m_setup, receiver});
     }
     m_wake.notify_one();
 }
@@ -62,13 +78,13 @@ void CheckPool::work(ReferenceStore& store)
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
         }
-        CheckedArrival checked = storeAndCheck(job.arrival, *job.setup, store);
+        std::function<void()> done = job.task(store, *job.setup);
         // Back on the pool's own thread, where the receiver is looked at.
         QMetaObject::invokeMethod(
             this,
-            [receiver = std::move(job.receiver), done = std::move(job.done), checked = std::move(checked)]() mutable {
+            [receiver = std::move(job.receiver), done = std::move(done)] {
                 if (receiver)
-                    done(std::move(checked));
+                    done();
             },
             Qt::QueuedConnection);
     }

@@ -25,6 +25,7 @@ class CheckPool : public QObject
 
 public:
     using Done = std::function<void(CheckedArrival)>;
+    using EvidenceDone = std::function<void(QByteArray)>;
 
     CheckPool(std::vector<std::unique_ptr<ReferenceStore>> stores, std::shared_ptr<const CheckSetup> setup,
               QObject* parent = nullptr);
@@ -38,14 +39,19 @@ public:
     // Keeps and checks arrival on a thread of the pool; done then runs on
     // the pool's thread, unless receiver is gone by then.
     void check(Arrival arrival, QObject* receiver, Done done);
+    // The evidence of a file kept earlier, checked again on a thread of the pool.
+    void evidence(const QString& path, const QByteArray& player, QObject* receiver, EvidenceDone done);
 
 private:
+    // What a thread does with its store; gives back what then runs on the
+    // pool's thread.
+    using Task = std::function<std::function<void()>(ReferenceStore&, const CheckSetup&)>;
     struct Job {
-        Arrival arrival;
+        Task task;
         std::shared_ptr<const CheckSetup> setup;
         QPointer<QObject> receiver;
-        Done done;
     };
+    void post(Task task, QObject* receiver);
     void work(ReferenceStore& store);
 
     std::vector<std::unique_ptr<ReferenceStore>> m_stores;

@@ -3,10 +3,12 @@
 #include "ArrivalNames.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -39,4 +41,7 @@ struct CollectContext {
     CheckPool* checks = nullptr;
     VerdictLog* verdicts = nullptr;
     EventLog* events = nullptr;
+    // Shown each record appended to the verdicts, with the evidence drawn
+    // for it: the league page, when it is served.
+    std::function<void(const QJsonObject& record, const QByteArray& evidence)> onRecord;
 };

@@ -32,6 +32,8 @@ public:
 
     bool listen(const QHostAddress& address, quint16 port, QString* error);
     quint16 port() const { return m_server.serverPort(); }
+    // Connections served or waiting.
+    int open() const { return m_open; }
 
     // Stops listening and gives the transfers in progress grace to end;
     // those still going then end early, and every other ends at once. stopped follows.

@@ -4,6 +4,7 @@
 #include "CheckSetup.h"
 #include "EventLog.h"
 #include "FileSystem.h"
+#include "LeaguePage.h"
 #include "LeftoverFiles.h"
 #include "ReceivedName.h"
 #include "ReferenceStore.h"
@@ -38,7 +39,8 @@ Collector::Collector(CollectOptions options, QObject* parent)
 
 Collector::~Collector()
 {
-    // The server's transfers go before the pool and the logs they use.
+    // The server's transfers and the page go before the pool and the logs they use.
+    m_league.reset();
     m_server.reset();
     m_checks.reset();
 }
@@ -111,6 +113,8 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
     recoverLeftovers();
 
     m_server = std::make_unique<CollectServer>(m_context, m_options.connections);
+    if (m_options.http && !startLeaguePage(failures, warnings))
+        return false;
     connect(m_server.get(), &CollectServer::stopped, this, [this] {
         const double stallMs = double(m_longestStallNs) / 1e6;
         m_events->write(QString(), QStringLiteral("stopped; the event loop's longest stall was %1 ms").arg(stallMs, 0, 'f', 1),
@@ -138,7 +142,33 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
                      {QStringLiteral("port"), m_server->port()},
                      {QStringLiteral("dir"), dir},
                      {QStringLiteral("players"), m_context.roster ? QJsonValue(qint64(m_context.roster->size()))
-                                                                  : QJsonValue()}});
+                                                                  : QJsonValue()},
+                     {QStringLiteral("http_port"), m_league ? QJsonValue(m_league->port()) : QJsonValue()}});
+    return true;
+}
+
+// Before the collector listens: its history is whole before anyone sees it.
+bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
+{
+    m_league = std::make_unique<LeaguePage>(LeaguePage::Hooks{
+        [this] { return m_context.roster ? m_context.roster->names() : std::vector<QByteArray>(); },
+        [this] { return m_server->open(); }});
+    const LeagueHistory::Loaded loaded = m_league->load(m_context.dir, *m_checks);
+    *warnings << loaded.failures;
+    if (loaded.unreadable > 0)
+        *warnings << QStringLiteral("%1 lines of the verdict logs in %2 are no record and were left out of the history")
+                         .arg(loaded.unreadable)
+                         .arg(QDir::toNativeSeparators(m_context.dir));
+    QString error;
+    if (!m_league->listen(m_options.http->address, m_options.http->port, &error)) {
+        *failures << QStringLiteral("cannot serve the league page on %1 port %2: %3")
+                         .arg(m_options.http->address.toString(), QString::number(m_options.http->port), error);
+        return false;
+    }
+    m_context.onRecord = [this](const QJsonObject& record, const QByteArray& evidence) {
+        m_league->record(record, evidence);
+    };
+    connect(m_events.get(), &EventLog::written, m_league.get(), &LeaguePage::count);
     return true;
 }
 
@@ -173,6 +203,8 @@ void Collector::stop(int signalNumber)
 {
     m_events->write(QString(), QStringLiteral("stopping on signal %1: no new connections").arg(signalNumber),
                     {{QStringLiteral("event"), QStringLiteral("stopping")}, {QStringLiteral("signal"), signalNumber}});
+    if (m_league)
+        m_league->stopTaking();
     m_server->stop(StopGrace);
 }
 

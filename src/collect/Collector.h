@@ -16,9 +16,16 @@
 
 class CheckPool;
 class EventLog;
+class LeaguePage;
 class ReferenceStore;
 class ServiceSignals;
 class VerdictLog;
+
+// Where the league page is served.
+struct HttpEndpoint {
+    QHostAddress address = QHostAddress::LocalHost;
+    quint16 port = 0;
+};
 
 struct CollectOptions {
     quint16 port = 0;
@@ -34,6 +41,7 @@ struct CollectOptions {
     QString rules;
     QString roster;
     QString tool; // "kestrix-collect <version>"
+    std::optional<HttpEndpoint> http;
 };
 
 // A league's collector at work: the reference data and rules files are
@@ -61,6 +69,7 @@ private:
     void reload();
     void recoverLeftovers();
     void probeLoop();
+    bool startLeaguePage(QStringList* failures, QStringList* warnings);
 
     CollectOptions m_options;
     std::unique_ptr<EventLog> m_events;
@@ -70,6 +79,7 @@ private:
     std::unique_ptr<VerdictLog> m_verdicts;
     CollectContext m_context;
     std::unique_ptr<CollectServer> m_server;
+    std::unique_ptr<LeaguePage> m_league;
     // How late a timer fires tells how long the loop was kept from its work.
     QTimer m_probe;
     QElapsedTimer m_sinceProbe;

@@ -39,6 +39,7 @@ QString EventLog::timeNow()
 
 void EventLog::write(const QString& who, const QString& text, QJsonObject fields)
 {
+    emit written(fields);
     if (m_gone)
         return;
     QByteArray line;

@@ -29,6 +29,10 @@ public:
     // offset from UTC.
     static QString timeNow();
 
+signals:
+    // Every event, written or not.
+    void written(const QJsonObject& fields);
+
 private:
     void flush();
 

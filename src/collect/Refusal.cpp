@@ -32,3 +32,11 @@ QByteArray refusalCodeName(RefusalCode code)
     }
     return QByteArray();
 }
+
+std::vector<RefusalCode> allRefusalCodes()
+{
+    std::vector<RefusalCode> codes;
+    for (int code = 0; code <= int(RefusalCode::Busy); ++code)
+        codes.push_back(RefusalCode(code));
+    return codes;
+}

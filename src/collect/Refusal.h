@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 // Why the collector turned a connection away: one code, the same in its
 // events, its verdict records, its metrics and the sender's answer, and the
 // words for a person.
@@ -19,7 +21,7 @@ enum class RefusalCode {
     TooLarge,           // the announced size is more than may be kept
     BadName,            // the announced name cannot be used
     Stopping,           // the collector stops
-    Busy,               // the collector holds as many connections as it may
+    Busy,               // the collector holds as many connections as it may; the last
 };
 
 struct Refusal {
@@ -29,3 +31,5 @@ struct Refusal {
 
 // "no-player", "bad-proof", …
 QByteArray refusalCodeName(RefusalCode code);
+// Every code there is, in the order above.
+std::vector<RefusalCode> allRefusalCodes();

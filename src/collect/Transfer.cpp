@@ -295,7 +295,7 @@ void Transfer::handOver()
     m_phase = Phase::Checking;
     m_deadline.stop();
     m_rate.stop();
-    Arrival arrival{std::move(m_file), m_target, m_player, m_address};
+    Arrival arrival{std::move(m_file), m_target, m_player, m_address, bool(m_context.onRecord)};
     m_context.checks->check(std::move(arrival), this, [this](const CheckedArrival& result) { checked(result); });
 }
 
@@ -317,6 +317,8 @@ void Transfer::checked(const CheckedArrival& result)
     if (!m_context.verdicts->append(result.record, &error))
         event(QStringLiteral("failed: the verdict could not be kept: %1").arg(error),
               {{QStringLiteral("event"), QStringLiteral("failed")}, {QStringLiteral("reason"), error}});
+    if (m_context.onRecord)
+        m_context.onRecord(result.record, result.evidence);
     event(result.summary, {{QStringLiteral("event"), QStringLiteral("verdict")},
                            {QStringLiteral("stored"), result.target},
                            {QStringLiteral("status"), result.status},
@@ -472,6 +474,8 @@ void Transfer::recordRefusal(RefusalCode code, const QString& words, const QStri
     if (!m_context.verdicts->append(record, &error))
         event(QStringLiteral("failed: the refusal could not be kept: %1").arg(error),
               {{QStringLiteral("event"), QStringLiteral("failed")}, {QStringLiteral("reason"), error}});
+    if (m_context.onRecord)
+        m_context.onRecord(record, QByteArray());
 }
 
 // A file not yet whole keeps what arrived as a partial file.

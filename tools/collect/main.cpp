@@ -71,6 +71,26 @@ bool readSeconds(const QCommandLineParser& parser, const QCommandLineOption& opt
     return true;
 }
 
+// "8080", "0.0.0.0:8080" or "[::1]:8080".
+std::optional<HttpEndpoint> httpEndpoint(const QString& text)
+{
+    const qsizetype colon = text.lastIndexOf(u':');
+    HttpEndpoint endpoint;
+    if (colon >= 0) {
+        QString address = text.left(colon);
+        if (address.startsWith(u'[') && address.endsWith(u']'))
+            address = address.mid(1, address.size() - 2);
+        if (!endpoint.address.setAddress(address))
+            return std::nullopt;
+    }
+    bool ok = false;
+    const uint port = text.mid(colon + 1).toUInt(&ok);
+    if (!ok || port > 65535)
+        return std::nullopt;
+    endpoint.port = quint16(port);
+    return endpoint;
+}
+
 std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatus)
 {
     QCommandLineParser parser;
@@ -106,6 +126,8 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
                                               "After 5 s of service, a transfer averaging fewer bytes a second "
                                               "is closed (default: 256).",
                                               "BYTES");
+    const QCommandLineOption http = option("http",
+        "Serves the league page on PORT, of 127.0.0.1 unless ADDR is given (PORT 0: any free one).", "[ADDR:]PORT");
     const QCommandLineOption jobs = option("jobs", "Threads that check files (default: the cores).", "N");
     const QCommandLineOption json = option("json", "Events as JSON Lines.");
     const QCommandLineOption skip =
@@ -113,7 +135,7 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption newToken =
         option("new-token", "Prints a fresh token for a player, and the player's roster entry.", "NAME");
     const QCommandLineOption hashToken = option("hash-token", "Reads a token on stdin and prints its roster line.");
-    parser.addOptions({port, dir, folder, bind, roster, rules, maxSize, maxConnections, maxPending, maxPerAddress,
+    parser.addOptions({port, dir, folder, bind, http, roster, rules, maxSize, maxConnections, maxPending, maxPerAddress,
                        maxPerPlayer, idle, transferTimeout, minRate, jobs, json, skip, newToken, hashToken});
     if (!CommandLine::parse(parser, arguments, exitStatus))
         return std::nullopt;
@@ -147,6 +169,12 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     options.folder = parser.isSet(folder) ? parser.value(folder) : QCoreApplication::applicationDirPath();
     if (parser.isSet(bind) && !options.bind.setAddress(parser.value(bind)))
         return wrong(QStringLiteral("--bind needs an IP address, not \"%1\"").arg(parser.value(bind)));
+    if (parser.isSet(http)) {
+        options.http = httpEndpoint(parser.value(http));
+        if (!options.http)
+            return wrong(QStringLiteral("--http needs [ADDR:]PORT, such as 8080 or 0.0.0.0:8080, not \"%1\"")
+                             .arg(parser.value(http)));
+    }
     options.jobs = std::max(1, QThread::idealThreadCount());
     const struct {
         const QCommandLineOption& option;

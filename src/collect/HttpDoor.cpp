@@ -1,0 +1,75 @@
+#include "HttpDoor.h"
+
+#include <QTimer>
+
+HttpDoor::HttpDoor(Limits limits, QObject* parent)
+    : QTcpServer(parent)
+    , m_limits(limits)
+{
+}
+
+void HttpDoor::incomingConnection(qintptr handle)
+{
+    auto* socket = new QTcpSocket(this);
+    socket->setSocketDescriptor(handle);
+    if (int(m_open.size()) >= m_limits.maxConnections) {
+        refuse(socket, "503 Service Unavailable");
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        return;
+    }
+    Guard& guard = m_open[socket];
+    guard.idle = new QTimer(socket);
+    guard.idle->setSingleShot(true);
+    connect(guard.idle, &QTimer::timeout, socket, &QTcpSocket::abort);
+    guard.idle->start(m_limits.idle);
+    connect(socket, &QObject::destroyed, this, [this, socket] { m_open.erase(socket); });
+    // Before the server's own: a head too long is refused before it is read.
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { inspect(socket); });
+    addPendingConnection(socket);
+}
+
+void HttpDoor::inspect(QTcpSocket* socket)
+{
+    const auto found = m_open.find(socket);
+    if (found == m_open.end())
+        return;
+    Guard& guard = found->second;
+    if (guard.refused) {
+        socket->readAll();
+        return;
+    }
+    static constexpr char End[] = "\r\n\r\n";
+    for (const char c : socket->peek(socket->bytesAvailable())) {
+        if (++guard.headBytes > m_limits.mostHeadBytes) {
+            guard.refused = true;
+            // What the server has not read yet, it never sees.
+            socket->readAll();
+            refuse(socket, "431 Request Header Fields Too Large");
+            return;
+        }
+        guard.endMatched = c == End[guard.endMatched] ? guard.endMatched + 1 : (c == '\r' ? 1 : 0);
+        if (guard.endMatched == 4) {
+            guard.headBytes = 0;
+            guard.endMatched = 0;
+        }
+    }
+}
+
+void HttpDoor::refuse(QTcpSocket* socket, const QByteArray& status)
+{
+    socket->write("HTTP/1.1 " + status + "\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
+    socket->disconnectFromHost();
+    QTimer::singleShot(std::chrono::seconds(2), socket, &QTcpSocket::abort);
+}
+
+void HttpDoor::answered(QTcpSocket* socket)
+{
+    if (const auto found = m_open.find(socket); found != m_open.end())
+        found->second.idle->start(m_limits.idle);
+}
+
+void HttpDoor::streams(QTcpSocket* socket)
+{
+    if (const auto found = m_open.find(socket); found != m_open.end())
+        found->second.idle->stop();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <chrono>
+#include <unordered_map>
+
+class QTimer;
+
+// The league page's listening socket, keeping its connections in bounds
+// before the HTTP server reads them: at most maxConnections at once (the
+// next is answered 503 and closed), a request's head of at most
+// mostHeadBytes (431 and closed), and a connection that has no whole
+// request answered within idle is closed, unless it streams events.
+class HttpDoor : public QTcpServer
+{
+    Q_OBJECT
+
+public:
+    struct Limits {
+        int maxConnections = 256;
+        qint64 mostHeadBytes = 8 * 1024;
+        std::chrono::milliseconds idle{15'000};
+    };
+
+    explicit HttpDoor(Limits limits, QObject* parent = nullptr);
+
+    // A request on socket was answered: its idle time starts again.
+    void answered(QTcpSocket* socket);
+    // socket now streams events, for as long as its listener keeps up.
+    void streams(QTcpSocket* socket);
+    int open() const { return int(m_open.size()); }
+
+protected:
+    void incomingConnection(qintptr handle) override;
+
+private:
+    struct Guard {
+        QTimer* idle = nullptr;
+        qint64 headBytes = 0; // of the request that is arriving
+        int endMatched = 0;   // of the "\r\n\r\n" that ends a head
+        bool refused = false;
+    };
+    void inspect(QTcpSocket* socket);
+    static void refuse(QTcpSocket* socket, const QByteArray& status);
+
+    Limits m_limits;
+    std::unordered_map<QTcpSocket*, Guard> m_open;
+};

@@ -1,0 +1,130 @@
+#include "LeagueHistory.h"
+
+#include "CarCatalogue.h"
+#include "FileSystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace {
+
+QString text(const QJsonObject& record, const char* key)
+{
+    return record.value(QLatin1String(key)).toString();
+}
+
+bool deviates(const QString& status)
+{
+    return status == QLatin1String("tweaked") || status == QLatin1String("damaged")
+        || status == QLatin1String("allowed");
+}
+
+bool backToGenuine(const QString& status)
+{
+    return status == QLatin1String("genuine") || status == QLatin1String("formatting");
+}
+
+// A refusal names the file the player announced, not its car.
+QString carOf(const QJsonObject& record)
+{
+    if (record.contains(QLatin1String("car")))
+        return text(record, "car");
+    const ::Car* car = CarCatalogue::carOfDescriptorName(text(record, "name"));
+    return car ? car->listEntry : QString();
+}
+
+} // namespace
+
+void LeagueHistory::add(const QJsonObject& record, const QByteArray& evidence)
+{
+    const QString player = text(record, "player");
+    if (player.isEmpty())
+        return;
+    Car& car = m_players[player][carOf(record)];
+    const QString status = text(record, "status");
+    const QString time = text(record, "time");
+    const bool refused = status == QLatin1String("refused");
+    car.transfers.push_back({time, status, text(record, "version"), text(record, "reference"), text(record, "rules"),
+                             refused ? text(record, "code") : QString()});
+    if (car.transfers.size() > MostKept)
+        car.transfers.pop_front();
+    ++car.transferCount;
+    if (refused)
+        return;
+    car.latest = record;
+    car.evidence = evidence;
+    const bool deviating = !car.deviations.empty() && car.deviations.back().back.isEmpty();
+    if (deviates(status) && !deviating)
+        car.deviations.push_back({time, status, QString()});
+    else if (backToGenuine(status) && deviating)
+        car.deviations.back().back = time;
+}
+
+void LeagueHistory::setEvidence(const QString& player, const QString& car, const QString& time,
+                                const QByteArray& evidence)
+{
+    const auto cars = m_players.find(player);
+    if (cars == m_players.end())
+        return;
+    const auto found = cars->second.find(car);
+    if (found != cars->second.end() && text(found->second.latest, "time") == time)
+        found->second.evidence = evidence;
+}
+
+LeagueHistory::Loaded LeagueHistory::load(const QString& dir)
+{
+    // Rotation moves verdicts.jsonl to .1, .1 to .2 and so on: the highest
+    // number is the oldest. A compressed one is left to the archive.
+    static const QRegularExpression rotated(QStringLiteral("^verdicts\\.jsonl\\.([0-9]{1,6})$"));
+    std::vector<std::pair<int, QString>> files;
+    for (const QString& name : QDir(dir).entryList({QStringLiteral("verdicts.jsonl.*")}, QDir::Files)) {
+        if (const QRegularExpressionMatch match = rotated.match(name); match.hasMatch())
+            files.emplace_back(match.captured(1).toInt(), name);
+    }
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    files.emplace_back(0, QStringLiteral("verdicts.jsonl"));
+
+    Loaded loaded;
+    for (const auto& [number, name] : files) {
+        QFile file(QDir(dir).filePath(name));
+        if (!file.exists() && number == 0)
+            continue;
+        if (!file.open(QIODevice::ReadOnly)) {
+            loaded.failures << FileSystem::failure(file.fileName(), file.errorString());
+            continue;
+        }
+        while (!file.atEnd()) {
+            const QByteArray line = file.readLine();
+            const QJsonDocument document = QJsonDocument::fromJson(line);
+            if (!document.isObject()) {
+                ++loaded.unreadable;
+                continue;
+            }
+            add(document.object());
+            ++loaded.records;
+        }
+    }
+    return loaded;
+}
+
+const LeagueHistory::Cars* LeagueHistory::player(const QString& name) const
+{
+    const auto found = m_players.find(name);
+    return found == m_players.end() ? nullptr : &found->second;
+}
+
+QJsonArray LeagueHistory::latestRecords() const
+{
+    QJsonArray records;
+    for (const auto& [name, cars] : m_players) {
+        for (const auto& [carName, car] : cars) {
+            if (!car.latest.isEmpty())
+                records.append(car.latest);
+        }
+    }
+    return records;
+}

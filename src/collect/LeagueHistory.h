@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <map>
+#include <vector>
+
+// What the league page knows of every player's cars: for each car, its
+// transfers in brief, the latest verdict record whole with the evidence
+// drawn for it, and when the car deviated from its genuine descriptor and
+// when it came back. Built from the records as they are appended, and at
+// start from verdicts.jsonl and the uncompressed rotated logs beside it.
+class LeagueHistory
+{
+public:
+    // A transfer in brief.
+    struct Entry {
+        QString time;
+        QString status;    // a verdict's, or "refused"
+        QString version;   // of the genuine descriptor it was compared with
+        QString reference; // digests of the reference data and of the rules
+        QString rules;
+        QString reason;    // of a refusal, its code
+    };
+    // From the first verdict that was tweaked, damaged or allowed to the
+    // first genuine one after it; back is empty while it lasts.
+    struct Deviation {
+        QString from;
+        QString status;
+        QString back;
+    };
+    struct Car {
+        QJsonObject latest; // the latest verdict; empty while only refusals came
+        QByteArray evidence;
+        std::deque<Entry> transfers; // the latest MostKept
+        qint64 transferCount = 0;
+        std::vector<Deviation> deviations;
+    };
+    using Cars = std::map<QString, Car>; // by the car's list name; "" for a file of no car
+
+    static constexpr std::size_t MostKept = 500;
+
+    // A record as verdicts.jsonl holds it; one without a proven player is
+    // not shown.
+    void add(const QJsonObject& record, const QByteArray& evidence = QByteArray());
+    // The evidence drawn again for the latest verdict of a car, unless a
+    // newer one came meanwhile.
+    void setEvidence(const QString& player, const QString& car, const QString& time, const QByteArray& evidence);
+
+    struct Loaded {
+        qint64 records = 0;
+        qint64 unreadable = 0; // lines that are not a record, such as one a crash cut off
+        QStringList failures;  // files that could not be read, and why
+    };
+    // verdicts.jsonl.N … verdicts.jsonl.1, then verdicts.jsonl, in DIR.
+    Loaded load(const QString& dir);
+
+    const std::map<QString, Cars>& players() const { return m_players; }
+    const Cars* player(const QString& name) const;
+    // The latest verdict of every player's every car.
+    QJsonArray latestRecords() const;
+
+private:
+    std::map<QString, Cars> m_players;
+};

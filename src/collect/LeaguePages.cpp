@@ -1,0 +1,252 @@
+#include "LeaguePages.h"
+
+#include "CarCatalogue.h"
+#include "HtmlReport.h"
+#include "Verdict.h"
+
+#include <QUrl>
+
+#include <map>
+#include <set>
+
+namespace {
+
+QByteArray escaped(const QString& text)
+{
+    return text.toHtmlEscaped().toUtf8();
+}
+
+// "2026-12-11 09:30:15", as a person reads the record's time.
+QByteArray shownTime(const QString& time)
+{
+    return escaped(time.left(19).replace(u'T', u' '));
+}
+
+QString textOf(const QJsonObject& record, const char* key)
+{
+    return record.value(QLatin1String(key)).toString();
+}
+
+const char* const GridStyle = R"(
+.grid{border-collapse:collapse;margin:14px 0}
+.grid th,.grid td{border:1px solid #d0d7de;padding:4px 10px;text-align:left;vertical-align:top}
+.grid thead th{background:#f6f8fa;font-size:13px}
+.grid td a{text-decoration:none;color:inherit;display:block}
+.grid time{display:block;font-size:12px;color:#59636e}
+.grid td[data-status="none"]{color:#8c959f}
+.s.genuine{background:var(--genuine)}.s.none{background:#8c959f}.s.unchecked,.s.refused{background:#59636e}
+.counts{list-style:none;padding:0;margin:6px 0;display:flex;flex-wrap:wrap;gap:4px 18px}
+.live{font-size:13px;color:#59636e}.live.on::before{content:"● ";color:var(--genuine)}.live.off::before{content:"● ";color:var(--tweaked)}
+.history{border-collapse:collapse;margin:6px 0 10px;font-size:13px}
+.history th,.history td{border:1px solid #d0d7de;padding:1px 8px;text-align:left}
+.history th{background:#f6f8fa}
+.car{margin:0 0 30px}
+)";
+
+QByteArray page(const QString& title, const QByteArray& body, bool live)
+{
+    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n<title>"
+        + escaped(title) + "</title>\n<style>" + HtmlReport::style() + GridStyle + "</style>\n</head>\n<body>\n" + body
+        + (live ? "<script src=\"/league.js\"></script>\n" : "") + "</body>\n</html>\n";
+}
+
+QByteArray badge(const QString& status)
+{
+    return "<span class=\"s " + escaped(status) + "\">" + escaped(status) + "</span>";
+}
+
+const std::vector<QString>& statuses()
+{
+    static const std::vector<QString> all{QStringLiteral("tweaked"),    QStringLiteral("damaged"),
+                                          QStringLiteral("allowed"),    QStringLiteral("formatting"),
+                                          QStringLiteral("genuine"),    QStringLiteral("error"),
+                                          QStringLiteral("none")};
+    return all;
+}
+
+QByteArray cell(const QString& player, const QString& car, const QJsonObject* latest)
+{
+    const QString status = latest ? textOf(*latest, "status") : QStringLiteral("none");
+    QByteArray out = "<td data-player=\"" + escaped(player) + "\" data-car=\"" + escaped(car) + "\" data-status=\""
+        + escaped(status) + "\">";
+    if (!latest)
+        return out + "–</td>";
+    return out + "<a href=\"/player/" + LeaguePages::playerLink(player) + "#history-" + escaped(car) + "\">"
+        + badge(status) + "<time>" + shownTime(textOf(*latest, "time")) + "</time></a></td>";
+}
+
+} // namespace
+
+namespace LeaguePages {
+
+QByteArray playerLink(const QString& name)
+{
+    return QUrl::toPercentEncoding(name);
+}
+
+QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& players)
+{
+    std::set<QString> names;
+    for (const QByteArray& name : players)
+        names.insert(QString::fromUtf8(name));
+    for (const auto& [name, cars] : history.players())
+        names.insert(name);
+
+    std::map<QString, qint64> counts;
+    QByteArray rows;
+    for (const QString& name : names) {
+        const LeagueHistory::Cars* cars = history.player(name);
+        rows += "<tr><th>" + (cars ? "<a href=\"/player/" + playerLink(name) + "\">" + escaped(name) + "</a>"
+                                   : escaped(name))
+            + "</th>";
+        for (const Car& car : CarCatalogue::cars()) {
+            const QJsonObject* latest = nullptr;
+            if (cars) {
+                const auto found = cars->find(car.listEntry);
+                if (found != cars->end() && !found->second.latest.isEmpty())
+                    latest = &found->second.latest;
+            }
+            ++counts[latest ? textOf(*latest, "status") : QStringLiteral("none")];
+            rows += cell(name, car.listEntry, latest);
+        }
+        rows += "</tr>\n";
+    }
+
+    QByteArray body = "<header>\n<h1>Vortrax league: every player's cars</h1>\n<ul class=\"counts\">"
+                      "<li><b data-count=\"players\">" + QByteArray::number(qint64(names.size())) + "</b> players</li>";
+    for (const QString& status : statuses())
+        body += "<li>" + badge(status) + " <b data-count=\"" + escaped(status) + "\">"
+            + QByteArray::number(counts[status]) + "</b></li>";
+    body += "</ul>\n<p class=\"live\" id=\"live\">As it was when the page was loaded.</p>\n</header>\n"
+            "<table class=\"grid\" id=\"grid\">\n<thead><tr><th>Player</th>";
+    for (const Car& car : CarCatalogue::cars())
+        body += "<th>" + escaped(car.listEntry) + "</th>";
+    body += "</tr></thead>\n<tbody>\n" + rows + "</tbody>\n</table>\n"
+            "<p class=\"how\">Each cell is the latest verdict on that player's car; it leads to the player's "
+            "history and the evidence. <a href=\"/verdicts.json\">verdicts.json</a> holds the same records.</p>\n";
+    return page(QStringLiteral("Vortrax league: every player's cars"), body, true);
+}
+
+QByteArray player(const QString& name, const LeagueHistory::Cars& cars)
+{
+    QByteArray body = "<header>\n<h1>" + escaped(name) + "</h1>\n<nav><a href=\"/\">All players</a></nav>\n</header>\n"
+        + HtmlReport::legend();
+    std::vector<std::pair<QString, const LeagueHistory::Car*>> shown;
+    for (const Car& car : CarCatalogue::cars()) {
+        if (const auto found = cars.find(car.listEntry); found != cars.end())
+            shown.emplace_back(car.listEntry, &found->second);
+    }
+    if (const auto none = cars.find(QString()); none != cars.end())
+        shown.emplace_back(QString(), &none->second);
+
+    for (const auto& [carName, car] : shown) {
+        const QString title = carName.isEmpty() ? QStringLiteral("Files of no car") : carName;
+        const QString status = car->latest.isEmpty() ? QStringLiteral("refused") : textOf(car->latest, "status");
+        body += "<section class=\"car\" id=\"history-" + escaped(carName) + "\">\n<h2>" + escaped(title) + ' '
+            + badge(status) + "</h2>\n<p class=\"meta\">" + QByteArray::number(car->transferCount)
+            + (car->transferCount == 1 ? " transfer" : " transfers");
+        for (const LeagueHistory::Deviation& deviation : car->deviations) {
+            body += " · first " + escaped(deviation.status) + " at " + shownTime(deviation.from)
+                + (deviation.back.isEmpty() ? QByteArray(", not genuine since")
+                                            : ", back to genuine at " + shownTime(deviation.back));
+        }
+        body += "</p>\n<table class=\"history\"><thead><tr><th>Time</th><th>Verdict</th><th>Compared with</th>"
+                "<th>Reference data</th><th>Rules</th></tr></thead><tbody>\n";
+        for (auto entry = car->transfers.rbegin(); entry != car->transfers.rend(); ++entry) {
+            const QString verdict = entry->reason.isEmpty() ? entry->status
+                                                            : entry->status + QStringLiteral(" (") + entry->reason + u')';
+            body += "<tr><td>" + shownTime(entry->time) + "</td><td>" + escaped(verdict) + "</td><td>"
+                + escaped(entry->version) + "</td><td><code title=\"" + escaped(entry->reference) + "\">"
+                + escaped(entry->reference.left(12)) + "</code></td><td><code title=\"" + escaped(entry->rules)
+                + "\">" + escaped(entry->rules.isEmpty() ? QStringLiteral("none") : entry->rules.left(12))
+                + "</code></td></tr>\n";
+        }
+        if (qint64(car->transfers.size()) < car->transferCount)
+            body += "<tr><td colspan=\"5\">" + QByteArray::number(car->transferCount - qint64(car->transfers.size()))
+                + " earlier transfers are in verdicts.jsonl.</td></tr>\n";
+        body += "</tbody></table>\n";
+        if (!car->evidence.isEmpty())
+            body += car->evidence;
+        else if (status != QLatin1String("genuine") && status != QLatin1String("refused") && !carName.isEmpty())
+            body += "<p class=\"none\">The evidence is being drawn again since the collector started; "
+                    "reload in a moment.</p>\n";
+        body += "</section>\n";
+    }
+    return page(name + QStringLiteral(": Vortrax league"), body, false);
+}
+
+QByteArray script()
+{
+    return R"JS("use strict";
+// Keeps the grid current: each verdict comes as an event, and after a lost
+// connection the latest verdicts are fetched again, so nothing is missed.
+(function () {
+  const live = document.getElementById("live");
+  const grid = document.getElementById("grid");
+  const cars = Array.from(grid.tHead.rows[0].cells).slice(1).map(th => th.textContent);
+
+  function text(tag, content) {
+    const element = document.createElement(tag);
+    element.textContent = content;
+    return element;
+  }
+
+  function row(player) {
+    const cells = grid.querySelectorAll('td[data-player="' + CSS.escape(player) + '"]');
+    if (cells.length > 0) return;
+    const tr = grid.tBodies[0].insertRow();
+    const th = document.createElement("th");
+    th.appendChild(text("a", player)).href = "/player/" + encodeURIComponent(player);
+    tr.appendChild(th);
+    for (const car of cars) {
+      const td = tr.insertCell();
+      td.dataset.player = player;
+      td.dataset.car = car;
+      td.dataset.status = "none";
+      td.textContent = "–";
+    }
+  }
+
+  function show(record) {
+    if (!record.player || !cars.includes(record.car)) return;
+    row(record.player);
+    const td = grid.querySelector('td[data-player="' + CSS.escape(record.player) + '"][data-car="' + CSS.escape(record.car) + '"]');
+    td.dataset.status = record.status;
+    const link = document.createElement("a");
+    link.href = "/player/" + encodeURIComponent(record.player) + "#history-" + record.car;
+    link.appendChild(text("span", record.status)).className = "s " + record.status;
+    link.appendChild(text("time", String(record.time).slice(0, 19).replace("T", " ")));
+    td.replaceChildren(link);
+    count();
+  }
+
+  function count() {
+    const counts = {};
+    for (const td of grid.querySelectorAll("td[data-status]"))
+      counts[td.dataset.status] = (counts[td.dataset.status] || 0) + 1;
+    for (const b of document.querySelectorAll("b[data-count]")) {
+      b.textContent = b.dataset.count === "players" ? grid.tBodies[0].rows.length : (counts[b.dataset.count] || 0);
+    }
+  }
+
+  let lost = false;
+  const events = new EventSource("/events");
+  events.addEventListener("verdict", event => show(JSON.parse(event.data)));
+  events.onopen = () => {
+    live.textContent = "Live: cells change as files arrive.";
+    live.className = "live on";
+    if (lost)
+      fetch("/verdicts.json").then(answer => answer.json()).then(records => records.forEach(show));
+    lost = false;
+  };
+  events.onerror = () => {
+    live.textContent = "The collector cannot be reached; trying again.";
+    live.className = "live off";
+    lost = true;
+  };
+})();
+)JS";
+}
+
+} // namespace LeaguePages

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "LeagueHistory.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+// The league page's HTML: the grid of every player's cars and a player's own
+// page, with the script that keeps the grid live. They stand on what the
+// history holds, the evidence as the checking threads drew it: nothing here
+// compares a file.
+namespace LeaguePages {
+
+// players: the roster's names, shown whether or not they sent anything;
+// the history's players are shown too.
+QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& players);
+QByteArray player(const QString& name, const LeagueHistory::Cars& cars);
+QByteArray script();
+
+// How a link names a player: every byte but the unreserved ones percent-encoded.
+QByteArray playerLink(const QString& name);
+
+} // namespace LeaguePages

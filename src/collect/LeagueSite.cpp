@@ -1,0 +1,53 @@
+#include "LeagueSite.h"
+
+#include "LeagueHistory.h"
+#include "LeagueMetrics.h"
+#include "LeaguePages.h"
+
+#include <QJsonDocument>
+
+namespace {
+
+const QByteArray Html = "text/html; charset=utf-8";
+const QByteArray Text = "text/plain; charset=utf-8";
+
+LeagueAnswer text(int status, const QByteArray& body)
+{
+    return {status, Text, body + '\n', false};
+}
+
+} // namespace
+
+LeagueSite::LeagueSite(const LeagueHistory& history, const LeagueMetrics& metrics,
+                       std::function<std::vector<QByteArray>()> players, std::function<bool()> taking)
+    : m_history(history)
+    , m_metrics(metrics)
+    , m_players(std::move(players))
+    , m_taking(std::move(taking))
+{
+}
+
+LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path) const
+{
+    if (method != "GET" && method != "HEAD")
+        return text(405, "Only GET and HEAD are answered here.");
+    if (path == "/")
+        return {200, Html, LeaguePages::grid(m_history, m_players()), false};
+    if (path == "/league.js")
+        return {200, "text/javascript; charset=utf-8", LeaguePages::script(), false};
+    if (path == "/events")
+        return {200, "text/event-stream", "retry: 1000\n\n", true};
+    if (path == "/verdicts.json")
+        return {200, "application/json", QJsonDocument(m_history.latestRecords()).toJson(QJsonDocument::Compact), false};
+    if (path == "/metrics")
+        return {200, "text/plain; version=0.0.4; charset=utf-8", m_metrics.exposition(), false};
+    if (path == "/healthz")
+        return m_taking() ? text(200, "ok") : text(503, "stopping");
+    static const QByteArray Player = "/player/";
+    if (path.startsWith(Player) && !path.mid(Player.size()).contains('/')) {
+        const QString name = QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(Player.size())));
+        if (const LeagueHistory::Cars* cars = m_history.player(name))
+            return {200, Html, LeaguePages::player(name, *cars), false};
+    }
+    return text(404, "Nothing here.");
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <functional>
+#include <vector>
+
+class LeagueHistory;
+class LeagueMetrics;
+
+// What the league page answers, whatever carries it: read-only routes, each
+// a whole answer but /events, which streams.
+struct LeagueAnswer {
+    int status = 200;
+    QByteArray type;
+    QByteArray body;
+    bool stream = false;
+};
+
+class LeagueSite
+{
+public:
+    // players: the roster's names now; taking: whether the collector takes files.
+    LeagueSite(const LeagueHistory& history, const LeagueMetrics& metrics,
+               std::function<std::vector<QByteArray>()> players, std::function<bool()> taking);
+
+    // method as sent ("GET"); path still percent-encoded, without its query.
+    LeagueAnswer answer(const QByteArray& method, const QByteArray& path) const;
+
+private:
+    const LeagueHistory& m_history;
+    const LeagueMetrics& m_metrics;
+    std::function<std::vector<QByteArray>()> m_players;
+    std::function<bool()> m_taking;
+};
