@@ -35,11 +35,15 @@ Verdict verdictOf(const QString& path, const Car* car, const QByteArray& player,
     return verdict;
 }
 
-// An anchor of the car's own, so a link can lead to it.
-QByteArray evidenceOf(const Verdict& verdict, const CheckSetup& setup)
+// With an anchor of the car's own, so that a link can lead to it, and the
+// file named as the player's folder and the name it is kept under: the
+// page is public, the collector's own paths are not.
+QByteArray evidenceOf(Verdict verdict, const CheckSetup& setup)
 {
     if (!verdict.car || verdict.status == Verdict::Status::Genuine)
         return QByteArray();
+    const qsizetype name = verdict.path.lastIndexOf('/');
+    verdict.path = verdict.path.mid(verdict.path.lastIndexOf('/', name - 1) + 1);
     return HtmlReport::fileSection("car-" + verdict.car->listEntry.toUtf8(), verdict,
                                    setup.reference->genuineBytesOf(verdict));
 }

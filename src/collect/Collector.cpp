@@ -143,6 +143,7 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
                      {QStringLiteral("dir"), dir},
                      {QStringLiteral("players"), m_context.roster ? QJsonValue(qint64(m_context.roster->size()))
                                                                   : QJsonValue()},
+                     {QStringLiteral("http_address"), m_league ? QJsonValue(m_options.http->address.toString()) : QJsonValue()},
                      {QStringLiteral("http_port"), m_league ? QJsonValue(m_league->port()) : QJsonValue()}});
     return true;
 }
@@ -156,7 +157,7 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
     const LeagueHistory::Loaded loaded = m_league->load(m_context.dir, *m_checks);
     *warnings << loaded.failures;
     if (loaded.unreadable > 0)
-        *warnings << QStringLiteral("%1 lines of the verdict logs in %2 are no record and were left out of the history")
+        *warnings << QStringLiteral("%1 of the lines in the verdict logs of %2 are no record, and were left out of the history")
                          .arg(loaded.unreadable)
                          .arg(QDir::toNativeSeparators(m_context.dir));
     QString error;

@@ -14,6 +14,9 @@ EventStream::EventStream(QObject* parent)
 
 void EventStream::listen(QTcpSocket* socket)
 {
+    // The system's buffer for a listener is bounded too: it would otherwise
+    // grow to megabytes for one that does not read.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 32 * 1024);
     m_listeners.emplace_back(socket);
 }
 

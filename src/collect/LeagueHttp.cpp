@@ -43,6 +43,8 @@ bool LeagueHttp::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
     responder.writeHeader("Content-Length", QByteArray::number(answer.stream ? 0 : answer.body.size()));
     responder.writeBody(head || answer.stream ? QByteArray() : answer.body);
     m_door.answered(socket);
+    if (request.value("Connection").compare("close", Qt::CaseInsensitive) == 0)
+        socket->disconnectFromHost();
     return true;
 }
 

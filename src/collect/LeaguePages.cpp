@@ -147,9 +147,10 @@ QByteArray player(const QString& name, const LeagueHistory::Cars& cars)
             + badge(status) + "</h2>\n<p class=\"meta\">" + QByteArray::number(car->transferCount)
             + (car->transferCount == 1 ? " transfer" : " transfers");
         for (const LeagueHistory::Deviation& deviation : car->deviations) {
-            body += " · first " + escaped(deviation.status) + " at " + shownTime(deviation.from)
-                + (deviation.back.isEmpty() ? QByteArray(", not genuine since")
-                                            : ", back to genuine at " + shownTime(deviation.back));
+            body += " · " + escaped(deviation.status)
+                + (deviation.back.isEmpty() ? " since " + shownTime(deviation.from)
+                                            : " from " + shownTime(deviation.from) + ", genuine again at "
+                                                  + shownTime(deviation.back));
         }
         body += "</p>\n<table class=\"history\"><thead><tr><th>Time</th><th>Verdict</th><th>Compared with</th>"
                 "<th>Reference data</th><th>Rules</th></tr></thead><tbody>\n";

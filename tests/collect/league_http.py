@@ -1,0 +1,265 @@
+#!/usr/bin/env python3
+"""The league page without a browser, over real sockets to a real
+kestrix-collect: every route's status and type, the figures for Prometheus
+read line by line, the history rebuilt from the verdict logs, hostile paths
+and names, 256 idle connections while transfers go on, and a listener of
+/events that never reads.
+
+Usage: league_http.py TOOLS_DIR DATA_DIR
+"""
+
+import json
+import os
+import re
+import socket
+import sys
+import tempfile
+import threading
+import time
+from concurrent.futures import ThreadPoolExecutor
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from league_collector import League, fail, send_as_player  # noqa: E402
+
+
+def request(league, target, method="GET", head_bytes=b""):
+    """Status, headers (lower-case names) and body of one request."""
+    with socket.create_connection(("127.0.0.1", league.http_port), timeout=10) as connection:
+        connection.sendall(b"%s %s HTTP/1.1\r\nHost: league\r\nConnection: close\r\n%s\r\n"
+                           % (method.encode(), target.encode(), head_bytes))
+        answer = b""
+        while True:
+            chunk = connection.recv(65536)
+            if not chunk:
+                break
+            answer += chunk
+            head, _, body = answer.partition(b"\r\n\r\n")
+            length = re.search(rb"(?i)\r\ncontent-length: *(\d+)", head)
+            if length and len(body) >= int(length.group(1)):
+                break
+    head, _, body = answer.partition(b"\r\n\r\n")
+    lines = head.decode().split("\r\n")
+    headers = dict((name.lower(), value.strip()) for name, _, value in (line.partition(":") for line in lines[1:]))
+    return int(lines[0].split()[1]), headers, body
+
+
+def check_routes(league):
+    cases = [
+        ("GET", "/", 200, "text/html; charset=utf-8"),
+        ("GET", "/league.js", 200, "text/javascript; charset=utf-8"),
+        ("GET", "/verdicts.json", 200, "application/json"),
+        ("GET", "/metrics", 200, "text/plain; version=0.0.4; charset=utf-8"),
+        ("GET", "/healthz", 200, "text/plain; charset=utf-8"),
+        ("GET", "/player/alice", 200, "text/html; charset=utf-8"),
+        ("GET", "/player/nobody", 404, None),
+        ("GET", "/player/../x", 404, None),
+        ("GET", "/player/%2e%2e", 404, None),
+        ("GET", "/player/alice/x", 404, None),
+        ("GET", "/player/", 404, None),
+        ("GET", "/nothing", 404, None),
+        ("POST", "/", 405, None),
+        ("DELETE", "/verdicts.json", 405, None),
+    ]
+    for method, target, status, kind in cases:
+        got, headers, body = request(league, target, method)
+        if got != status or (kind and headers.get("content-type") != kind):
+            fail("%s %s: %d %s, not %d %s" % (method, target, got, headers.get("content-type"), status, kind))
+        if status == 405 and headers.get("allow") != "GET, HEAD":
+            fail("%s %s: no Allow: GET, HEAD" % (method, target))
+    _, _, page = request(league, "/")
+    status, headers, body = request(league, "/", "HEAD")
+    if status != 200 or int(headers["content-length"]) != len(page) or body:
+        fail("HEAD /: %d, length %s of %d, %d bytes of body" % (status, headers.get("content-length"), len(page), len(body)))
+    _, _, health = request(league, "/healthz")
+    if health != b"ok\n":
+        fail("/healthz says %r" % health)
+    _, _, records = request(league, "/verdicts.json")
+    latest = {(record["player"], record["car"]): record["status"] for record in json.loads(records)}
+    if latest.get(("alice", "Brackwell")) != "tweaked":
+        fail("/verdicts.json: %r" % latest)
+    with socket.create_connection(("127.0.0.1", league.http_port), timeout=10) as connection:
+        connection.sendall(b"GET /events HTTP/1.1\r\nHost: league\r\n\r\n")
+        head = connection.recv(4096)
+        if not head.startswith(b"HTTP/1.1 200") or b"Content-Type: text/event-stream" not in head:
+            fail("/events answers %r" % head)
+    status, _, body = request(league, "/", head_bytes=b"X-Long: " + b"a" * 9000 + b"\r\n")
+    if status != 431:
+        fail("a head of 9 KiB: %d, not 431" % status)
+
+
+SAMPLE = re.compile(r'^([a-z_]+)(\{([a-z_]+)="((?:[^"\\]|\\.)*)"\})? (\S+)$')
+
+
+def read_metrics(league):
+    """{(name, label value): number}, after checking every line's form."""
+    _, _, body = request(league, "/metrics")
+    values, typed = {}, {}
+    for line in body.decode().splitlines():
+        if line.startswith("# HELP "):
+            continue
+        if line.startswith("# TYPE "):
+            _, _, name, kind = line.split(" ")
+            typed[name] = kind
+            continue
+        match = SAMPLE.match(line)
+        if not match:
+            fail("/metrics line %r is not a sample" % line)
+        name = match.group(1)
+        family = re.sub(r"_(bucket|sum|count)$", "", name) if name not in typed else name
+        if family not in typed:
+            fail("/metrics: %s has no # TYPE before it" % name)
+        values[(name, match.group(4))] = float(match.group(5))
+    return values
+
+
+def check_metrics(league, size):
+    m = read_metrics(league)
+    wanted = {("kestrix_transfers_total", "stored"): 1, ("kestrix_verdicts_total", "tweaked"): 1,
+              ("kestrix_refusals_total", "bad-proof"): 1, ("kestrix_transfers_total", "refused"): 1,
+              ("kestrix_received_bytes_total", None): size, ("kestrix_check_duration_seconds_count", None): 1}
+    for key, value in wanted.items():
+        if m.get(key) != value:
+            fail("/metrics: %s is %r, not %r" % (key, m.get(key), value))
+    buckets = [value for (name, _), value in m.items() if name == "kestrix_check_duration_seconds_bucket"]
+    if buckets != sorted(buckets) or m[("kestrix_check_duration_seconds_bucket", "+Inf")] != 1:
+        fail("/metrics: the check histogram's buckets %r" % buckets)
+
+
+def check_history_and_names(tools, data, work):
+    """Rotated logs read oldest first; a hostile name shown as text."""
+    league = League(tools, data, work, ["alice"])
+    os.makedirs(league.dir)
+    hostile = '<img src=x onerror=alert(1)>&"'
+    record = {"player": "alice", "car": "Brackwell", "time": "2026-12-01T10:00:00Z", "version": "original"}
+    lines = {"verdicts.jsonl.2": [dict(record, status="tweaked")],
+             "verdicts.jsonl.1": [dict(record, status="genuine", time="2026-12-02T10:00:00Z"),
+                                  dict(record, player=hostile, status="damaged")],
+             "verdicts.jsonl": []}
+    for name, records in lines.items():
+        with open(os.path.join(league.dir, name), "w") as log:
+            log.writelines(json.dumps(one) + "\n" for one in records)
+            if name == "verdicts.jsonl":
+                log.write('{"player":"alice","car":"Brack')  # cut off by a crash
+    with open(os.path.join(league.dir, "verdicts.jsonl.3.gz"), "wb") as log:
+        log.write(b"\x1f\x8b not read")
+    league.start()
+    _, _, page = request(league, "/")
+    if b"<img" in page or b"&lt;img src=x onerror=alert(1)&gt;&amp;&quot;" not in page:
+        fail("the hostile name is not escaped on the grid")
+    link = b"/player/%3Cimg%20src%3Dx%20onerror%3Dalert%281%29%3E%26%22"
+    if link not in page:
+        fail("the hostile name's link is not percent-encoded")
+    status, _, own = request(league, link.decode())
+    if status != 200 or b"<img" in own:
+        fail("the hostile player's page: %d" % status)
+    _, _, alice = request(league, "/player/alice")
+    if b"tweaked from 2026-12-01 10:00:00, genuine again at 2026-12-02 10:00:00" not in alice:
+        fail("alice's history does not read oldest first")
+    if not re.search(rb'data-player="alice" data-car="Brackwell" data-status="genuine"', page):
+        fail("the grid does not show alice's latest verdict")
+    league.stop()
+    if "1 of the lines in the verdict logs" not in league.process.stderr.read():
+        fail("the line a crash cut off is not reported")
+
+
+def check_idle_connections(league, sample):
+    idle = [socket.create_connection(("127.0.0.1", league.http_port)) for _ in range(256)]
+    time.sleep(0.5)
+    with socket.create_connection(("127.0.0.1", league.http_port), timeout=5) as one_more:
+        if not one_more.recv(100).startswith(b"HTTP/1.1 503"):
+            fail("the 257th HTTP connection was not answered 503")
+    with ThreadPoolExecutor(4) as pool:
+        answers = list(pool.map(lambda i: send_as_player(league.port, "bob", league.tokens["bob"],
+                                                         "BrackwellDescriptor.txt", sample), range(20)))
+    if answers != ["STORED|tweaked|"] * 20:
+        fail("transfers beside 256 idle HTTP connections: %r" % sorted(set(answers)))
+    # Idle ones are closed in time, and the page is served again.
+    idle[0].settimeout(25)
+    started = time.monotonic()
+    if idle[0].recv(100) != b"":
+        fail("an idle HTTP connection was answered")
+    for connection in idle:
+        connection.close()
+    time.sleep(0.5)
+    if request(league, "/healthz")[0] != 200:
+        fail("the page is not served once the idle connections are gone")
+    return time.monotonic() - started
+
+
+def check_reader_that_never_reads(league, sample):
+    stalled = socket.socket()
+    stalled.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    stalled.connect(("127.0.0.1", league.http_port))
+    stalled.sendall(b"GET /events HTTP/1.1\r\nHost: league\r\n\r\n")
+    heard = []
+    reader = socket.create_connection(("127.0.0.1", league.http_port))
+    reader.sendall(b"GET /events HTTP/1.1\r\nHost: league\r\n\r\n")
+
+    def read():
+        try:
+            while True:
+                chunk = reader.recv(65536)
+                if not chunk:
+                    return
+                heard.append(chunk)
+        except OSError:
+            return
+    threading.Thread(target=read, daemon=True).start()
+    time.sleep(0.3)
+    transfers = 1500
+    with ThreadPoolExecutor(8) as pool:
+        answers = list(pool.map(lambda i: send_as_player(league.port, "carol", league.tokens["carol"],
+                                                         "BrackwellDescriptor.txt", sample), range(transfers)))
+    if answers.count("STORED|tweaked|") != transfers:
+        fail("transfers beside a listener that never reads: %r" % sorted(set(answers)))
+    deadline = time.monotonic() + 10
+    while b"".join(heard).count(b"event: verdict\n") < transfers and time.monotonic() < deadline:
+        time.sleep(0.1)
+    if b"".join(heard).count(b"event: verdict\n") < transfers:
+        fail("a reading listener heard %d of %d verdicts" % (b"".join(heard).count(b"event: verdict\n"), transfers))
+    # Read at last, the stalled one ends: it was dropped, with what it had not read.
+    stalled.settimeout(10)
+    kept = 0
+    try:
+        while True:
+            chunk = stalled.recv(65536)
+            if not chunk:
+                break
+            kept += len(chunk)
+    except ConnectionResetError:
+        pass
+    except TimeoutError:
+        fail("a listener that never read was never dropped")
+    if kept >= len(b"".join(heard)):
+        fail("a listener that never read was sent everything")
+    reader.close()
+
+
+def main():
+    tools, data = sys.argv[1], sys.argv[2]
+    with open(os.path.join(data, "Cars", "Brackwell", "BrackwellDescriptor.txt"), "rb") as file:
+        sample = file.read()
+    with tempfile.TemporaryDirectory() as work:
+        check_history_and_names(tools, data, os.path.join(work, "history"))
+        league = League(tools, data, os.path.join(work, "live"), ["alice", "bob", "carol"])
+        league.start("0", "--max-per-player", "8", "--max-per-address", "16")
+        try:
+            if send_as_player(league.port, "alice", league.tokens["alice"], "BrackwellDescriptor.txt", sample) \
+                    != "STORED|tweaked|":
+                fail("alice's file was not stored")
+            if not send_as_player(league.port, "alice", "wrong", "BrackwellDescriptor.txt", sample).startswith(
+                    "REFUSED|bad-proof|"):
+                fail("a wrong token was not refused")
+            check_metrics(league, len(sample))
+            check_routes(league)
+            check_reader_that_never_reads(league, sample)
+            check_idle_connections(league, sample)
+            league.stop()
+        finally:
+            if league.process.poll() is None:
+                league.process.kill()
+    print("PASS: the league page over HTTP")
+
+
+if __name__ == "__main__":
+    main()
