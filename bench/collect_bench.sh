@@ -12,7 +12,9 @@
 # drip a byte a second (a header they never end, which takes a slot until the
 # minimum rate closes it; they connect again at once), and worst-case 64 KiB
 # descriptors of one-byte lines among them, with the event loop's longest
-# stall and the verdict log's growth a file.
+# stall and the verdict log's growth a file. And the league page: the same
+# senders with 50 readers of its live events, the time from a verdict to
+# its event, and the time to read a history of 100,000 records at start.
 # Usage: bench/collect_bench.sh [BUILD_DIR]   (a Release build is best)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -41,6 +43,23 @@ league=(--roster "$work/roster.toml" --tokens "$work/tokens" --rules "$work/rule
 read -r _ cs crate p50 p99 rss1k rss10k verdicts _ _ answered unanswered _ < <("$build/bench/collect_driver" collect \
   "$work/program/kestrix-collect" "$work/program" "$work/collected" "$descriptor" "$count" "$senders" "${league[@]}")
 stored=$(find "$work/collected" -type f -name '*-BrackwellDescriptor.txt' | wc -l)
+
+# The same, with the league page served and 50 browsers' worth of readers
+# of its live events.
+read -r _ ls lrate lp50 lp99 _ _ _ _ _ lanswered lunanswered _ lheard ldelay50 ldelay99 < <("$build/bench/collect_driver" collect \
+  "$work/program/kestrix-collect" "$work/program" "$work/listened" "$descriptor" "$count" "$senders" "${league[@]}" --listeners 50)
+
+# The league page's history, read at start from 100,000 verdict records.
+mkdir "$work/history"
+for _ in $(seq $((100000 / count))); do cat "$work/collected/verdicts.jsonl"; done > "$work/history/verdicts.jsonl"
+records=$(wc -l < "$work/history/verdicts.jsonl")
+began=$(date +%s%N)
+"$work/program/kestrix-collect" --json --port 0 --dir "$work/history" --folder "$work/program" \
+  --roster "$work/roster.toml" --http 0 > "$work/history.events" &
+until grep -q '"listening"' "$work/history.events"; do sleep 0.01; done
+history_ms=$(( ($(date +%s%N) - began) / 1000000 ))
+history_rss=$(awk '/VmHWM/ { print $2 }' "/proc/$!/status")
+kill $!
 
 # Each trickle wave holds every slot for about 5 s: fewer transfers keep the
 # bench short.
@@ -79,6 +98,7 @@ row "" "seconds" "per s" "p50 ms" "p99 ms" "RSS at 1k" "RSS at end"
 row "----" "----" "----" "----" "----" "----" "----"
 
 row "kestrix-collect (players, rules)" "$cs" "$crate" "$p50" "$p99" "${rss1k} KB" "${rss10k} KB"
+row "collect, --http, 50 listeners" "$ls" "$lrate" "$lp50" "$lp99" "-" "-"
 row "socat fork, a file each" "$ss" "$srate" "$sp50" "$sp99" "-" "-"
 row "collect, 64 peers trickling ($trickled)" "$ts" "$trate" "$tp50" "$tp99" "-" "${trss} KB"
 row "collect, 1 in $every worst-case ($worst)" "$ws" "$wrate" "$wp50" "$wp99" "-" "${wrss} KB"
@@ -88,4 +108,6 @@ echo "p99 from connect to verdict: $p99 ms (target <= 50)"
 echo "RSS growth from 1,000 to 10,000: $(ratio "$((rss10k - rss1k))" "$rss1k") (target <= 0.10, peak <= 64 MB)"
 echo "p99 of the players under the trickle: $tp99 ms (target <= 50; $tanswered STORED, $tunanswered not; the collector closed $tclosed trickling peers; loop stall $tstall ms)"
 echo "the event loop's longest stall with worst-case descriptors: $stall ms with $jobs checking threads (target <= 10; $wverdicts verdicts, $wanswered STORED, $wunanswered not)"
+echo "with 50 readers of /events: $(ratio "$lrate" "$crate") of the transfers per second without (target >= 0.9); $lheard events heard, from verdict to event p50 $ldelay50 ms, p99 $ldelay99 ms ($lanswered STORED, $lunanswered not)"
+echo "the league page's history from $records records: listening after $history_ms ms, peak RSS $history_rss KB"
 echo "verdicts.jsonl a file: $tweaked_record bytes for the tweaked one, $worst_record for a worst-case one, $logbytes in all (target: a few KB)"

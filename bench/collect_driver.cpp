@@ -17,14 +17,18 @@
 // descriptor of one-byte lines). The line then goes on with the verdicts
 // written, the collector's longest event-loop stall in ms, the size of
 // verdicts.jsonl in bytes, the transfers answered STORED, those refused or
-// unanswered, and how often the collector closed a trickling peer.
+// unanswered, how often the collector closed a trickling peer, and, with
+// --listeners N (N readers of the league page's /events), the events they
+// heard and the p50 and p99 in ms from a verdict to its event.
 
 #include "PlayerPreamble.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QDateTime>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -227,6 +231,41 @@ private:
     QTimer m_drip;
 };
 
+// Listeners of the league page's live events, each reading as a browser
+// does: how long from each verdict (the time its record carries) to its
+// event here.
+class Listeners : public QObject
+{
+public:
+    Listeners(quint16 port, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            auto* socket = new QTcpSocket(this);
+            auto* pending = new QByteArray;
+            connect(socket, &QObject::destroyed, this, [pending] { delete pending; });
+            connect(socket, &QTcpSocket::connected, socket,
+                    [socket] { socket->write("GET /events HTTP/1.1\r\nHost: league\r\n\r\n"); });
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket, pending] {
+                *pending += socket->readAll();
+                const qint64 now = QDateTime::currentMSecsSinceEpoch();
+                qsizetype end;
+                while ((end = pending->indexOf('\n')) >= 0) {
+                    const QByteArray line = pending->left(end);
+                    pending->remove(0, end + 1);
+                    if (!line.startsWith("data: "))
+                        continue;
+                    const QString time =
+                        QJsonDocument::fromJson(line.mid(6)).object().value(QStringLiteral("time")).toString();
+                    delays.push_back(now - QDateTime::fromString(time, Qt::ISODateWithMs).toMSecsSinceEpoch());
+                }
+            });
+            socket->connectToHost(QHostAddress::LocalHost, port);
+        }
+    }
+
+    std::vector<qint64> delays; // in ms
+};
+
 QString optionValue(const QStringList& args, const QString& option)
 {
     const qsizetype at = args.indexOf(option);
@@ -255,6 +294,7 @@ int main(int argc, char* argv[])
 
     QProcess collector;
     quint16 port = 0;
+    quint16 httpPort = 0;
     QByteArray rssAt1000 = "-";
     std::unique_ptr<Driver> driver;
     if (collect) {
@@ -267,6 +307,8 @@ int main(int argc, char* argv[])
                               QStringLiteral("--dir"), args.at(4), QStringLiteral("--folder"), args.at(3)};
         if (!args.contains(QStringLiteral("--trickle")))
             arguments << QStringLiteral("--max-connections") << QString::number(concurrency * 2);
+        if (!optionValue(args, QStringLiteral("--listeners")).isEmpty())
+            arguments << QStringLiteral("--http") << QStringLiteral("0");
         for (const QString& option : {QStringLiteral("--roster"), QStringLiteral("--rules"), QStringLiteral("--jobs")}) {
             if (!optionValue(args, option).isEmpty())
                 arguments << option << optionValue(args, option);
@@ -280,7 +322,9 @@ int main(int argc, char* argv[])
             QFile log(events);
             if (log.open(QIODevice::ReadOnly)) {
                 const QByteArray first = log.readAll().split('\n').first();
-                port = quint16(QJsonDocument::fromJson(first).object().value(QStringLiteral("port")).toInt());
+                const QJsonObject listening = QJsonDocument::fromJson(first).object();
+                port = quint16(listening.value(QStringLiteral("port")).toInt());
+                httpPort = quint16(listening.value(QStringLiteral("http_port")).toInt());
             }
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
@@ -308,6 +352,14 @@ int main(int argc, char* argv[])
     if (const int every = optionValue(args, QStringLiteral("--worst")).toInt(); every > 0) {
         const QByteArray lines = QByteArray(64 * 1024 / 2, 'x').replace("x", "x\r");
         driver->setWorst("FILEINFO|" + QByteArray::number(lines.size()) + "|BrackwellDescriptor.txt|" + lines, every);
+    }
+    std::unique_ptr<Listeners> listeners;
+    if (const int count = optionValue(args, QStringLiteral("--listeners")).toInt(); count > 0) {
+        listeners = std::make_unique<Listeners>(httpPort, count);
+        QElapsedTimer settle;
+        settle.start();
+        while (settle.elapsed() < 1000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
     std::unique_ptr<Tricklers> tricklers;
     if (const int trickling = optionValue(args, QStringLiteral("--trickle")).toInt(); trickling > 0) {
@@ -374,9 +426,17 @@ int main(int argc, char* argv[])
     std::sort(latencies.begin(), latencies.end());
     const auto milliseconds = [&](std::size_t at) { return double(latencies[at]) / 1e6; };
     const double elapsed = double(seconds) / 1e9;
-    std::printf("%d %.3f %.0f %.2f %.2f %s %s %lld %.2f %lld %d %d %d\n", count, elapsed, count / elapsed,
+    // Events still on their way arrive before they are counted.
+    QElapsedTimer drain;
+    drain.start();
+    while (listeners && drain.elapsed() < 500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    std::vector<qint64> delays = listeners ? listeners->delays : std::vector<qint64>{0};
+    std::sort(delays.begin(), delays.end());
+    std::printf("%d %.3f %.0f %.2f %.2f %s %s %lld %.2f %lld %d %d %d %zu %lld %lld\n", count, elapsed, count / elapsed,
                 milliseconds(latencies.size() / 2), milliseconds(latencies.size() * 99 / 100), rssAt1000.constData(),
                 rssAtEnd.constData(), static_cast<long long>(verdicts), stallMs, static_cast<long long>(logBytes),
-                driver->stored, driver->refused, tricklesClosed);
+                driver->stored, driver->refused, tricklesClosed, listeners ? delays.size() : 0,
+                static_cast<long long>(delays[delays.size() / 2]), static_cast<long long>(delays[delays.size() * 99 / 100]));
     return 0;
 }

@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr qsizetype MostEvidenceBytes = 512 * 1024;
+
 Verdict verdictOf(const QString& path, const Car* car, const QByteArray& player, const CheckSetup& setup,
                   ReferenceStore& store)
 {
@@ -44,8 +46,15 @@ QByteArray evidenceOf(Verdict verdict, const CheckSetup& setup)
         return QByteArray();
     const qsizetype name = verdict.path.lastIndexOf('/');
     verdict.path = verdict.path.mid(verdict.path.lastIndexOf('/', name - 1) + 1);
-    return HtmlReport::fileSection("car-" + verdict.car->listEntry.toUtf8(), verdict,
-                                   setup.reference->genuineBytesOf(verdict));
+    const QByteArray anchor = "car-" + verdict.car->listEntry.toUtf8();
+    const QByteArray evidence = HtmlReport::fileSection(anchor, verdict, setup.reference->genuineBytesOf(verdict));
+    // The page keeps the latest evidence of every player's every car: a
+    // file of nothing but damage must not make it megabytes.
+    if (evidence.size() <= MostEvidenceBytes)
+        return evidence;
+    return "<section class=\"file\" id=\"" + anchor + "\"><p class=\"none\">The evidence of <code>"
+        + verdict.path.toPercentEncoding("/") + "</code> is " + QByteArray::number(evidence.size() / 1024)
+        + " KiB, too large to show here: <code>kestrix-check --report</code> on the kept file shows it whole.</p></section>\n";
 }
 
 QString summaryOf(const Verdict& verdict, const QString& status)

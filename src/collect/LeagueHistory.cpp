@@ -56,6 +56,7 @@ void LeagueHistory::add(const QJsonObject& record, const QByteArray& evidence)
     if (refused)
         return;
     car.latest = record;
+    car.latestLine = QJsonDocument(record).toJson(QJsonDocument::Compact);
     car.evidence = evidence;
     const bool deviating = !car.deviations.empty() && car.deviations.back().back.isEmpty();
     if (deviates(status) && !deviating)
@@ -117,14 +118,17 @@ const LeagueHistory::Cars* LeagueHistory::player(const QString& name) const
     return found == m_players.end() ? nullptr : &found->second;
 }
 
-QJsonArray LeagueHistory::latestRecords() const
+QByteArray LeagueHistory::latestRecords() const
 {
-    QJsonArray records;
+    QByteArray records = "[";
     for (const auto& [name, cars] : m_players) {
         for (const auto& [carName, car] : cars) {
-            if (!car.latest.isEmpty())
-                records.append(car.latest);
+            if (car.latestLine.isEmpty())
+                continue;
+            if (records.size() > 1)
+                records += ',';
+            records += car.latestLine;
         }
     }
-    return records;
+    return records + "]\n";
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -36,6 +35,7 @@ public:
     };
     struct Car {
         QJsonObject latest; // the latest verdict; empty while only refusals came
+        QByteArray latestLine; // the same as compact JSON
         QByteArray evidence;
         std::deque<Entry> transfers; // the latest MostKept
         qint64 transferCount = 0;
@@ -62,8 +62,8 @@ public:
 
     const std::map<QString, Cars>& players() const { return m_players; }
     const Cars* player(const QString& name) const;
-    // The latest verdict of every player's every car.
-    QJsonArray latestRecords() const;
+    // The latest verdict of every player's every car, as a JSON array.
+    QByteArray latestRecords() const;
 
 private:
     std::map<QString, Cars> m_players;

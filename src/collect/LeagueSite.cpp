@@ -4,8 +4,6 @@
 #include "LeagueMetrics.h"
 #include "LeaguePages.h"
 
-#include <QJsonDocument>
-
 namespace {
 
 const QByteArray Html = "text/html; charset=utf-8";
@@ -38,7 +36,7 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
     if (path == "/events")
         return {200, "text/event-stream", "retry: 1000\n\n", true};
     if (path == "/verdicts.json")
-        return {200, "application/json", QJsonDocument(m_history.latestRecords()).toJson(QJsonDocument::Compact), false};
+        return {200, "application/json", m_history.latestRecords(), false};
     if (path == "/metrics")
         return {200, "text/plain; version=0.0.4; charset=utf-8", m_metrics.exposition(), false};
     if (path == "/healthz")
