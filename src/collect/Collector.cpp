@@ -131,12 +131,16 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
         return false;
     }
     m_events->write(QString(),
-                    QStringLiteral("listening on %1 port %2, keeping files in %3%4")
+                    QStringLiteral("listening on %1 port %2, keeping files in %3%4%5")
                         .arg(m_options.bind.toString(), QString::number(m_server->port()),
                              QDir::toNativeSeparators(dir),
                              m_context.roster ? QStringLiteral(", from the %1 players on the roster")
                                                     .arg(m_context.roster->size())
-                                              : QString()),
+                                              : QString(),
+                             m_league ? QStringLiteral("; the league page on %1 port %2")
+                                            .arg(m_options.http->address.toString())
+                                            .arg(m_league->port())
+                                      : QString()),
                     {{QStringLiteral("event"), QStringLiteral("listening")},
                      {QStringLiteral("address"), m_options.bind.toString()},
                      {QStringLiteral("port"), m_server->port()},

@@ -59,8 +59,12 @@ void LeagueHistory::add(const QJsonObject& record, const QByteArray& evidence)
     car.latestLine = QJsonDocument(record).toJson(QJsonDocument::Compact);
     car.evidence = evidence;
     const bool deviating = !car.deviations.empty() && car.deviations.back().back.isEmpty();
-    if (deviates(status) && !deviating)
+    if (deviates(status) && !deviating) {
         car.deviations.push_back({time, status, QString()});
+        // The first is kept, and the latest.
+        if (car.deviations.size() > MostKept)
+            car.deviations.erase(car.deviations.begin() + 1);
+    }
     else if (backToGenuine(status) && deviating)
         car.deviations.back().back = time;
 }

@@ -39,7 +39,7 @@ public:
         QByteArray evidence;
         std::deque<Entry> transfers; // the latest MostKept
         qint64 transferCount = 0;
-        std::vector<Deviation> deviations;
+        std::vector<Deviation> deviations; // the first and the latest MostKept - 1
     };
     using Cars = std::map<QString, Car>; // by the car's list name; "" for a file of no car
 
