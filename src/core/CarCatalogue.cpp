@@ -1,28 +1,39 @@
 #include "CarCatalogue.h"
 
+#include "DescriptorFileName.h"
+#include "WireBytes.h"
+
 
 namespace CarCatalogue {
 
+namespace {
+
+// The file names come from the wire library, which also tells a
+// descriptor by its name where Qt is not at hand.
+Car car(int index, const char* listEntry, const char* indexName, const char* referenceSize, const char* referenceTime)
+{
+    const QString entry = QString::fromLatin1(listEntry);
+    const wire::DescriptorFileNames& names = wire::DescriptorFiles[std::size_t(index)];
+    return {entry,
+            u'\\' + entry + u'\\' + QString::fromLatin1(names.inGame.data(), qsizetype(names.inGame.size())),
+            u'/' + QString::fromLatin1(names.received.data(), qsizetype(names.received.size())),
+            QString::fromLatin1(indexName),
+            QString::fromLatin1(referenceSize),
+            QString::fromLatin1(referenceTime)};
+}
+
+} // namespace
+
 const std::array<Car, CarCount>& cars()
 {
+    static_assert(CarCount == wire::CarCount);
     static const std::array<Car, CarCount> catalogue{{
-        {QStringLiteral("Brackwell"), QStringLiteral("\\Brackwell\\BrackwellDescriptor.txt"),
-         QStringLiteral("/BrackwellDescriptor.txt"), QStringLiteral("Car1"), QStringLiteral("4675"),
-         QStringLiteral("18/08/2002 12:11:20")},
-        {QStringLiteral("DunMarr"), QStringLiteral("\\DunMarr\\DunMarrDescriptor.txt"),
-         QStringLiteral("/DunmarrDescriptor.txt"), QStringLiteral("Car2"), QStringLiteral("4466"),
-         QStringLiteral("18/08/2002 12:30:24")},
-        {QStringLiteral("Skelder4"), QStringLiteral("\\Skelder4\\Skelder4Descriptor.txt"),
-         QStringLiteral("/Skelder4Descriptor.txt"), QStringLiteral("Car3"), QStringLiteral("4938"),
-         QStringLiteral("22/06/2000 11:47:58")},
-        {QStringLiteral("Grelm"), QStringLiteral("\\Grelm\\Grelmdescriptor.txt"), QStringLiteral("/Grelmdescriptor.txt"),
-         QStringLiteral("Car4"), QStringLiteral("4646"), QStringLiteral("13/11/2000 16:03:20")},
-        {QStringLiteral("Puddlewick"), QStringLiteral("\\Puddlewick\\Puddlewickdescriptor.txt"),
-         QStringLiteral("/Puddlewickdescriptor.txt"), QStringLiteral("Car5"), QStringLiteral("4747"),
-         QStringLiteral("22/06/2000 11:47:54")},
-        {QStringLiteral("OldGrist"), QStringLiteral("\\OldGrist\\OldGristdescriptor.txt"),
-         QStringLiteral("/OldGristdescriptor.txt"), QStringLiteral("Car6"), QStringLiteral("4628"),
-         QStringLiteral("06/09/2000 13:33:54")},
+        car(0, "Brackwell", "Car1", "4675", "18/08/2002 12:11:20"),
+        car(1, "DunMarr", "Car2", "4466", "18/08/2002 12:30:24"),
+        car(2, "Skelder4", "Car3", "4938", "22/06/2000 11:47:58"),
+        car(3, "Grelm", "Car4", "4646", "13/11/2000 16:03:20"),
+        car(4, "Puddlewick", "Car5", "4747", "22/06/2000 11:47:54"),
+        car(5, "OldGrist", "Car6", "4628", "06/09/2000 13:33:54"),
     }};
     return catalogue;
 }
@@ -37,98 +48,22 @@ QStringList listEntries()
 
 namespace {
 
-// The two file names of each car's descriptor, in the game and as received.
-struct DescriptorFileNames {
-    QByteArray inGame;
-    QByteArray received;
-};
-
-const std::array<DescriptorFileNames, CarCount>& descriptorFileNames()
+const Car* carAt(int index)
 {
-    static const std::array<DescriptorFileNames, CarCount> names = [] {
-        std::array<DescriptorFileNames, CarCount> made;
-        for (std::size_t i = 0; i < CarCount; ++i) {
-            made[i] = {cars()[i].descriptorPath.section(u'\\', -1).toLatin1(),
-                       cars()[i].receivedName.section(u'/', -1).toLatin1()};
-        }
-        return made;
-    }();
-    return names;
-}
-
-// The names are ASCII, so a byte comparison in any letter case is the
-// whole comparison, whatever the bytes around them are.
-const Car* carOfPlainName(QByteArrayView fileName)
-{
-    for (std::size_t i = 0; i < CarCount; ++i) {
-        const DescriptorFileNames& names = descriptorFileNames()[i];
-        if (fileName.compare(names.inGame, Qt::CaseInsensitive) == 0
-            || fileName.compare(names.received, Qt::CaseInsensitive) == 0)
-            return &cars()[i];
-    }
-    return nullptr;
-}
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-// "yyyyMMdd-HHmmss-zzz-", as kestrix-collect writes it before a kept name.
-constexpr qsizetype StampLength = 20;
-
-// The arrival in a kept name's stamp; 0 when name does not start with one.
-qint64 arrivalOf(QByteArrayView name)
-{
-    if (name.size() <= StampLength)
-        return 0;
-    qint64 arrival = 0;
-    for (qsizetype i = 0; i < StampLength; ++i) {
-        const bool dash = i == 8 || i == 15 || i == 19;
-        if (dash != (name[i] == '-') || (!dash && !isDigit(name[i])))
-            return 0;
-        if (!dash)
-            arrival = arrival * 10 + (name[i] - '0');
-    }
-    return arrival;
-}
-
-// The "N-" at the start of rest with which the collector numbers a second
-// and later file of one millisecond: 2 to 1000, no leading zero; 0 for none.
-int copyOf(QByteArrayView rest, qsizetype* length)
-{
-    int copy = 0;
-    qsizetype digits = 0;
-    while (digits < rest.size() && digits < 4 && isDigit(rest[digits]))
-        copy = copy * 10 + (rest[digits++] - '0');
-    if (digits == 0 || digits == rest.size() || rest[digits] != '-' || rest[0] == '0' || copy < 2 || copy > 1000)
-        return 0;
-    *length = digits + 1;
-    return copy;
+    return index >= 0 ? &cars()[std::size_t(index)] : nullptr;
 }
 
 } // namespace
 
 const Car* carOfDescriptorName(const QString& fileName)
 {
-    return carOfPlainName(fileName.toUtf8());
+    return carAt(wire::carOfPlainName(fileName.toStdString()));
 }
 
 DescriptorName descriptorNameOf(QByteArrayView fileName)
 {
-    if (const qint64 arrival = arrivalOf(fileName)) {
-        const QByteArrayView rest = fileName.sliced(StampLength);
-        // No descriptor's name starts with a digit, so a rest that names a
-        // car is a first copy, and one after "N-" a numbered copy.
-        if (const Car* car = carOfPlainName(rest))
-            return {car, arrival, 1};
-        qsizetype length = 0;
-        if (const int copy = copyOf(rest, &length)) {
-            if (const Car* car = carOfPlainName(rest.sliced(length)))
-                return {car, arrival, copy};
-        }
-    }
-    return {carOfPlainName(fileName.sliced(fileName.lastIndexOf('\\') + 1)), 0, 0};
+    const wire::DescriptorName name = wire::descriptorNameOf(WireBytes::view(fileName));
+    return {carAt(name.car), name.arrival, name.copy};
 }
 
 const Car* carNamed(const QString& listEntry)

@@ -5,8 +5,7 @@
 #include <QString>
 #include <QStringView>
 
-// Windows-1252, the game's 8-bit text, without depending on the platform's
-// codec set.
+// Windows-1252 (wire/Windows1252.h) for Qt's strings.
 
 // Every byte maps to a character; the five bytes Windows-1252 leaves
 // undefined map to the C1 control of the same value.

@@ -6,8 +6,8 @@
 
 #include <optional>
 
-// The "FILEINFO" transfer protocol on one TCP connection: a header chunk
-// "FILEINFO|<size>|<name>|", then the file's bytes, then the sender's close.
+// The FILEINFO header (wire/FileInfoFormat.h) for Qt's byte arrays and
+// strings.
 
 // The FieldPos-th "|"-delimited field of Field, 1-based. A field that no "|"
 // follows comes out empty; a search that finds no "|" starts again at the

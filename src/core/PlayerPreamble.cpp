@@ -1,75 +1,52 @@
 #include "PlayerPreamble.h"
 
-#include <QCryptographicHash>
-#include <QMessageAuthenticationCode>
-#include <QRandomGenerator>
+#include "WireBytes.h"
 
-#include <algorithm>
+#include <QRandomGenerator>
 
 namespace PlayerPreamble {
 
-namespace {
-
-bool isNameCharacter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
-}
-
-bool isHex(QByteArrayView text, qsizetype length)
-{
-    return text.size() == length && std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-    });
-}
-
-} // namespace
+using WireBytes::bytes;
+using WireBytes::view;
 
 bool isValidName(QByteArrayView name)
 {
-    if (name.isEmpty() || name.size() > NameLength || name.front() == '-' || name.front() == '_' || name.front() == '.')
-        return false;
-    return std::all_of(name.begin(), name.end(), isNameCharacter);
+    return Wire::isValidName(view(name));
 }
 
-QByteArray tokenOf(QByteArrayView bytes)
+QByteArray tokenOf(QByteArrayView token)
 {
-    if (bytes.endsWith("\r\n"))
-        return bytes.chopped(2).toByteArray();
-    if (bytes.endsWith('\n'))
-        return bytes.chopped(1).toByteArray();
-    return bytes.toByteArray();
+    return bytes(Wire::tokenOf(view(token)));
 }
 
 QByteArray tokenSha256Hex(QByteArrayView token)
 {
-    return QCryptographicHash::hash(token, QCryptographicHash::Sha256).toHex();
+    return bytes(Wire::tokenSha256Hex(view(token)));
 }
 
 QByteArray playerLine(QByteArrayView name)
 {
-    return PlayerMarker.toByteArray() + name.toByteArray() + '|';
+    return bytes(Wire::playerLine(view(name)));
 }
 
 QByteArray challengeLine(QByteArrayView challengeHex)
 {
-    return ChallengeMarker.toByteArray() + challengeHex.toByteArray() + "|\n";
+    return bytes(Wire::challengeLine(view(challengeHex)));
 }
 
 QByteArray proofLine(QByteArrayView proofHex)
 {
-    return ProofMarker.toByteArray() + proofHex.toByteArray() + '|';
+    return bytes(Wire::proofLine(view(proofHex)));
 }
 
 QByteArray storedLine(QByteArrayView status)
 {
-    return StoredMarker.toByteArray() + status.toByteArray() + "|\n";
+    return bytes(Wire::storedLine(view(status)));
 }
 
 QByteArray refusedLine(QByteArrayView code, const QString& words)
 {
-    QByteArray plain = words.toUtf8();
-    plain.replace('|', '/').replace('\n', ' ').replace('\r', ' ');
-    return RefusedMarker.toByteArray() + code.toByteArray() + '|' + plain + "|\n";
+    return bytes(Wire::refusedLine(view(code), words.toStdString()));
 }
 
 QByteArray newChallengeHex()
@@ -82,26 +59,13 @@ QByteArray newChallengeHex()
 QByteArray proofHex(QByteArrayView keyHex, QByteArrayView challengeHex, QByteArrayView name,
                     QByteArrayView fileInfoHeader)
 {
-    const QByteArray key = QByteArray::fromHex(keyHex.toByteArray());
-    QMessageAuthenticationCode code(QCryptographicHash::Sha256, key);
-    code.addData(challengeHex.data(), challengeHex.size());
-    code.addData("|", 1);
-    code.addData(name.data(), name.size());
-    code.addData("|", 1);
-    code.addData(fileInfoHeader.data(), fileInfoHeader.size());
-    return code.result().toHex();
+    return bytes(Wire::proofHex(view(keyHex), view(challengeHex), view(name), view(fileInfoHeader)));
 }
 
 bool proofHolds(QByteArrayView proof, QByteArrayView keyHex, QByteArrayView challengeHex, QByteArrayView name,
                 QByteArrayView fileInfoHeader)
 {
-    if (!isHex(proof, 64))
-        return false;
-    const QByteArray expected = proofHex(keyHex, challengeHex, name, fileInfoHeader);
-    unsigned char difference = 0;
-    for (qsizetype i = 0; i < expected.size(); ++i)
-        difference |= static_cast<unsigned char>(expected[i] ^ proof[i]);
-    return difference == 0;
+    return Wire::proofHolds(view(proof), view(keyHex), view(challengeHex), view(name), view(fileInfoHeader));
 }
 
 } // namespace PlayerPreamble

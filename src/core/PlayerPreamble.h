@@ -1,51 +1,45 @@
 #pragma once
 
+#include "PreambleFormat.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
-// A player's transfer proves who sends it without the token crossing the
-// network. The sender opens with "PLAYER|<name>|"; the collector answers
-// "CHALLENGE|<32 hex digits>|\n", fresh for each connection; the sender then
-// writes "PROOF|<64 hex digits>|", the FILEINFO header and the file. The
-// proof is an HMAC-SHA256 keyed by the SHA-256 of the token over
-// "<challenge>|<name>|<FILEINFO header>", so it binds the announced size and
-// name, and a captured exchange proves nothing to a later challenge. The
-// collector ends with one line: "STORED|<status>|\n" or
-// "REFUSED|<code>|<words>|\n". A receiver window that gets "PLAYER|" refuses
-// it as data before a FILEINFO header, and writes nothing.
+// The player preamble (wire/PreambleFormat.h) for Qt's byte arrays and
+// strings, and the collector's fresh challenges.
 namespace PlayerPreamble {
 
-inline constexpr QByteArrayView PlayerMarker("PLAYER|");
-inline constexpr QByteArrayView ChallengeMarker("CHALLENGE|");
-inline constexpr QByteArrayView ProofMarker("PROOF|");
-inline constexpr QByteArrayView StoredMarker("STORED|");
-inline constexpr QByteArrayView RefusedMarker("REFUSED|");
-inline constexpr qsizetype ChallengeBytes = 16;
-inline constexpr qsizetype NameLength = 64;
+namespace Wire = wire::preamble;
 
-// A player's name: 1 to 64 ASCII letters, digits, "-", "_" or ".", beginning
-// with a letter or a digit.
+constexpr QByteArrayView marker(std::string_view text)
+{
+    return QByteArrayView(text.data(), qsizetype(text.size()));
+}
+
+inline constexpr QByteArrayView PlayerMarker = marker(Wire::PlayerMarker);
+inline constexpr QByteArrayView ChallengeMarker = marker(Wire::ChallengeMarker);
+inline constexpr QByteArrayView ProofMarker = marker(Wire::ProofMarker);
+inline constexpr QByteArrayView StoredMarker = marker(Wire::StoredMarker);
+inline constexpr QByteArrayView RefusedMarker = marker(Wire::RefusedMarker);
+inline constexpr qsizetype ChallengeBytes = qsizetype(Wire::ChallengeBytes);
+inline constexpr qsizetype NameLength = qsizetype(Wire::NameLength);
+
 bool isValidName(QByteArrayView name);
 
-// A token is its bytes less one trailing newline (LF or CR LF).
 QByteArray tokenOf(QByteArrayView bytes);
-// The roster keeps the token's SHA-256, in hex; it keys the proof.
 QByteArray tokenSha256Hex(QByteArrayView token);
 
 QByteArray playerLine(QByteArrayView name);
 QByteArray challengeLine(QByteArrayView challengeHex);
 QByteArray proofLine(QByteArrayView proofHex);
 QByteArray storedLine(QByteArrayView status);
-// words lose any "|" or line end, which would end the line early.
 QByteArray refusedLine(QByteArrayView code, const QString& words);
 
 // A fresh challenge: 128 random bits from the system's source, in hex.
 QByteArray newChallengeHex();
-// The proof, in hex, of the token whose SHA-256 is keyHex.
 QByteArray proofHex(QByteArrayView keyHex, QByteArrayView challengeHex, QByteArrayView name,
                     QByteArrayView fileInfoHeader);
-// Whether proofHex is that proof, compared in constant time.
 bool proofHolds(QByteArrayView proofHex, QByteArrayView keyHex, QByteArrayView challengeHex, QByteArrayView name,
                 QByteArrayView fileInfoHeader);
 
