@@ -5,6 +5,8 @@
 #include "ToolRun.h"
 
 #include <QDir>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -276,6 +278,80 @@ private slots:
                                                collector.header()));
             QCOMPARE(collector.file(), content);
         }
+    }
+
+    // A league's settings file fills what the command line leaves out; the
+    // command line, --token-file and KESTRIX_TOKEN come before it.
+    void sendersSettingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("settings"); // PORT: the fake collector's
+        QTest::addColumn<bool>("hostOnCommandLine");
+        QTest::addColumn<QByteArray>("environmentToken");
+        QTest::addColumn<QByteArray>("provenToken"); // empty: a failure, with says on stderr
+        QTest::addColumn<QString>("says");
+        const QByteArray full("; from the league\r\n[kestrix-send]\r\nhost = 127.0.0.1\r\nport = PORT\r\n"
+                              "player = alice\r\ntoken = ini-token\r\n");
+        QTest::newRow("everything from the settings") << full << false << QByteArray() << QByteArray("ini-token") << "";
+        QTest::newRow("KESTRIX_TOKEN before the settings")
+            << full << false << QByteArray("env-token") << QByteArray("env-token") << "";
+        QTest::newRow("command line before the settings")
+            << QByteArray("host = nowhere.invalid\nport = 1\nplayer = alice\ntoken = ini-token\n") << true
+            << QByteArray() << QByteArray("ini-token") << "";
+        QTest::newRow("a line that is no setting")
+            << QByteArray("host = 127.0.0.1\ncolour = red\n") << true << QByteArray() << QByteArray()
+            << ":2: \"colour = red\" is not one of host, port, player or token";
+        QTest::newRow("no host, no port, one file") << QByteArray("player = alice\ntoken = t\n") << false << QByteArray()
+                                                    << QByteArray() << "usage: kestrix-send";
+    }
+
+    void sendersSettingsFile()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(bool, hostOnCommandLine);
+        QFETCH(QByteArray, environmentToken);
+        QFETCH(QByteArray, provenToken);
+        QFETCH(QString, says);
+        FakeCollector collector(QByteArray(), QByteArray("STORED|genuine|\n"));
+        collector.opening = PlayerPreamble::challengeLine(collector.challenge);
+        QVERIFY(collector.server.listen(QHostAddress::LocalHost, 0));
+        QTemporaryDir dir;
+        QString error;
+        const QString descriptor = dir.filePath(QStringLiteral("BrackwellDescriptor.txt"));
+        QVERIFY(FileSystem::writeAll(descriptor, "[Engine]\nTorque=412.5\n", &error));
+        const QString ini = dir.filePath(QStringLiteral("league.ini"));
+        QVERIFY(FileSystem::writeAll(ini, QByteArray(settings).replace("PORT", QByteArray::number(collector.server.serverPort())),
+                                     &error));
+        QStringList arguments{QStringLiteral("--config"), ini, descriptor};
+        if (hostOnCommandLine)
+            arguments = QStringList{QStringLiteral("127.0.0.1"), QString::number(collector.server.serverPort())} + arguments;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("KESTRIX_TOKEN"));
+        if (!environmentToken.isEmpty())
+            environment.insert(QStringLiteral("KESTRIX_TOKEN"), QString::fromLatin1(environmentToken));
+
+        QProcess sender;
+        sender.setProcessEnvironment(environment);
+        sender.start(tool(QStringLiteral("kestrix-send")), arguments);
+        QVERIFY(QTest::qWaitFor([&] { return sender.state() == QProcess::NotRunning; }, 30'000));
+        const QString errors = QString::fromLocal8Bit(sender.readAllStandardError());
+        if (provenToken.isEmpty()) {
+            QCOMPARE(sender.exitCode(), 2);
+            QVERIFY2(errors.contains(says), qPrintable(errors));
+            QVERIFY(collector.wire.isEmpty());
+            return;
+        }
+        QVERIFY2(sender.exitCode() == 0, qPrintable(errors));
+        QCOMPARE(sender.readAllStandardOutput(), QByteArray("sent and checked: genuine\n"));
+        QVERIFY(PlayerPreamble::proofHolds(collector.field(PlayerPreamble::ProofMarker),
+                                           PlayerPreamble::tokenSha256Hex(provenToken), collector.challenge, "alice",
+                                           collector.header()));
+    }
+
+    void sendersVersion()
+    {
+        const ToolRun run = ToolRun::of(tool(QStringLiteral("kestrix-send")), {QStringLiteral("--version")});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QByteArray("kestrix-send " KESTRIX_VERSION "\n"));
     }
 
     // A key of a car the catalogue does not have is refused, not written out of bounds.
