@@ -8,6 +8,7 @@ packages=(
   xvfb xdotool imagemagick fonts-dejavu-core fonts-liberation2 xdg-utils
   socat mawk time
   chromium python3 poppler-utils fonts-symbola
+  g++-mingw-w64-x86-64-posix wine wine64 zip
 )
 # --fuzz: also clang and its libFuzzer runtime, for the fuzz targets only.
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
