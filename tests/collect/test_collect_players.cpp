@@ -11,20 +11,6 @@ using namespace CollectorTest;
 
 namespace {
 
-struct Player {
-    QByteArray name;
-    QByteArray token;
-};
-
-// A player made as an admin makes one: a fresh token, and its roster entry.
-Player newPlayer(const QByteArray& name, QByteArray* roster)
-{
-    const ToolRun made = ToolRun::of(QStringLiteral(KESTRIX_COLLECT), {QStringLiteral("--new-token"), QString::fromLatin1(name)});
-    const QList<QByteArray> lines = made.out.split('\n');
-    *roster += made.out.sliced(lines.first().size() + 1);
-    return {name, lines.first()};
-}
-
 // kestrix-send run to its end, the token given as a player's shell gives it.
 struct Send {
     Send(quint16 port, const QString& file, const QStringList& extra, const QByteArray& token = QByteArray())

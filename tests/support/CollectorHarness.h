@@ -6,6 +6,7 @@
 
 #include "FileSystem.h"
 #include "TestProgramFolder.h"
+#include "ToolRun.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -68,6 +69,20 @@ inline QByteArray lineFrom(QTcpSocket& socket)
     [[maybe_unused]] const bool said =
         QTest::qWaitFor([&] { return socket.canReadLine() || socket.state() != QAbstractSocket::ConnectedState; }, 10'000);
     return socket.readLine();
+}
+
+struct Player {
+    QByteArray name;
+    QByteArray token;
+};
+
+// A player made as an admin makes one: a fresh token, and its roster entry.
+inline Player newPlayer(const QByteArray& name, QByteArray* roster)
+{
+    const ToolRun made = ToolRun::of(QStringLiteral(KESTRIX_COLLECT), {QStringLiteral("--new-token"), QString::fromLatin1(name)});
+    const QList<QByteArray> lines = made.out.split('\n');
+    *roster += made.out.sliced(lines.first().size() + 1);
+    return {name, lines.first()};
 }
 
 inline QByteArray message(const QString& name, const QByteArray& content)
