@@ -69,9 +69,13 @@ int build(const QStringList& args, std::optional<qint64> pad)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kestrix-refbuild"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTRIX_VERSION));
     QStringList args = app.arguments().mid(1);
     if (Usage::asked(args))
         return Usage::show(usageText(), true);
+    if (Usage::versionAsked(args))
+        return Usage::showVersion();
     if (!args.isEmpty() && args.first() == u"--from-jet") {
         if (args.size() != 3)
             return Usage::show(usageText(), false);

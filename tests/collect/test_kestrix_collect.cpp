@@ -338,6 +338,7 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("says");
         QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << "verdicts.jsonl";
+        QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0 << "kestrix-collect 1.";
         QTest::newRow("no port") << QStringList{QStringLiteral("--dir"), QStringLiteral("/tmp/x")} << 2 << "--port";
         QTest::newRow("wrong option") << QStringList{QStringLiteral("--frobnicate")} << 2 << "Unknown option";
         QTest::newRow("wrong idle time") << QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--dir"),

@@ -8,6 +8,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -120,6 +121,19 @@ private slots:
         QCOMPARE(wrong.exitCode, 2);
         QCOMPARE(wrong.out, QByteArray());
         QVERIFY2(wrong.errors.startsWith(QStringLiteral("usage: ")), qPrintable(wrong.errors));
+    }
+
+    // "<tool> <version>" on stdout, status 0, as help2man reads it for the
+    // manual pages.
+    void version()
+    {
+        const ToolRun run = ToolRun::of(tool(QStringLiteral("kestrix-refbuild")), {QStringLiteral("--version")});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(QRegularExpression(QStringLiteral("^kestrix-refbuild \\d+\\.\\d+\\.\\d+\n$"))
+                     .match(QString::fromLatin1(run.out))
+                     .hasMatch(),
+                 run.out.constData());
+        QCOMPARE(run.errors, QString());
     }
 
     // A build that fails leaves the database that was there, and no

@@ -4,6 +4,7 @@
 
 #include "CheckRun.h"
 #include "CommandLine.h"
+#include "DefaultReferenceFolder.h"
 #include "DescriptorCorrection.h"
 #include "DescriptorFinder.h"
 #include "FileSystem.h"
@@ -103,7 +104,8 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
     parser.setApplicationDescription(QString::fromLatin1(Description));
     const QCommandLineOption folder(QStringLiteral("folder"),
                                     QStringLiteral("The program folder with Sam.mdb and the cars' .dat files "
-                                                   "(default: the folder of kestrix-check)."),
+                                                   "(default: the folder of kestrix-check when it holds Sam.mdb, "
+                                                   "else " KESTRIX_REFERENCE_DIR ")."),
                                     QStringLiteral("DIR"));
     const QCommandLineOption car(QStringLiteral("car"),
                                  QStringLiteral("The car of descriptors given directly whose names say none."),
@@ -157,7 +159,7 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
     };
 
     Options options;
-    options.folder = parser.isSet(folder) ? parser.value(folder) : QCoreApplication::applicationDirPath();
+    options.folder = parser.isSet(folder) ? parser.value(folder) : defaultReferenceFolder();
     options.json = parser.isSet(json);
     options.report = parser.value(report);
     options.correct = parser.isSet(correct);

@@ -4,6 +4,7 @@
 
 #include "Collector.h"
 #include "CommandLine.h"
+#include "DefaultReferenceFolder.h"
 #include "PlayerPreamble.h"
 #include "Roster.h"
 
@@ -103,7 +104,8 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption dir = option("dir", "Where received files and verdicts go.", "DIR");
     const QCommandLineOption folder = option("folder",
                                              "The program folder with Sam.mdb and the cars' .dat files "
-                                             "(default: the folder of kestrix-collect).",
+                                             "(default: the folder of kestrix-collect when it holds Sam.mdb, "
+                                             "else " KESTRIX_REFERENCE_DIR ").",
                                              "PROGRAM_FOLDER");
     const QCommandLineOption bind = option("bind", "The address to listen on (default: all).", "ADDR");
     const QCommandLineOption roster = option("roster",
@@ -166,7 +168,7 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     if (!readNumber<quint16>(parser, port, 0, &options.port))
         return wrong(QStringLiteral("--port needs a port, 0 to 65535, not \"%1\"").arg(parser.value(port)));
     options.dir = parser.value(dir);
-    options.folder = parser.isSet(folder) ? parser.value(folder) : QCoreApplication::applicationDirPath();
+    options.folder = parser.isSet(folder) ? parser.value(folder) : defaultReferenceFolder();
     if (parser.isSet(bind) && !options.bind.setAddress(parser.value(bind)))
         return wrong(QStringLiteral("--bind needs an IP address, not \"%1\"").arg(parser.value(bind)));
     if (parser.isSet(http)) {
