@@ -64,7 +64,7 @@ kill $!
 # Each trickle wave holds every slot for about 5 s: fewer transfers keep the
 # bench short.
 trickled=500
-read -r _ ts trate tp50 tp99 _ trss _ tstall _ tanswered tunanswered tclosed < <("$build/bench/collect_driver" collect \
+read -r _ ts trate tp50 tp99 _ trss _ tstall _ tanswered tunanswered tclosed _ < <("$build/bench/collect_driver" collect \
   "$work/program/kestrix-collect" "$work/program" "$work/trickled" "$descriptor" "$trickled" "$senders" "${league[@]}" --trickle 64)
 
 worst=500

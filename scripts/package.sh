@@ -17,8 +17,4 @@ deb=$(ls "$build_dir"/dist/kestrix_*.deb)
 echo "$deb"
 lintian --fail-on error "$deb"
 
-if [ -f scripts/build-windows-sender.sh ]; then
-  bash scripts/build-windows-sender.sh "$build_dir"
-else
-  echo "package.sh: no scripts/build-windows-sender.sh in this tree: no Windows sender zip" >&2
-fi
+bash scripts/build-windows-sender.sh "$build_dir"
