@@ -37,10 +37,12 @@ Verdict verdictOf(const QString& path, const Car* car, const QByteArray& player,
     return verdict;
 }
 
+} // namespace
+
 // With an anchor of the car's own, so that a link can lead to it, and the
 // file named as the player's folder and the name it is kept under: the
 // page is public, the collector's own paths are not.
-QByteArray evidenceOf(Verdict verdict, const CheckSetup& setup)
+QByteArray drawEvidence(Verdict verdict, const CheckSetup& setup)
 {
     if (!verdict.car || verdict.status == Verdict::Status::Genuine)
         return QByteArray();
@@ -56,6 +58,8 @@ QByteArray evidenceOf(Verdict verdict, const CheckSetup& setup)
         + verdict.path.toPercentEncoding("/") + "</code> is " + QByteArray::number(evidence.size() / 1024)
         + " KiB, too large to show here: <code>kestrix-check --report</code> on the kept file shows it whole.</p></section>\n";
 }
+
+namespace {
 
 QString summaryOf(const Verdict& verdict, const QString& status)
 {
@@ -83,8 +87,9 @@ CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, Referenc
     checked.stored = true;
 
     const Verdict verdict = verdictOf(arrival.target, car, arrival.player, setup, store);
-    if (arrival.evidence)
-        checked.evidence = evidenceOf(verdict, setup);
+    if (arrival.evidence && verdict.car && verdict.status != Verdict::Status::Genuine
+        && verdict.status != Verdict::Status::Error)
+        checked.verdict = std::make_shared<const Verdict>(verdict);
     QJsonObject record = verdictJson(verdict);
     if (!verdict.car) {
         record.insert(QStringLiteral("status"), QStringLiteral("unchecked"));
@@ -107,5 +112,5 @@ QByteArray evidenceOfKept(const QString& path, const QByteArray& player, const C
                           ReferenceStore& store)
 {
     const Car* car = CarCatalogue::descriptorNameOf(QFile::encodeName(QFileInfo(path).fileName())).car;
-    return evidenceOf(verdictOf(path, car, player, setup, store), setup);
+    return drawEvidence(verdictOf(path, car, player, setup, store), setup);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IncomingFile.h"
+#include "Verdict.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -18,7 +19,7 @@ struct Arrival {
     QString target;     // DIR/<player>/<stamped name>
     QByteArray player;
     QString sender;     // the sender's address
-    bool evidence = false; // the league page shows it: drawn here, off the loop
+    bool evidence = false; // the league page shows it: the verdict is kept for drawing
 };
 
 // What became of it: kept and checked, with its verdict record (bounded,
@@ -30,7 +31,8 @@ struct CheckedArrival {
     QJsonObject record;
     QString status;  // as the record says it
     QString summary; // the verdict in words, for the event
-    QByteArray evidence; // the file beside its genuine one, as HTML, when asked for and not genuine
+    // Whole, for the league page's evidence, when asked for and not genuine.
+    std::shared_ptr<const Verdict> verdict;
     std::chrono::nanoseconds took{0};
 };
 
@@ -38,6 +40,9 @@ struct CheckedArrival {
 // with that thread's store.
 CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, ReferenceStore& store);
 
+// A verdict's file beside its genuine one, as the league page shows it;
+// nothing for a genuine one.
+QByteArray drawEvidence(Verdict verdict, const CheckSetup& setup);
 // A kept file checked again, for its evidence after a restart.
 QByteArray evidenceOfKept(const QString& path, const QByteArray& player, const CheckSetup& setup,
                           ReferenceStore& store);

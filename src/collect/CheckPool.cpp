@@ -47,6 +47,13 @@ void CheckPool::check(Arrival arrival, QObject* receiver, Done done)
     }, receiver);
 }
 
+void CheckPool::evidence(std::shared_ptr<const Verdict> verdict, QObject* receiver, EvidenceDone done)
+{
+    post([verdict = std::move(verdict), done = std::move(done)](ReferenceStore&, const CheckSetup& setup) {
+        return std::function<void()>([done, html = drawEvidence(*verdict, setup)] { done(html); });
+    }, receiver);
+}
+
 void CheckPool::evidence(const QString& path, const QByteArray& player, QObject* receiver, EvidenceDone done)
 {
     post([path, player, done = std::move(done)](ReferenceStore& store, const CheckSetup& setup) {

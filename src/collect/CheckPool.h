@@ -39,7 +39,8 @@ public:
     // Keeps and checks arrival on a thread of the pool; done then runs on
     // the pool's thread, unless receiver is gone by then.
     void check(Arrival arrival, QObject* receiver, Done done);
-    // The evidence of a file kept earlier, checked again on a thread of the pool.
+    // The evidence of a verdict, or of a file kept earlier, checked again.
+    void evidence(std::shared_ptr<const Verdict> verdict, QObject* receiver, EvidenceDone done);
     void evidence(const QString& path, const QByteArray& player, QObject* receiver, EvidenceDone done);
 
 private:

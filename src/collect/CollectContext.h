@@ -17,6 +17,7 @@ class CheckPool;
 class EventLog;
 class Roster;
 class VerdictLog;
+struct Verdict;
 
 // How long a transfer may take, and how slowly.
 struct TransferLimits {
@@ -41,7 +42,7 @@ struct CollectContext {
     CheckPool* checks = nullptr;
     VerdictLog* verdicts = nullptr;
     EventLog* events = nullptr;
-    // Shown each record appended to the verdicts, with the evidence drawn
-    // for it: the league page, when it is served.
-    std::function<void(const QJsonObject& record, const QByteArray& evidence)> onRecord;
+    // Shown each record appended to the verdicts, with its whole verdict
+    // when that is not genuine: the league page, when it is served.
+    std::function<void(const QJsonObject& record, std::shared_ptr<const Verdict> verdict)> onRecord;
 };

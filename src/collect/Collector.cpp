@@ -157,8 +157,8 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
 {
     m_league = std::make_unique<LeaguePage>(LeaguePage::Hooks{
         [this] { return m_context.roster ? m_context.roster->names() : std::vector<QByteArray>(); },
-        [this] { return m_server->open(); }});
-    const LeagueHistory::Loaded loaded = m_league->load(m_context.dir, *m_checks);
+        [this] { return m_server->open(); }}, *m_checks);
+    const LeagueHistory::Loaded loaded = m_league->load(m_context.dir);
     *warnings << loaded.failures;
     if (loaded.unreadable > 0)
         *warnings << QStringLiteral("%1 of the lines in the verdict logs of %2 are no record, and were left out of the history")
@@ -170,8 +170,8 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
                          .arg(m_options.http->address.toString(), QString::number(m_options.http->port), error);
         return false;
     }
-    m_context.onRecord = [this](const QJsonObject& record, const QByteArray& evidence) {
-        m_league->record(record, evidence);
+    m_context.onRecord = [this](const QJsonObject& record, std::shared_ptr<const Verdict> verdict) {
+        m_league->record(record, std::move(verdict));
     };
     connect(m_events.get(), &EventLog::written, m_league.get(), &LeaguePage::count);
     return true;

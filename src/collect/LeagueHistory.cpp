@@ -39,7 +39,7 @@ QString carOf(const QJsonObject& record)
 
 } // namespace
 
-void LeagueHistory::add(const QJsonObject& record, const QByteArray& evidence)
+void LeagueHistory::add(const QJsonObject& record)
 {
     const QString player = text(record, "player");
     if (player.isEmpty())
@@ -57,7 +57,7 @@ void LeagueHistory::add(const QJsonObject& record, const QByteArray& evidence)
         return;
     car.latest = record;
     car.latestLine = QJsonDocument(record).toJson(QJsonDocument::Compact);
-    car.evidence = evidence;
+    car.evidence.clear();
     const bool deviating = !car.deviations.empty() && car.deviations.back().back.isEmpty();
     if (deviates(status) && !deviating) {
         car.deviations.push_back({time, status, QString()});

@@ -46,10 +46,10 @@ public:
     static constexpr std::size_t MostKept = 500;
 
     // A record as verdicts.jsonl holds it; one without a proven player is
-    // not shown.
-    void add(const QJsonObject& record, const QByteArray& evidence = QByteArray());
-    // The evidence drawn again for the latest verdict of a car, unless a
-    // newer one came meanwhile.
+    // not shown. Its evidence comes later, once drawn.
+    void add(const QJsonObject& record);
+    // The evidence drawn for the latest verdict of a car, unless a newer one
+    // came meanwhile.
     void setEvidence(const QString& player, const QString& car, const QString& time, const QByteArray& evidence);
 
     struct Loaded {

@@ -11,10 +11,12 @@
 #include <QObject>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
 class CheckPool;
+struct Verdict;
 class LeagueHttp;
 
 // The league page of a collector, on its event loop: the history of every
@@ -30,24 +32,38 @@ public:
         std::function<int()> connectionsOpen;              // of the collector's own door
     };
 
-    explicit LeaguePage(Hooks hooks, QObject* parent = nullptr);
+    // Evidence is drawn by checks, on its threads.
+    LeaguePage(Hooks hooks, CheckPool& checks, QObject* parent = nullptr);
     ~LeaguePage() override;
 
-    // The history from the verdict logs in dir, with the evidence of each
-    // car that is not genuine drawn again by checks, on its threads.
-    LeagueHistory::Loaded load(const QString& dir, CheckPool& checks);
+    // The history from the verdict logs in dir; the evidence of a car that
+    // is not genuine is drawn again from its kept file when it is asked for.
+    LeagueHistory::Loaded load(const QString& dir);
     bool listen(const QHostAddress& address, quint16 port, QString* error);
     quint16 port() const;
 
-    // A record appended to the verdicts, with its evidence.
-    void record(const QJsonObject& record, const QByteArray& evidence);
+    // A record appended to the verdicts; its evidence is drawn from verdict
+    // when a player's page first asks for it.
+    void record(const QJsonObject& record, std::shared_ptr<const Verdict> verdict);
     // An event of the collector's, for the figures.
     void count(const QJsonObject& event) { m_metrics.count(event); }
     // From the stop on, /healthz says the collector no longer takes files.
     void stopTaking() { m_taking = false; }
 
 private:
+    // What the evidence of a car's latest verdict is drawn from: the verdict
+    // itself, or the file kept for it before a restart.
+    struct Undrawn {
+        QString time; // of the verdict
+        std::shared_ptr<const Verdict> verdict;
+        QString path;
+        bool drawing = false;
+    };
+    void drawEvidenceOf(const QString& player);
+
+    CheckPool& m_checks;
     LeagueHistory m_history;
+    std::map<std::pair<QString, QString>, Undrawn> m_undrawn; // by player and car
     LeagueMetrics m_metrics;
     LeagueSite m_site;
     EventStream m_events;

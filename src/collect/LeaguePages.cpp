@@ -43,10 +43,13 @@ const char* const GridStyle = R"(
 .car{margin:0 0 30px}
 )";
 
-QByteArray page(const QString& title, const QByteArray& body, bool live)
+// live: the grid's script keeps it current; refresh: it is loaded again in
+// a second, for evidence still being drawn.
+QByteArray page(const QString& title, const QByteArray& body, bool live, bool refresh = false)
 {
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
-           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n<title>"
+        + QByteArray(refresh ? "<meta http-equiv=\"refresh\" content=\"1\"/>\n" : "")
+        + "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n<title>"
         + escaped(title) + "</title>\n<style>" + HtmlReport::style() + GridStyle + "</style>\n</head>\n<body>\n" + body
         + (live ? "<script src=\"/league.js\"></script>\n" : "") + "</body>\n</html>\n";
 }
@@ -140,6 +143,7 @@ QByteArray player(const QString& name, const LeagueHistory::Cars& cars)
     if (const auto none = cars.find(QString()); none != cars.end())
         shown.emplace_back(QString(), &none->second);
 
+    bool drawing = false;
     for (const auto& [carName, car] : shown) {
         const QString title = carName.isEmpty() ? QStringLiteral("Files of no car") : carName;
         const QString status = car->latest.isEmpty() ? QStringLiteral("refused") : textOf(car->latest, "status");
@@ -169,12 +173,14 @@ QByteArray player(const QString& name, const LeagueHistory::Cars& cars)
         body += "</tbody></table>\n";
         if (!car->evidence.isEmpty())
             body += car->evidence;
-        else if (status != QLatin1String("genuine") && status != QLatin1String("refused") && !carName.isEmpty())
-            body += "<p class=\"none\">The evidence is being drawn again since the collector started; "
-                    "reload in a moment.</p>\n";
+        else if (const bool pending = status != QLatin1String("genuine") && status != QLatin1String("refused")
+                                      && status != QLatin1String("error") && !carName.isEmpty()) {
+            body += "<p class=\"none\">The evidence is being drawn; the page shows it in a moment.</p>\n";
+            drawing = drawing || pending;
+        }
         body += "</section>\n";
     }
-    return page(name + QStringLiteral(": Vortrax league"), body, false);
+    return page(name + QStringLiteral(": Vortrax league"), body, false, drawing);
 }
 
 QByteArray script()

@@ -17,11 +17,13 @@ LeagueAnswer text(int status, const QByteArray& body)
 } // namespace
 
 LeagueSite::LeagueSite(const LeagueHistory& history, const LeagueMetrics& metrics,
-                       std::function<std::vector<QByteArray>()> players, std::function<bool()> taking)
+                       std::function<std::vector<QByteArray>()> players, std::function<bool()> taking,
+                       std::function<void(const QString&)> looked)
     : m_history(history)
     , m_metrics(metrics)
     , m_players(std::move(players))
     , m_taking(std::move(taking))
+    , m_looked(std::move(looked))
 {
 }
 
@@ -44,8 +46,10 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
     static const QByteArray Player = "/player/";
     if (path.startsWith(Player) && !path.mid(Player.size()).contains('/')) {
         const QString name = QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(Player.size())));
-        if (const LeagueHistory::Cars* cars = m_history.player(name))
+        if (const LeagueHistory::Cars* cars = m_history.player(name)) {
+            m_looked(name);
             return {200, Html, LeaguePages::player(name, *cars), false};
+        }
     }
     return text(404, "Nothing here.");
 }

@@ -20,9 +20,11 @@ struct LeagueAnswer {
 class LeagueSite
 {
 public:
-    // players: the roster's names now; taking: whether the collector takes files.
+    // players: the roster's names now; taking: whether the collector takes
+    // files; looked: a player's page is about to be shown.
     LeagueSite(const LeagueHistory& history, const LeagueMetrics& metrics,
-               std::function<std::vector<QByteArray>()> players, std::function<bool()> taking);
+               std::function<std::vector<QByteArray>()> players, std::function<bool()> taking,
+               std::function<void(const QString&)> looked);
 
     // method as sent ("GET"); path still percent-encoded, without its query.
     LeagueAnswer answer(const QByteArray& method, const QByteArray& path) const;
@@ -32,4 +34,5 @@ private:
     const LeagueMetrics& m_metrics;
     std::function<std::vector<QByteArray>()> m_players;
     std::function<bool()> m_taking;
+    std::function<void(const QString&)> m_looked;
 };

@@ -318,7 +318,7 @@ void Transfer::checked(const CheckedArrival& result)
         event(QStringLiteral("failed: the verdict could not be kept: %1").arg(error),
               {{QStringLiteral("event"), QStringLiteral("failed")}, {QStringLiteral("reason"), error}});
     if (m_context.onRecord)
-        m_context.onRecord(result.record, result.evidence);
+        m_context.onRecord(result.record, result.verdict);
     event(result.summary, {{QStringLiteral("event"), QStringLiteral("verdict")},
                            {QStringLiteral("stored"), result.target},
                            {QStringLiteral("status"), result.status},
@@ -475,7 +475,7 @@ void Transfer::recordRefusal(RefusalCode code, const QString& words, const QStri
         event(QStringLiteral("failed: the refusal could not be kept: %1").arg(error),
               {{QStringLiteral("event"), QStringLiteral("failed")}, {QStringLiteral("reason"), error}});
     if (m_context.onRecord)
-        m_context.onRecord(record, QByteArray());
+        m_context.onRecord(record, nullptr);
 }
 
 // A file not yet whole keeps what arrived as a partial file.

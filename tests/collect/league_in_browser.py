@@ -75,7 +75,14 @@ def main():
                     out.write(base64.b64decode(browser.call("Page.captureScreenshot", format="png")["data"]))
 
             link = browser.evaluate("document.querySelector('td[data-player=\"alice\"][data-car=\"Brackwell\"] a').href")
+            # The evidence is drawn when first asked for, and the page shows it
+            # a moment later.
+            deadline = time.monotonic() + 10
             browser.open(link, 1280, 2000)
+            while not browser.evaluate("!!document.querySelector('#history-Brackwell table.d')") \
+                    and time.monotonic() < deadline:
+                time.sleep(0.2)
+                browser.open(link.split("#")[0], 1280, 2000)
             row = browser.evaluate("""(() => {
               const row = document.querySelector("#history-Brackwell table.d tr.c");
               const cells = row ? [...row.querySelectorAll("td")] : [];
