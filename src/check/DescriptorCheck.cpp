@@ -153,7 +153,7 @@ Verdict closestVersion(const Verdict& scanned, const GenuineVersions& versions, 
         if (!best || candidate.differences.size() < best->differences.size())
             best = std::move(candidate);
     }
-    return *best;
+    return std::move(*best);
 }
 
 } // namespace

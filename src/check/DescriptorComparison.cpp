@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include <dtl/dtl.hpp>
+#include "BoundedDiff.h"
 
 #include <algorithm>
 #include <array>
@@ -175,9 +175,7 @@ void findBinary(const DescriptorText& genuine, const DescriptorText& descriptor,
         descriptorTokens.push_back(token(line));
         descriptorLines.push_back(&line);
     }
-    dtl::Diff<std::string> diff(genuineTokens, descriptorTokens);
-    diff.onHuge();
-    diff.compose();
+    const std::vector<DiffStep> steps = boundedDiff(genuineTokens, descriptorTokens);
     std::vector<qint64> hunkGone;
     bool hunkDamaged = false;
     std::size_t genuineAt = 0;
@@ -188,19 +186,19 @@ void findBinary(const DescriptorText& genuine, const DescriptorText& descriptor,
         hunkGone.clear();
         hunkDamaged = false;
     };
-    for (const auto& [text, info] : diff.getSes().getSequence()) {
-        switch (info.type) {
-        case dtl::SES_COMMON:
+    for (const DiffStep step : steps) {
+        switch (step) {
+        case DiffStep::Common:
             // A blank line between two stretches of damage does not part them.
             if (!genuineBlank[genuineAt])
                 closeHunk();
             ++genuineAt;
             ++descriptorAt;
             break;
-        case dtl::SES_DELETE:
+        case DiffStep::Delete:
             hunkGone.push_back(genuineNumbers[genuineAt++]);
             break;
-        case dtl::SES_ADD:
+        case DiffStep::Add:
             hunkDamaged = hunkDamaged || descriptorLines[descriptorAt]->binary;
             ++descriptorAt;
             break;
@@ -420,19 +418,16 @@ void compareLines(const DescriptorText& genuine, const DescriptorText& descripto
             descriptorSource.push_back(&line);
         }
     }
-    dtl::Diff<std::string_view> diff(genuineLines, descriptorLines);
-    diff.onHuge();
-    diff.compose();
     std::size_t genuineAt = 0;
     std::size_t descriptorAt = 0;
-    for (const auto& [text, info] : diff.getSes().getSequence()) {
+    for (const DiffStep step : boundedDiff(genuineLines, descriptorLines)) {
         Difference difference;
-        if (info.type == dtl::SES_COMMON) {
+        if (step == DiffStep::Common) {
             ++genuineAt;
             ++descriptorAt;
             continue;
         }
-        if (info.type == dtl::SES_DELETE) {
+        if (step == DiffStep::Delete) {
             const TextLine* line = genuineSource[genuineAt++];
             if (damage.genuineLines.count(line->number))
                 continue;
