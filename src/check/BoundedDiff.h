@@ -34,7 +34,6 @@ std::vector<DiffStep> boundedDiff(const std::vector<Line>& first, const std::vec
     const std::vector<Line> secondMiddle(second.begin() + std::ptrdiff_t(head), second.end() - std::ptrdiff_t(tail));
     if (firstMiddle.size() + secondMiddle.size() <= FineDiffLines) {
         dtl::Diff<Line> diff(firstMiddle, secondMiddle);
-        diff.onHuge();
         diff.compose();
         for (const auto& [line, info] : diff.getSes().getSequence()) {
             steps.push_back(info.type == dtl::SES_COMMON   ? DiffStep::Common

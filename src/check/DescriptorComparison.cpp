@@ -390,11 +390,17 @@ void pairMoved(std::vector<Difference>* missing, std::vector<Difference>* added,
         if (!moved)
             stillMissing.push_back(std::move(lost));
     }
+    // Within added's room, never copied whole: a hostile file may add tens
+    // of thousands.
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < added->size(); ++i) {
-        if (!addedUsed[i])
-            values->push_back(std::move((*added)[i]));
+        if (!addedUsed[i] && kept++ != i)
+            (*added)[kept - 1] = std::move((*added)[i]);
     }
-    values->insert(values->end(), stillMissing.begin(), stillMissing.end());
+    added->resize(kept);
+    added->insert(added->begin(), std::make_move_iterator(values->begin()), std::make_move_iterator(values->end()));
+    *values = std::move(*added);
+    values->insert(values->end(), std::make_move_iterator(stillMissing.begin()), std::make_move_iterator(stillMissing.end()));
 }
 
 // A file that is not sectioned text, line by line: what the genuine file
@@ -620,6 +626,9 @@ std::vector<Difference> compareDescriptors(const DescriptorText& genuine, const 
         const Sections descriptorSections(descriptor, damage.descriptorLines);
         std::vector<Difference> missing;
         std::vector<Difference> added;
+        // Room for every difference there can be (one a line of either
+        // file, and a few in words), so that they are never moved to more.
+        added.reserve(genuine.lines().size() + descriptor.lines().size() + 4);
         for (const std::string_view name : genuineSections.order) {
             const Section* own = genuineSections.find(name);
             const Section* other = descriptorSections.find(name);
