@@ -98,6 +98,12 @@ private slots:
         QTest::newRow("unknown key") << "[[player]]\nname = \"alice\"\ntoken = \"x\"\ntoken_sha256 = " + hash + "\n"
                                      << "unknown key \"token\"";
         QTest::newRow("not TOML") << QByteArray("[[player]\n") << "roster.toml:1:";
+        // Hashes anyone may read open the door to anyone.
+        QTest::newRow("placeholder") << "[[player]]\nname = \"alice\"\ntoken_sha256 = \"" + QByteArray(64, '0') + "\"\n"
+                                     << "roster.toml:3:16: the token_sha256 of \"alice\" is the examples' placeholder";
+        QTest::newRow("documented") << "[[player]]\nname = \"a\"\ntoken_sha256 = " + hash + "\n[[player]]\nname = \"bob\"\n"
+                                       "token_sha256 = \"717CD060A2987B10019E39D9FE91A4EB01B033792C8EF73CA9FE0DF956E5E137\"\n"
+                                    << "roster.toml:6:16: the token_sha256 of \"bob\" is the hash of the token";
     }
 
     void rosterRules()

@@ -379,6 +379,22 @@ private slots:
         QCOMPARE(skipping.exitCode(), 0);
         QVERIFY(QString::fromLocal8Bit(skipping.readAllStandardError()).contains(QStringLiteral("not checked")));
     }
+
+    // The package's example roster, copied as it stands, keeps the collector
+    // from starting, and says where.
+    void exampleRosterRefused()
+    {
+        TestProgramFolder program;
+        QTemporaryDir work;
+        const ToolRun refused = ToolRun::of(QStringLiteral(KESTRIX_COLLECT),
+                                            {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--dir"), work.path(),
+                                             QStringLiteral("--folder"), program.path(), QStringLiteral("--roster"),
+                                             QStringLiteral(KESTRIX_ROSTER_EXAMPLE)});
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.errors.contains(QStringLiteral("roster.toml.example:13:16: the token_sha256 of \"alice\" is the "
+                                                        "examples' placeholder")),
+                 qPrintable(refused.errors));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestKestrixCollect)
