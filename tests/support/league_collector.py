@@ -103,7 +103,7 @@ class League:
 
 def send_as_player(port, player, token, name, data):
     """One transfer as the collector's player speaks it, without kestrix-send:
-    the answer line ("STORED|tweaked|")."""
+    the answer line ("STORED|tweaked|"), without the NOTE lines after it."""
     import hashlib
     import hmac
     import socket
@@ -120,9 +120,9 @@ def send_as_player(port, player, token, name, data):
         proof = hmac.new(key, challenge.split(b"|")[1] + b"|" + player.encode() + b"|" + header, "sha256").hexdigest()
         connection.sendall(b"PROOF|" + proof.encode() + b"|" + header + data)
         answer = b""
-        while not answer.endswith(b"\n"):
+        while b"\n" not in answer:
             chunk = connection.recv(100)
             if not chunk:
                 break
             answer += chunk
-        return answer.decode(errors="replace").strip()
+        return answer.split(b"\n")[0].decode(errors="replace").strip()

@@ -216,7 +216,18 @@ private slots:
         const QStringList player{QStringLiteral("--player"), QStringLiteral("alice")};
         const QByteArray token("tok-7f3a9c");
         QTest::newRow("stored") << player << QByteArray(token + '\n') << QByteArray()
-                                << QByteArray("STORED|tweaked|\n") << 0 << "sent and checked: tweaked\n";
+                                << QByteArray("STORED|tweaked|\n") << 0
+                                << "sent and checked: tweaked\nadvice: put the genuine descriptor back and send it again\n";
+        // The notes are shown safely, five at most, and what follows them is not.
+        QTest::newRow("notes") << player << QByteArray(token + '\n') << QByteArray()
+                               << QByteArray("STORED|damaged|\nNOTE|damaged: line 3 \xc3\xa9|\nNOTE|a\x1b[2J\xe2\x80\xae" "b|\nNOTE|3|\n"
+                                             "NOTE|4|\nNOTE|5|\nNOTE|6|\n")
+                               << 0
+                               << "sent and checked: damaged\n  damaged: line 3 \u00e9\n  a?[2J?b\n  3\n  4\n  5\n"
+                                  "advice: send the file again\n";
+        QTest::newRow("other than a note") << player << QByteArray(token + '\n') << QByteArray()
+                                           << QByteArray("STORED|allowed|\nNOTE|1|\nSTORED|x|\nNOTE|2|\n") << 0
+                                           << "sent and checked: allowed\n  1\n";
         QTest::newRow("token file in CR LF") << player << QByteArray(token + "\r\n") << QByteArray()
                                              << QByteArray("STORED|genuine|\n") << 0 << "sent and checked: genuine\n";
         QTest::newRow("token in KESTRIX_TOKEN") << player << QByteArray() << QByteArray()
