@@ -345,6 +345,10 @@ private slots:
                                                         QStringLiteral("/tmp/x"), QStringLiteral("--idle-timeout"),
                                                         QStringLiteral("never")}
                                          << 2 << "--idle-timeout";
+        QTest::newRow("public URL not of the web") << QStringList{QStringLiteral("--port"), QStringLiteral("0"),
+                                                                  QStringLiteral("--dir"), QStringLiteral("/tmp/x"),
+                                                                  QStringLiteral("--public-url"), QStringLiteral("league.example.org")}
+                                                   << 2 << "--public-url needs an http or https address";
     }
 
     void startFailures()
