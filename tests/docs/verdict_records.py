@@ -14,7 +14,6 @@ import hashlib
 import hmac
 import json
 import os
-import shutil
 import signal
 import socket
 import subprocess
@@ -164,8 +163,8 @@ def check_tool(tools, work, files, rules, schema):
         fail("the patched version or the path's bytes are not in the records")
     if by_player["max"]["status"] != "error" or not by_player["max"]["error"]:
         fail("the FIFO's record: %r" % by_player["max"])
-    rule = [d for d in by_player["dan"]["differences"]][0]
-    allowed = [d for d in by_player["cal"]["differences"]][0]
+    rule = by_player["dan"]["differences"][0]
+    allowed = by_player["cal"]["differences"][0]
     if not (rule.get("rule") and rule.get("reason") and allowed.get("allowed") is True and allowed.get("rule")):
         fail("the rules' judgement is not in the records: %r %r" % (rule, allowed))
 
