@@ -240,6 +240,7 @@ bool Transfer::startFile()
             refuse(RefusalCode::BadProof, QStringLiteral("the token is wrong"));
             return false;
         }
+        m_proven = true;
         // Counted once proven: a name claimed without the token holds no one out.
         int& transfers = m_context.transfersOfPlayer[m_player];
         if (transfers >= m_context.limits.maxPerPlayer) {

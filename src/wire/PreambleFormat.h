@@ -14,6 +14,7 @@
 // collector ends with "STORED|<status>|\n" and at most five "NOTE|<text>|\n"
 // lines, or with "REFUSED|<code>|<words>|\n". A receiver window that gets
 // "PLAYER|" refuses it as data before a FILEINFO header, and writes nothing.
+// Described in docs/player-preamble.md.
 namespace wire::preamble {
 
 inline constexpr std::string_view PlayerMarker = "PLAYER|";

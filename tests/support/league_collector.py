@@ -41,10 +41,12 @@ class League:
         return os.path.join(self.tools, name)
 
     def start(self, http="0", *extra):
-        """Starts the collector (again), on the same page's port once it had one."""
+        """Starts the collector (again), on the same page's port once it had one;
+        without a roster where self.roster is None."""
+        roster = ["--roster", self.roster] if self.roster else []
         self.process = subprocess.Popen(
             [self.tool("kestrix-collect"), "--port", "0", "--dir", self.dir, "--folder", self.program,
-             "--roster", self.roster, "--http", http, "--json", *extra],
+             *roster, "--http", http, "--json", *extra],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.events = queue.Queue()
         threading.Thread(target=self._read, args=(self.process.stdout,), daemon=True).start()
