@@ -452,6 +452,39 @@ private slots:
         ToolRun::of(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("rm -rf \"$0\"/Jos*"), league.players.path()});
     }
 
+    // Two players whose names differ only in a byte that is not UTF-8 read
+    // the same as JSON text: player_base64 keeps them apart, as the tally does.
+    void playersApartByTheirBytes()
+    {
+        League league;
+        const QByteArray root = QFile::encodeName(league.players.path());
+        const QList<QByteArray> names{"Ren\xe8" "e", "Ren\xe9" "e"};
+        for (const QByteArray& name : names)
+            QVERIFY(putBytes(root + '/' + name + "/BrackwellDescriptor.txt", sample(QStringLiteral("genuine/Brackwell.dat"))));
+        QVERIFY(put(league.player(QStringLiteral("Ren\u00e9e/BrackwellDescriptor.txt")),
+                    sample(QStringLiteral("genuine/Brackwell.dat"))));
+
+        const ToolRun json = league.check({QStringLiteral("--json"), league.players.path()});
+        QCOMPARE(json.exitCode, 0);
+        QList<QByteArray> players;
+        for (const QByteArray& line : json.out.split('\n')) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object.isEmpty())
+                continue;
+            players << (object.contains(QStringLiteral("player_base64"))
+                            ? QByteArray::fromBase64(object.value(QStringLiteral("player_base64")).toString().toLatin1())
+                            : object.value(QStringLiteral("player")).toString().toUtf8());
+        }
+        std::sort(players.begin(), players.end());
+        QCOMPARE(players, (QList<QByteArray>{"Ren\xc3\xa9" "e", "Ren\xe8" "e", "Ren\xe9" "e"}));
+
+        const ToolRun text = league.check({league.players.path()});
+        QVERIFY2(text.out.contains("Ren\\xE8e: 1 genuine\n") && text.out.contains("Ren\\xE9e: 1 genuine\n")
+                     && text.out.contains("Ren\xc3\xa9" "e: 1 genuine\n") && text.out.contains("3 players"),
+                 text.out.constData());
+        ToolRun::of(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("rm -rf \"$0\"/Ren*"), league.players.path()});
+    }
+
     // A collector's folder: each player's latest copy of a car, unless all
     // are asked for; the player is the folder the collector filed it under.
     void collectorFolder()
