@@ -452,6 +452,43 @@ private slots:
         ToolRun::of(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("rm -rf \"$0\"/Jos*"), league.players.path()});
     }
 
+    // A PATH that is not there is an error on stderr and nothing more: no
+    // verdict, no player, and the run ends in trouble, alone or among others.
+    void pathThatIsNotThere_data()
+    {
+        QTest::addColumn<bool>("withPlayers");
+        QTest::addColumn<bool>("json");
+        QTest::newRow("among players") << true << false;
+        QTest::newRow("among players, JSON") << true << true;
+        QTest::newRow("alone") << false << false;
+    }
+
+    void pathThatIsNotThere()
+    {
+        QFETCH(bool, withPlayers);
+        QFETCH(bool, json);
+        League league;
+        QVERIFY(put(league.player(QStringLiteral("ann/BrackwellDescriptor.txt")), sample(QStringLiteral("genuine/Brackwell.dat"))));
+        const QString missing = league.player(QStringLiteral("nobody"));
+        QStringList arguments{missing};
+        if (withPlayers)
+            arguments << league.players.path();
+        if (json)
+            arguments.prepend(QStringLiteral("--json"));
+        const ToolRun run = league.check(arguments);
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.errors, QStringLiteral("kestrix-check: %1: no such file or folder\n").arg(missing));
+        QVERIFY2(!run.out.contains("nobody"), run.out.constData());
+        if (!withPlayers)
+            QCOMPARE(run.out, QByteArray());
+        else if (json)
+            QCOMPARE(run.out.count('\n'), 1);
+        else
+            QCOMPARE(run.out.split('\n').mid(1), (QList<QByteArray>{
+                "ann: 1 genuine",
+                "1 descriptor: 1 genuine, 0 formatting only, 0 damaged, 0 tweaked, 0 errors; 1 player, 0 with tweaks", ""}));
+    }
+
     // Two players whose names differ only in a byte that is not UTF-8 read
     // the same as JSON text: player_base64 keeps them apart, as the tally does.
     void playersApartByTheirBytes()

@@ -371,11 +371,15 @@ int run(const Options& options)
     qint64 all = 0;
     for (const qint64 count : counts)
         all += count;
+    const QStringList pathErrors = finder.pathErrors();
+    for (const QString& error : pathErrors)
+        complain(error);
     QStringList empty;
     for (const QByteArray& path : finder.emptyPaths())
         empty << ShownText::name(path);
     if (all == 0) {
-        complain(QStringLiteral("no descriptors found in %1").arg(empty.join(QStringLiteral(", "))));
+        if (!empty.isEmpty())
+            complain(QStringLiteral("no descriptors found in %1").arg(empty.join(QStringLiteral(", "))));
         return Trouble;
     }
     for (const QString& path : empty)
@@ -388,7 +392,7 @@ int run(const Options& options)
             output.write(line + u'\n');
         output.write(summary);
     }
-    bool trouble = counts[int(Verdict::Status::Error)] > 0;
+    bool trouble = counts[int(Verdict::Status::Error)] > 0 || !pathErrors.isEmpty();
     if (!closeOutput(output))
         trouble = true;
     if (html) {
