@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -227,6 +229,12 @@ private slots:
         QTest::newRow("wrong car") << QStringList{QStringLiteral("--car"), QStringLiteral("Trabant"), genuine} << 2
                                    << "err" << "no car \"Trabant\"";
         QTest::newRow("no path") << QStringList() << 2 << "err" << "no PATH";
+        QTest::newRow("over the cap") << QStringList{QStringLiteral("--max-size"), QStringLiteral("100"), genuine} << 2
+                                      << "err" << "bytes is more than the 100 it may hold";
+        QTest::newRow("wrong cap") << QStringList{QStringLiteral("--max-size"), QStringLiteral("64K"), genuine} << 2
+                                   << "err" << "--max-size needs a whole number of bytes";
+        QTest::newRow("help states the cap") << QStringList{QStringLiteral("--help")} << 0 << "out"
+                                             << "--max-size (64 KiB unless given)";
         QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << "out" << "Exit status: 0";
         QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0 << "out" << "kestrix-check 1.";
     }
@@ -450,6 +458,78 @@ private slots:
         QVERIFY2(parsed.exitCode == 0, qPrintable(parsed.errors));
         // QTemporaryDir removes only what it can name in UTF-8.
         ToolRun::of(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("rm -rf \"$0\"/Jos*"), league.players.path()});
+    }
+
+    // A signal mid-run stops it as a shell expects: the corrections under
+    // way finish, each correction made has its line, every file is whole
+    // (the genuine one in place, or the tweaked one untouched), and the
+    // summary says the run was interrupted.
+    void interruptedMidRun_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<QString>("jobs");
+        QTest::newRow("SIGINT") << int(SIGINT) << QStringLiteral("1");
+        QTest::newRow("SIGTERM, two threads") << int(SIGTERM) << QStringLiteral("2");
+    }
+
+    void interruptedMidRun()
+    {
+        QFETCH(int, signalNumber);
+        QFETCH(QString, jobs);
+        League league;
+        const QByteArray tweaked = sample(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt"));
+        const QByteArray genuine = sample(QStringLiteral("genuine/Grelm.dat"));
+        constexpr int Players = 4000;
+        for (int i = 0; i < Players; ++i)
+            QVERIFY(put(league.player(QStringLiteral("p%1/Grelmdescriptor.txt").arg(i, 4, 10, QChar(u'0'))), tweaked));
+
+        QProcess process;
+        process.start(QStringLiteral(KESTRIX_CHECK), {QStringLiteral("--folder"), league.program.path(),
+                                                      QStringLiteral("--correct"), QStringLiteral("--jobs"), jobs,
+                                                      league.players.path()});
+        QVERIFY(process.waitForStarted());
+        QVERIFY(process.waitForReadyRead(60'000));
+        QCOMPARE(::kill(pid_t(process.processId()), signalNumber), 0);
+        QVERIFY(process.waitForFinished(60'000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 128 + signalNumber);
+        const QByteArray out = process.readAllStandardOutput();
+        const QByteArray summary = out.trimmed().split('\n').last();
+        QVERIFY2(summary.contains(signalNumber == SIGINT ? "; interrupted by SIGINT" : "; interrupted by SIGTERM"),
+                 summary.constData());
+
+        int corrected = 0;
+        int untouched = 0;
+        for (int i = 0; i < Players; ++i) {
+            const QString folder = league.player(QStringLiteral("p%1").arg(i, 4, 10, QChar(u'0')));
+            const QByteArray now = bytesOf(folder + QStringLiteral("/Grelmdescriptor.txt"));
+            const QStringList kept = QDir(folder).entryList({QStringLiteral("*.tweaked-*")}, QDir::Files);
+            if (now == genuine && kept.size() == 1 && bytesOf(folder + u'/' + kept.first()) == tweaked)
+                ++corrected;
+            else if (now == tweaked && kept.isEmpty())
+                ++untouched;
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), kept.size() + 1);
+        }
+        QCOMPARE(corrected + untouched, Players);
+        QVERIFY2(untouched > 0, "the run ended before the signal: give it more to do");
+        QCOMPARE(out.count("  corrected; the tweaked file is kept as "), corrected);
+        QVERIFY2(summary.contains(QStringLiteral("%1 corrected").arg(corrected).toUtf8()), summary.constData());
+    }
+
+    // A file over 64 KiB is an error unless --max-size takes it in.
+    void largeFileTakenWhenAllowed()
+    {
+        League league;
+        QByteArray large = sample(QStringLiteral("genuine/Brackwell.dat"));
+        large += QByteArray(70'000, ';');
+        const QString path = league.player(QStringLiteral("ann/BrackwellDescriptor.txt"));
+        QVERIFY(put(path, large));
+        const ToolRun capped = league.check({path});
+        QCOMPARE(capped.exitCode, 2);
+        QVERIFY2(capped.errors.contains(QStringLiteral("bytes is more than the 65536 it may hold")), qPrintable(capped.errors));
+        const ToolRun taken = league.check({QStringLiteral("--max-size"), QStringLiteral("100000"), path});
+        QVERIFY2(taken.exitCode == 0 || taken.exitCode == 1, qPrintable(taken.errors));
+        QVERIFY2(!taken.out.contains(": error"), taken.out.constData());
     }
 
     // A PATH that is not there is an error on stderr and nothing more: no
