@@ -744,11 +744,19 @@ private slots:
         QCOMPARE(gone.exitCode, 2);
         QVERIFY2(gone.errors.contains(QStringLiteral("patch-1.1/Brackwell.dat")), qPrintable(gone.errors));
 
-        // --explain warns of a rule that matches nothing.
-        QVERIFY(put(rules, "[[allow]]\ncar = \"*\"\nsection = \"Engine\"\nkey = \"WarpDrive\"\n"));
+        // --explain warns of a rule that matches nothing, and of one that an
+        // accepted version's genuine value already lies outside.
+        QVERIFY(put(league.player(QStringLiteral("rules/patch-1.1/Brackwell.dat")), patched));
+        QVERIFY(put(rules, "[[allow]]\ncar = \"*\"\nsection = \"Engine\"\nkey = \"WarpDrive\"\n\n"
+                           "[[allow]]\ncar = \"Brackwell\"\nsection = \"Engine\"\nkey = \"IdleRPM\"\nmin = 700\nmax = 790\n\n"
+                           "[[reference]]\nname = \"1.1\"\nfolder = \"patch-1.1\"\n" + digest.out));
         const ToolRun explained = league.check({QStringLiteral("--rules"), rules, QStringLiteral("--explain")});
         QCOMPARE(explained.exitCode, 0);
         QVERIFY2(explained.out.contains("warning: rule at line 1 matches no key"), explained.out.constData());
+        QVERIFY2(explained.out.contains("warning: rule at line 6: the genuine Brackwell [Engine] IdleRPM of version \"1.1\" "
+                                        "already lies outside it: IdleRPM=800 is above the league's 790\n"),
+                 explained.out.constData());
+        QVERIFY2(!explained.out.contains("version \"original\""), explained.out.constData());
     }
 
     // An Access/Jet Sam.mdb serves as well as a SQLite one.
