@@ -3,6 +3,7 @@
 // which genuine lines are missing.
 
 #include "CheckRun.h"
+#include "CheckSetup.h"
 #include "CommandLine.h"
 #include "DefaultReferenceFolder.h"
 #include "DescriptorCheck.h"
@@ -13,7 +14,6 @@
 #include "LeagueRules.h"
 #include "PlayerTally.h"
 #include "ProgressLine.h"
-#include "ReferenceDigest.h"
 #include "ReferenceFolder.h"
 #include "ReferenceStore.h"
 #include "RuledVerdict.h"
@@ -269,22 +269,12 @@ int run(const Options& options)
 {
     if (!options.digest.isEmpty())
         return printDigests(options.digest);
-    std::optional<LeagueRules> rules;
-    if (!options.rules.isEmpty()) {
-        QString error;
-        if (!(rules = LeagueRules::load(options.rules, &error)) || !rules->loadReferences(&error)) {
-            complain(error);
-            return Trouble;
-        }
-    }
     const std::vector<const Car*> cars =
         options.explain ? std::vector<const Car*>() : carsNeeded(options);
-    ReferenceFolder reference(options.folder);
-
     if (options.skipReferenceCheck) {
         complain(QStringLiteral("the reference data in %1 was not checked by size and date (--skip-reference-check)")
                      .arg(QDir::toNativeSeparators(options.folder)));
-    } else if (const QStringList failures = reference.verify(cars); !failures.isEmpty()) {
+    } else if (const QStringList failures = ReferenceFolder(options.folder).verify(cars); !failures.isEmpty()) {
         for (const QString& failure : failures)
             complain(failure);
         complain(QStringLiteral("the reference data failed its check, so nothing was checked"));
@@ -294,44 +284,39 @@ int run(const Options& options)
     std::vector<std::unique_ptr<ReferenceStore>> stores;
     for (int i = 0; i < options.jobs; ++i) {
         QString error;
-        stores.push_back(reference.openStore(cars, &error));
+        stores.push_back(ReferenceFolder(options.folder).openStore(cars, &error));
         if (!stores.back()) {
             complain(error);
             return Trouble;
         }
     }
-    reference.loadGenuine(cars, *stores.front());
+    const QString tool = QStringLiteral("kestrix-check %1").arg(QCoreApplication::applicationVersion());
+    QString error;
+    const std::shared_ptr<const CheckSetup> setup =
+        loadCheckSetup(options.folder, options.rules, *stores.front(), tool, &error, cars);
+    if (!setup) {
+        complain(error);
+        return Trouble;
+    }
+    const ReferenceFolder& reference = *setup->reference;
+    const std::optional<LeagueRules>& rules = setup->rules;
     if (options.explain) {
         StdoutWriter output;
         for (const QString& line : rules->explain(reference.allGenuine()))
             output.write(line + u'\n');
         return closeOutput(output) ? AllGenuine : Trouble;
     }
-    if (rules) {
-        for (const ReferenceVersion& version : rules->references()) {
-            for (const auto& [car, bytes] : version.bytes)
-                reference.addVersion(version.name, *car, bytes, *stores.front());
-        }
-    }
-
-    // What every record carries, so that a verdict can be proved later:
-    // which reference data, which rules, which tool.
-    QJsonObject proof{{QStringLiteral("rules"), rules ? QJsonValue(QString::fromLatin1(rules->sha256())) : QJsonValue()},
-                      {QStringLiteral("tool"), QStringLiteral("kestrix-check %1").arg(QCoreApplication::applicationVersion())}};
-    QString digestError;
-    const std::optional<QByteArray> digest = referenceDigest(options.folder, &digestError);
-    if (!digest)
-        complain(digestError);
-    proof.insert(QStringLiteral("reference"), digest ? QJsonValue(QString::fromLatin1(*digest)) : QJsonValue());
+    if (!setup->digest)
+        complain(setup->digestError);
+    const QJsonObject& proof = setup->proof;
 
     const QDateTime started = QDateTime::currentDateTime();
     const QString stamp = started.toString(QStringLiteral("yyyyMMdd-HHmmss"));
     std::optional<HtmlReport> html;
     if (!options.report.isEmpty()) {
-        if (!digest)
+        if (!setup->digest)
             return Trouble;
-        html.emplace(QDir(options.folder).absolutePath().section(u'/', -1), *digest,
-                     QStringLiteral("kestrix-check %1").arg(QCoreApplication::applicationVersion()), started);
+        html.emplace(QDir(options.folder).absolutePath().section(u'/', -1), *setup->digest, tool, started);
     }
     qint64 counts[Verdict::StatusCount] = {};
     PlayerTally players;
