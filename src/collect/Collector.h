@@ -40,8 +40,10 @@ struct CollectOptions {
     bool skipReferenceCheck = false;
     QString rules;
     QString roster;
+    QString version;
     QString tool; // "kestrix-collect <version>"
     std::optional<HttpEndpoint> http;
+    QString publicUrl; // where players reach the league page, for their notes
 };
 
 // A league's collector at work: the reference data and rules files are

@@ -13,6 +13,7 @@
 // opened for each, so that a log moved away by rotation is followed by a new
 // one at once. What was appended is made durable within a second, by a
 // thread of its own so that the loop never waits on the disk, and at the end.
+// Its records are described in docs/verdict-record.md.
 class VerdictLog
 {
 public:

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QThread>
+#include <QUrl>
 
 #include <cmath>
 #include <cstdio>
@@ -130,6 +131,9 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
                                               "BYTES");
     const QCommandLineOption http = option("http",
         "Serves the league page on PORT, of 127.0.0.1 unless ADDR is given (PORT 0: any free one).", "[ADDR:]PORT");
+    const QCommandLineOption publicUrl = option("public-url",
+        "Where players reach the league page (https://league.example.org); a player then hears "
+        "the address of their own page with each verdict.", "URL");
     const QCommandLineOption jobs = option("jobs", "Threads that check files (default: the cores).", "N");
     const QCommandLineOption json = option("json", "Events as JSON Lines.");
     const QCommandLineOption skip =
@@ -137,8 +141,8 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption newToken =
         option("new-token", "Prints a fresh token for a player, and the player's roster entry.", "NAME");
     const QCommandLineOption hashToken = option("hash-token", "Reads a token on stdin and prints its roster line.");
-    parser.addOptions({port, dir, folder, bind, http, roster, rules, maxSize, maxConnections, maxPending, maxPerAddress,
-                       maxPerPlayer, idle, transferTimeout, minRate, jobs, json, skip, newToken, hashToken});
+    parser.addOptions({port, dir, folder, bind, http, publicUrl, roster, rules, maxSize, maxConnections, maxPending,
+                       maxPerAddress, maxPerPlayer, idle, transferTimeout, minRate, jobs, json, skip, newToken, hashToken});
     if (!CommandLine::parse(parser, arguments, exitStatus))
         return std::nullopt;
     const auto wrong = [&](const QString& message) {
@@ -177,6 +181,17 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
             return wrong(QStringLiteral("--http needs [ADDR:]PORT, such as 8080 or 0.0.0.0:8080, not \"%1\"")
                              .arg(parser.value(http)));
     }
+    if (parser.isSet(publicUrl)) {
+        const QUrl url(parser.value(publicUrl), QUrl::StrictMode);
+        if (!url.isValid() || (url.scheme() != u"http" && url.scheme() != u"https") || url.host().isEmpty()
+            || url.hasQuery() || url.hasFragment())
+            return wrong(QStringLiteral("--public-url needs an http or https address, such as "
+                                        "https://league.example.org, not \"%1\"")
+                             .arg(parser.value(publicUrl)));
+        options.publicUrl = url.toString(QUrl::FullyEncoded);
+        while (options.publicUrl.endsWith(u'/'))
+            options.publicUrl.chop(1);
+    }
     options.jobs = std::max(1, QThread::idealThreadCount());
     const struct {
         const QCommandLineOption& option;
@@ -203,7 +218,8 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     options.skipReferenceCheck = parser.isSet(skip);
     options.rules = parser.value(rules);
     options.roster = parser.value(roster);
-    options.tool = QStringLiteral("kestrix-collect %1").arg(QCoreApplication::applicationVersion());
+    options.version = QCoreApplication::applicationVersion();
+    options.tool = QStringLiteral("kestrix-collect %1").arg(options.version);
     request.collect = options;
     return request;
 }
