@@ -158,6 +158,11 @@ bool AllowRule::allows(const Difference& difference, QString* reason) const
     return false;
 }
 
+bool AllowRule::allowsValue(const QString& key, QByteArrayView value, QString* reason) const
+{
+    return valueAllowed(*this, key, value.toByteArray(), reason);
+}
+
 QString AllowRule::allowance() const
 {
     QString allowed;

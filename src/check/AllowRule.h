@@ -46,6 +46,8 @@ struct AllowRule {
     // value within them) or removed. A moved or repeated key, damage,
     // formatting or another car's file never. reason says why not.
     bool allows(const Difference& difference, QString* reason) const;
+    // Whether key may take value, by the range or list alone.
+    bool allowsValue(const QString& key, QByteArrayView value, QString* reason) const;
 
     // What it allows, as "any value", "0.5 to 0.8" or "one of Soft, Medium, Hard".
     QString allowance() const;

@@ -5,6 +5,7 @@
 #include "ReferenceStore.h"
 #include "ShownText.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -18,8 +19,9 @@ namespace {
 // wake-up for each verdict would cost more than most checks.
 constexpr std::size_t AheadPerThread = 64;
 constexpr std::size_t BatchPerThread = 32;
+constexpr std::chrono::milliseconds StopCheckEvery{50};
 
-Verdict check(const FoundDescriptor& found, const ReferenceFolder& reference, ReferenceStore& store)
+Verdict check(const FoundDescriptor& found, const ReferenceFolder& reference, ReferenceStore& store, qint64 largest)
 {
     Verdict verdict;
     verdict.path = found.path;
@@ -38,26 +40,28 @@ Verdict check(const FoundDescriptor& found, const ReferenceFolder& reference, Re
                                 .arg(ShownText::name(found.path), found.car->listEntry);
         return verdict;
     }
-    verdict = checkDescriptor(found.path, reference.versions(*found.car), reference.allGenuine(), store);
+    verdict = checkDescriptor(found.path, reference.versions(*found.car), reference.allGenuine(), store, largest);
     verdict.player = found.player;
     return verdict;
 }
 
 } // namespace
 
-void runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
-               std::vector<std::unique_ptr<ReferenceStore>>& stores, const std::function<void(Verdict&)>& afterCheck,
-               const std::function<void(const Verdict&, std::size_t done)>& report)
+bool runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
+               std::vector<std::unique_ptr<ReferenceStore>>& stores, qint64 largest,
+               const std::function<void(Verdict&)>& afterCheck,
+               const std::function<void(const Verdict&, std::size_t done)>& report,
+               const std::function<bool()>& stopped)
 {
     if (stores.size() == 1) {
         // One thread: this one, with nothing to hand over.
         FoundDescriptor found;
-        for (std::size_t done = 1; finder.next(&found); ++done) {
-            Verdict verdict = check(found, reference, *stores.front());
+        for (std::size_t done = 1; !stopped() && finder.next(&found); ++done) {
+            Verdict verdict = check(found, reference, *stores.front(), largest);
             afterCheck(verdict);
             report(verdict, done);
         }
-        return;
+        return !stopped();
     }
 
     std::mutex mutex;
@@ -66,6 +70,7 @@ void runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
     std::deque<std::pair<std::size_t, FoundDescriptor>> pending;
     std::map<std::size_t, Verdict> made; // made and not yet reported, by their place in the walk
     bool walked = false;
+    bool stop = false;
     std::size_t issued = 0;
     std::size_t reported = 0;
     const std::size_t ahead = AheadPerThread * stores.size();
@@ -86,7 +91,7 @@ void runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
                 auto [index, found] = std::move(pending.front());
                 pending.pop_front();
                 lock.unlock();
-                Verdict verdict = check(found, reference, *storeOfThread);
+                Verdict verdict = check(found, reference, *storeOfThread, largest);
                 afterCheck(verdict);
                 lock.lock();
                 made.emplace(index, std::move(verdict));
@@ -98,6 +103,12 @@ void runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
 
     std::unique_lock lock(mutex);
     while (!walked || reported < issued) {
+        if (!stop && (stop = stopped())) {
+            // What no thread took yet is the last issued: it goes unchecked.
+            issued -= pending.size();
+            pending.clear();
+            walked = true;
+        }
         if (!walked && issued - reported < ahead) {
             // Walked without the lock, handed over all at once.
             const std::size_t wanted = ahead - (issued - reported);
@@ -105,7 +116,7 @@ void runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
             std::vector<FoundDescriptor> walkedOn;
             FoundDescriptor found;
             bool more = true;
-            while (walkedOn.size() < wanted && (more = finder.next(&found)))
+            while (walkedOn.size() < wanted && !stopped() && (more = finder.next(&found)))
                 walkedOn.push_back(std::move(found));
             lock.lock();
             for (FoundDescriptor& descriptor : walkedOn)
@@ -113,7 +124,8 @@ void runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
             walked = !more;
             workWaiting.notify_all();
         }
-        verdictMade.wait(lock, [&] { return batchReady() || (walked && reported == issued); });
+        // Woken now and then to see whether the run is to stop.
+        verdictMade.wait_for(lock, StopCheckEvery, [&] { return batchReady() || (walked && reported == issued); });
         for (auto next = made.find(reported); next != made.end(); next = made.find(reported)) {
             const Verdict verdict = std::move(next->second);
             made.erase(next);
@@ -127,4 +139,5 @@ void runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
     lock.unlock();
     for (std::thread& thread : threads)
         thread.join();
+    return !stop;
 }

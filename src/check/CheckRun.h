@@ -15,7 +15,12 @@ class ReferenceStore;
 // found, whatever order the threads finish in. The finder walks on ahead of
 // the report by a bounded number of descriptors, so memory stays the same
 // for a league of any size. afterCheck runs on the checking thread once a
-// verdict is made (to correct a tweaked file, say).
-void runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
-               std::vector<std::unique_ptr<ReferenceStore>>& stores, const std::function<void(Verdict&)>& afterCheck,
-               const std::function<void(const Verdict&, std::size_t done)>& report);
+// verdict is made (to correct a tweaked file, say). Once stopped says so,
+// no further descriptor is taken: the checks under way finish and are
+// reported, and the run returns false.
+// A descriptor larger than largest is an error.
+bool runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
+               std::vector<std::unique_ptr<ReferenceStore>>& stores, qint64 largest,
+               const std::function<void(Verdict&)>& afterCheck,
+               const std::function<void(const Verdict&, std::size_t done)>& report,
+               const std::function<bool()>& stopped);

@@ -83,14 +83,14 @@ GenuineDescriptor GenuineDescriptor::of(const Car& car, const QByteArray& bytes,
 }
 
 Verdict checkDescriptor(const QByteArray& path, const GenuineVersions& versions, const GenuineSet& cars,
-                        ReferenceStore& store)
+                        ReferenceStore& store, qint64 largest)
 {
     Verdict verdict;
     verdict.path = path;
     verdict.car = versions.front()->car;
     QByteArray bytes;
     struct stat opened {};
-    if (!FileSystem::readAllEncoded(path, ShownText::name(path), &bytes, &verdict.error, LargestDescriptor, &opened))
+    if (!FileSystem::readAllEncoded(path, ShownText::name(path), &bytes, &verdict.error, largest, &opened))
         return verdict;
     const FileIdentity identity{quint64(opened.st_dev), quint64(opened.st_ino), qint64(opened.st_size),
                                 qint64(opened.st_mtim.tv_sec) * 1'000'000'000 + opened.st_mtim.tv_nsec};

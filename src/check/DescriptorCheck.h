@@ -35,6 +35,11 @@ using GenuineVersions = std::vector<const GenuineDescriptor*>;
 // another car's.
 using GenuineSet = std::vector<const GenuineDescriptor*>;
 
+// The largest file taken for a descriptor unless asked otherwise: a
+// descriptor is about 5 KB, and a larger file would only make a verdict, and
+// the time it takes, without bound.
+inline constexpr qint64 LargestDescriptor = 64 * 1024;
+
 // Checks the descriptor at path (the system's bytes) of the versions' car. Its
 // tweaks are exactly the lines the window's scan finds (the same scan over
 // the same store), in file order, repeats included, each paired with the
@@ -44,16 +49,13 @@ using GenuineSet = std::vector<const GenuineDescriptor*>;
 // window reads them; formatting when only formatting differs;
 // damaged when damage is the worst; tweaked for any value changed, added,
 // missing, moved or repeated, or for another car's descriptor.
+// A file larger than largest is an error, unread.
 Verdict checkDescriptor(const QByteArray& path, const GenuineVersions& versions, const GenuineSet& cars,
-                        ReferenceStore& store);
+                        ReferenceStore& store, qint64 largest = LargestDescriptor);
 
 // The same for a descriptor's bytes, read already.
 Verdict checkDescriptorBytes(const QByteArray& path, const QByteArray& bytes, const GenuineVersions& versions,
                              const GenuineSet& cars, ReferenceStore& store);
-
-// The largest file taken for a descriptor: a descriptor is about 5 KB, and a
-// larger file would only make a verdict, and the time it takes, without bound.
-inline constexpr qint64 LargestDescriptor = 64 * 1024;
 
 // How alike a descriptor must be to another car's genuine one, in keys and
 // values, to be called that car's.

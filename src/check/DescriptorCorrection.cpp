@@ -2,9 +2,9 @@
 
 #include "FileSystem.h"
 #include "ShownText.h"
+#include "TemporaryFile.h"
 
 #include <QList>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
@@ -18,9 +18,6 @@
 namespace {
 
 constexpr int MostKeptCopies = 1000;
-// Long enough to tell a temporary file from its neighbours, short enough
-// that its name stays within any file system's limit.
-constexpr qsizetype NameStemLength = 48;
 
 // A file descriptor, closed when dropped.
 class Handle
@@ -52,69 +49,6 @@ public:
 
 private:
     int m_fd;
-};
-
-// A new file in a folder under a hidden name of its own, removed when
-// dropped unless it was given its name. Failures leave errno set.
-class NewFile
-{
-public:
-    NewFile(int folder, const QByteArray& forName)
-        : m_folder(folder)
-        , m_stem(forName.left(NameStemLength))
-    {
-    }
-    ~NewFile()
-    {
-        if (!m_name.isEmpty())
-            ::unlinkat(m_folder, m_name.constData(), 0);
-    }
-    NewFile(const NewFile&) = delete;
-    NewFile& operator=(const NewFile&) = delete;
-
-    bool create()
-    {
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const QByteArray name = '.' + m_stem + '.'
-                + QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0') + ".tmp";
-            const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-            m_file = Handle(::openat(m_folder, name.constData(), flags, 0600));
-            if (m_file.isOpen()) {
-                m_name = name;
-                return true;
-            }
-            if (errno != EEXIST)
-                return false;
-        }
-        return false;
-    }
-    int fd() const { return m_file.fd(); }
-    bool write(QByteArrayView bytes) { return FileSystem::writeFully(m_file.fd(), bytes) == bytes.size(); }
-    bool sync() { return ::fsync(m_file.fd()) == 0; }
-
-    // Gives the file its name; without replace, an existing file of that
-    // name stays and this fails with EEXIST.
-    bool rename(const QByteArray& name, bool replace)
-    {
-        const char* from = m_name.constData();
-        bool done = replace ? ::renameat(m_folder, from, m_folder, name.constData()) == 0
-                            : ::renameat2(m_folder, from, m_folder, name.constData(), RENAME_NOREPLACE) == 0;
-        if (!done && !replace && errno == EINVAL) {
-            // A file system without the flag: a hard link cannot replace either.
-            done = ::linkat(m_folder, from, m_folder, name.constData(), 0) == 0;
-            if (done)
-                ::unlinkat(m_folder, from, 0);
-        }
-        if (done)
-            m_name.clear();
-        return done;
-    }
-
-private:
-    int m_folder;
-    QByteArray m_stem;
-    QByteArray m_name;
-    Handle m_file;
 };
 
 QString changedReason()
@@ -284,14 +218,16 @@ bool keepCopy(int folder, const QByteArray& name, const QByteArray& stamp, int a
                       .arg(ShownText::name(keptName(name, stamp, failedAttempt)), FileSystem::systemReason(errno));
         return false;
     };
-    NewFile copy(folder, name);
+    TemporaryFile copy;
+    QString unused; // the reason is told in the correction's words
     const struct timespec times[2] = {tweaked.st_atim, tweaked.st_mtim};
-    if (!copy.create() || !copy.write(bytes) || (likeTweaked && !takeOwnerAndMode(copy.fd(), tweaked))
-        || ::futimens(copy.fd(), times) != 0 || !copy.sync())
+    if (!copy.createIn(folder, name, 0600, &unused) || !copy.write(bytes, &unused)
+        || (likeTweaked && !takeOwnerAndMode(copy.fd(), tweaked)) || ::futimens(copy.fd(), times) != 0
+        || !copy.sync(&unused))
         return fail(attempt);
     for (; attempt <= MostKeptCopies; ++attempt) {
         const QByteArray keptAs = keptName(name, stamp, attempt);
-        if (copy.rename(keptAs, false)) {
+        if (copy.rename(keptAs, TemporaryFile::Existing::Keep, &unused)) {
             kept->folder = folder;
             kept->name = keptAs;
             return true;
@@ -398,8 +334,9 @@ bool keepInFolder(const CorrectionPlace& place, const Way& way, const QByteArray
 bool replace(int folder, const QByteArray& name, const QByteArray& genuine, const struct stat& tweaked,
              const FileIdentity& checked, QString* reason)
 {
-    NewFile fresh(folder, name);
-    if (!fresh.create() || !fresh.write(genuine)) {
+    TemporaryFile fresh;
+    QString unused; // the reason is told in the correction's words
+    if (!fresh.createIn(folder, name, 0600, &unused) || !fresh.write(genuine, &unused)) {
         *reason = QStringLiteral("the genuine descriptor could not be written beside it: %1")
                       .arg(FileSystem::systemReason(errno));
         return false;
@@ -409,7 +346,7 @@ bool replace(int folder, const QByteArray& name, const QByteArray& genuine, cons
                       .arg(FileSystem::systemReason(errno));
         return false;
     }
-    if (!fresh.sync()) {
+    if (!fresh.sync(&unused)) {
         *reason = QStringLiteral("the genuine descriptor could not be written beside it: %1")
                       .arg(FileSystem::systemReason(errno));
         return false;
@@ -424,7 +361,7 @@ bool replace(int folder, const QByteArray& name, const QByteArray& genuine, cons
         *reason = changedReason();
         return false;
     }
-    if (!fresh.rename(name, true)) {
+    if (!fresh.rename(name, TemporaryFile::Existing::Replace, &unused)) {
         *reason = QStringLiteral("it could not be replaced: %1").arg(FileSystem::systemReason(errno));
         return false;
     }

@@ -93,10 +93,11 @@ bool DescriptorFinder::startPath(const QByteArray& path, FoundDescriptor* found)
     }
     m_pathGave = true;
     if (!resolves && ::lstat(path.constData(), &status) != 0) {
+        // Not a descriptor of anyone's: no verdict, no player.
         const int reason = errno;
-        *found = refusal(path, QByteArray(),
-                         reason == ENOENT ? QStringLiteral("no such file or folder") : FileSystem::systemReason(reason));
-        return true;
+        m_pathErrors << FileSystem::failure(shown(path), reason == ENOENT ? QStringLiteral("no such file or folder")
+                                                                          : FileSystem::systemReason(reason));
+        return false;
     }
     const QByteArray player = PlayerName::ofFile(path);
     const Car* car = CarCatalogue::descriptorNameOf(QByteArrayView(path).sliced(path.lastIndexOf('/') + 1)).car;

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -44,7 +45,8 @@ struct FinderOptions {
 // always followed. A loop is never walked round. A file met again as the
 // same car's descriptor (by another path, a hard link, a followed link) is
 // found once, under the first path.
-// A folder that cannot be read is an error and the rest goes on.
+// A folder that cannot be read is an error and the rest goes on; a path
+// that is not there is no descriptor at all (pathErrors).
 //
 // A descriptor's player is the first folder below the path given, unless
 // that is one of the game's folders or the file lies in the path itself:
@@ -77,6 +79,10 @@ public:
     // given: complete once next has returned false.
     QList<QByteArray> emptyPaths() const { return m_emptyPaths; }
 
+    // Why each path that is not there (or cannot be looked at) was passed
+    // by, naming it, in the order given: complete once next has returned false.
+    QStringList pathErrors() const { return m_pathErrors; }
+
 private:
     struct Folder;
     using FileKey = std::tuple<dev_t, ino_t, const Car*>;
@@ -102,6 +108,7 @@ private:
     bool m_inCollector = false;
     bool m_pathGave = false;
     QList<QByteArray> m_emptyPaths;
+    QStringList m_pathErrors;
 
     // Each file found, with where in m_metPaths the path it was found
     // under starts: a league's paths end to end cost little more than their bytes.

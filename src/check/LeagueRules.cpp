@@ -1,6 +1,7 @@
 #include "LeagueRules.h"
 
 #include "Cp1252.h"
+#include "DescriptorText.h"
 #include "FileSystem.h"
 
 #include <QCryptographicHash>
@@ -51,6 +52,26 @@ bool isDigest(const QString& text)
             return false;
     }
     return true;
+}
+
+// The genuine values of a version of car that rule matches and yet does not
+// allow: a player who keeps them, or moves from them, is judged against a
+// range or list that the genuine file itself breaks.
+QStringList valuesOutside(const AllowRule& rule, const Car& car, const DescriptorText& text, const QString& version)
+{
+    QStringList warnings;
+    for (const TextLine& line : text.lines()) {
+        if (line.kind != TextLine::Kind::Key || !line.inSection)
+            continue;
+        const QString section = fromCp1252(line.section);
+        const QString key = fromCp1252(line.key);
+        QString reason;
+        if (rule.matchesName(section, key) && !rule.allowsValue(key, line.value, &reason))
+            warnings << QStringLiteral("warning: rule at line %1: the genuine %2 [%3] %4 of version \"%5\" already "
+                                       "lies outside it: %6")
+                            .arg(QString::number(rule.line), car.listEntry, section, key, version, reason);
+    }
+    return warnings;
 }
 
 // "FILE:LINE:COLUMN: what", in one pass, so that a "%1" in a name stays as it is.
@@ -411,10 +432,13 @@ QStringList LeagueRules::explain(const GenuineSet& genuine) const
     for (const AllowRule& rule : m_allow) {
         lines << QStringLiteral("rule at line %1: %2").arg(rule.line).arg(rule.describe());
         QStringList matches;
+        QStringList outside;
         std::map<const Car*, int> perCar;
         for (const GenuineDescriptor* descriptor : genuine) {
             if (!descriptor->car || !descriptor->text || !rule.matchesCar(*descriptor->car))
                 continue;
+            outside << valuesOutside(rule, *descriptor->car, *descriptor->text,
+                                     descriptor->version.isEmpty() ? QStringLiteral("original") : descriptor->version);
             std::set<std::pair<QString, QString>> seen;
             for (const TextLine& line : descriptor->text->lines()) {
                 if (line.kind != TextLine::Kind::Key || !line.inSection)
@@ -440,6 +464,13 @@ QStringList LeagueRules::explain(const GenuineSet& genuine) const
                 counts << QStringLiteral("%1 %2").arg(car->listEntry).arg(count);
             lines << QStringLiteral("  matches %1 keys: %2").arg(matches.size()).arg(counts.join(QStringLiteral(", ")));
         }
+        for (const ReferenceVersion& version : m_references) {
+            for (const auto& [car, bytes] : version.bytes) {
+                if (rule.matchesCar(*car))
+                    outside << valuesOutside(rule, *car, DescriptorText(bytes), version.name);
+            }
+        }
+        lines << outside;
     }
     for (const ReferenceVersion& version : m_references) {
         QStringList cars;

@@ -78,8 +78,12 @@ QJsonObject verdictJson(const Verdict& verdict)
         object.insert(QStringLiteral("version"), verdict.version);
         object.insert(QStringLiteral("version_sha256"), QString::fromLatin1(verdict.versionSha256));
     }
+    // Two names that differ only in bytes that are not UTF-8 read the same as
+    // text: scripts tell them apart by these.
     if (!ShownText::isUtf8(verdict.path))
         object.insert(QStringLiteral("path_base64"), QString::fromLatin1(verdict.path.toBase64()));
+    if (!ShownText::isUtf8(verdict.player))
+        object.insert(QStringLiteral("player_base64"), QString::fromLatin1(verdict.player.toBase64()));
     if (verdict.status == Verdict::Status::Error)
         object.insert(QStringLiteral("error"), verdict.error);
     return object;

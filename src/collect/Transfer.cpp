@@ -264,6 +264,10 @@ bool Transfer::startFile()
         refuse(codeOf(fault), reason);
         return false;
     }
+    if (const QString unkeepable = ArrivalNames::refusalReason(announced->name); !unkeepable.isEmpty()) {
+        refuse(RefusalCode::BadName, unkeepable);
+        return false;
+    }
     m_fileName = announced->name;
     m_announced = announced->size;
     const QString folder = m_context.dir + u'/' + QString::fromUtf8(m_player);

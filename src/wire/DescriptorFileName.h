@@ -40,9 +40,7 @@ struct DescriptorName {
 int carOfPlainName(std::string_view fileName);
 
 // Whose descriptor a file is by the name it has on disk: a name
-// carOfPlainName knows; such a name behind the "yyyyMMdd-HHmmss-zzz-" and,
-// for a later copy in the same millisecond, "N-" that kestrix-collect puts
-// before what it keeps; or such a name after the last backslash of a name
+// carOfPlainName knows; such a name kept by kestrix-collect (KeptName.h); or such a name after the last backslash of a name
 // that unzip took whole from a Windows archive ("Cars\Grelm\Grelmdescriptor.txt").
 // Anything more, such as a partial or a temporary file's name, names no car.
 DescriptorName descriptorNameOf(std::string_view fileName);

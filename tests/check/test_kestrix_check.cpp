@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -227,6 +229,12 @@ private slots:
         QTest::newRow("wrong car") << QStringList{QStringLiteral("--car"), QStringLiteral("Trabant"), genuine} << 2
                                    << "err" << "no car \"Trabant\"";
         QTest::newRow("no path") << QStringList() << 2 << "err" << "no PATH";
+        QTest::newRow("over the cap") << QStringList{QStringLiteral("--max-size"), QStringLiteral("100"), genuine} << 2
+                                      << "err" << "bytes is more than the 100 it may hold";
+        QTest::newRow("wrong cap") << QStringList{QStringLiteral("--max-size"), QStringLiteral("64K"), genuine} << 2
+                                   << "err" << "--max-size needs a whole number of bytes";
+        QTest::newRow("help states the cap") << QStringList{QStringLiteral("--help")} << 0 << "out"
+                                             << "--max-size (64 KiB unless given)";
         QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << "out" << "Exit status: 0";
         QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0 << "out" << "kestrix-check 1.";
     }
@@ -452,6 +460,148 @@ private slots:
         ToolRun::of(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("rm -rf \"$0\"/Jos*"), league.players.path()});
     }
 
+    // A signal mid-run stops it as a shell expects: the corrections under
+    // way finish, each correction made has its line, every file is whole
+    // (the genuine one in place, or the tweaked one untouched), and the
+    // summary says the run was interrupted.
+    void interruptedMidRun_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<QString>("jobs");
+        QTest::newRow("SIGINT") << int(SIGINT) << QStringLiteral("1");
+        QTest::newRow("SIGTERM, two threads") << int(SIGTERM) << QStringLiteral("2");
+    }
+
+    void interruptedMidRun()
+    {
+        QFETCH(int, signalNumber);
+        QFETCH(QString, jobs);
+        League league;
+        const QByteArray tweaked = sample(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt"));
+        const QByteArray genuine = sample(QStringLiteral("genuine/Grelm.dat"));
+        constexpr int Players = 4000;
+        for (int i = 0; i < Players; ++i)
+            QVERIFY(put(league.player(QStringLiteral("p%1/Grelmdescriptor.txt").arg(i, 4, 10, QChar(u'0'))), tweaked));
+
+        QProcess process;
+        process.start(QStringLiteral(KESTRIX_CHECK), {QStringLiteral("--folder"), league.program.path(),
+                                                      QStringLiteral("--correct"), QStringLiteral("--jobs"), jobs,
+                                                      league.players.path()});
+        QVERIFY(process.waitForStarted());
+        QVERIFY(process.waitForReadyRead(60'000));
+        QCOMPARE(::kill(pid_t(process.processId()), signalNumber), 0);
+        QVERIFY(process.waitForFinished(60'000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 128 + signalNumber);
+        const QByteArray out = process.readAllStandardOutput();
+        const QByteArray summary = out.trimmed().split('\n').last();
+        QVERIFY2(summary.contains(signalNumber == SIGINT ? "; interrupted by SIGINT" : "; interrupted by SIGTERM"),
+                 summary.constData());
+
+        int corrected = 0;
+        int untouched = 0;
+        for (int i = 0; i < Players; ++i) {
+            const QString folder = league.player(QStringLiteral("p%1").arg(i, 4, 10, QChar(u'0')));
+            const QByteArray now = bytesOf(folder + QStringLiteral("/Grelmdescriptor.txt"));
+            const QStringList kept = QDir(folder).entryList({QStringLiteral("*.tweaked-*")}, QDir::Files);
+            if (now == genuine && kept.size() == 1 && bytesOf(folder + u'/' + kept.first()) == tweaked)
+                ++corrected;
+            else if (now == tweaked && kept.isEmpty())
+                ++untouched;
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), kept.size() + 1);
+        }
+        QCOMPARE(corrected + untouched, Players);
+        QVERIFY2(untouched > 0, "the run ended before the signal: give it more to do");
+        QCOMPARE(out.count("  corrected; the tweaked file is kept as "), corrected);
+        QVERIFY2(summary.contains(QStringLiteral("%1 corrected").arg(corrected).toUtf8()), summary.constData());
+    }
+
+    // A file over 64 KiB is an error unless --max-size takes it in.
+    void largeFileTakenWhenAllowed()
+    {
+        League league;
+        QByteArray large = sample(QStringLiteral("genuine/Brackwell.dat"));
+        large += QByteArray(70'000, ';');
+        const QString path = league.player(QStringLiteral("ann/BrackwellDescriptor.txt"));
+        QVERIFY(put(path, large));
+        const ToolRun capped = league.check({path});
+        QCOMPARE(capped.exitCode, 2);
+        QVERIFY2(capped.errors.contains(QStringLiteral("bytes is more than the 65536 it may hold")), qPrintable(capped.errors));
+        const ToolRun taken = league.check({QStringLiteral("--max-size"), QStringLiteral("100000"), path});
+        QVERIFY2(taken.exitCode == 0 || taken.exitCode == 1, qPrintable(taken.errors));
+        QVERIFY2(!taken.out.contains(": error"), taken.out.constData());
+    }
+
+    // A PATH that is not there is an error on stderr and nothing more: no
+    // verdict, no player, and the run ends in trouble, alone or among others.
+    void pathThatIsNotThere_data()
+    {
+        QTest::addColumn<bool>("withPlayers");
+        QTest::addColumn<bool>("json");
+        QTest::newRow("among players") << true << false;
+        QTest::newRow("among players, JSON") << true << true;
+        QTest::newRow("alone") << false << false;
+    }
+
+    void pathThatIsNotThere()
+    {
+        QFETCH(bool, withPlayers);
+        QFETCH(bool, json);
+        League league;
+        QVERIFY(put(league.player(QStringLiteral("ann/BrackwellDescriptor.txt")), sample(QStringLiteral("genuine/Brackwell.dat"))));
+        const QString missing = league.player(QStringLiteral("nobody"));
+        QStringList arguments{missing};
+        if (withPlayers)
+            arguments << league.players.path();
+        if (json)
+            arguments.prepend(QStringLiteral("--json"));
+        const ToolRun run = league.check(arguments);
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.errors, QStringLiteral("kestrix-check: %1: no such file or folder\n").arg(missing));
+        QVERIFY2(!run.out.contains("nobody"), run.out.constData());
+        if (!withPlayers)
+            QCOMPARE(run.out, QByteArray());
+        else if (json)
+            QCOMPARE(run.out.count('\n'), 1);
+        else
+            QCOMPARE(run.out.split('\n').mid(1), (QList<QByteArray>{
+                "ann: 1 genuine",
+                "1 descriptor: 1 genuine, 0 formatting only, 0 damaged, 0 tweaked, 0 errors; 1 player, 0 with tweaks", ""}));
+    }
+
+    // Two players whose names differ only in a byte that is not UTF-8 read
+    // the same as JSON text: player_base64 keeps them apart, as the tally does.
+    void playersApartByTheirBytes()
+    {
+        League league;
+        const QByteArray root = QFile::encodeName(league.players.path());
+        const QList<QByteArray> names{"Ren\xe8" "e", "Ren\xe9" "e"};
+        for (const QByteArray& name : names)
+            QVERIFY(putBytes(root + '/' + name + "/BrackwellDescriptor.txt", sample(QStringLiteral("genuine/Brackwell.dat"))));
+        QVERIFY(put(league.player(QStringLiteral("Ren\u00e9e/BrackwellDescriptor.txt")),
+                    sample(QStringLiteral("genuine/Brackwell.dat"))));
+
+        const ToolRun json = league.check({QStringLiteral("--json"), league.players.path()});
+        QCOMPARE(json.exitCode, 0);
+        QList<QByteArray> players;
+        for (const QByteArray& line : json.out.split('\n')) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object.isEmpty())
+                continue;
+            players << (object.contains(QStringLiteral("player_base64"))
+                            ? QByteArray::fromBase64(object.value(QStringLiteral("player_base64")).toString().toLatin1())
+                            : object.value(QStringLiteral("player")).toString().toUtf8());
+        }
+        std::sort(players.begin(), players.end());
+        QCOMPARE(players, (QList<QByteArray>{"Ren\xc3\xa9" "e", "Ren\xe8" "e", "Ren\xe9" "e"}));
+
+        const ToolRun text = league.check({league.players.path()});
+        QVERIFY2(text.out.contains("Ren\\xE8e: 1 genuine\n") && text.out.contains("Ren\\xE9e: 1 genuine\n")
+                     && text.out.contains("Ren\xc3\xa9" "e: 1 genuine\n") && text.out.contains("3 players"),
+                 text.out.constData());
+        ToolRun::of(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("rm -rf \"$0\"/Ren*"), league.players.path()});
+    }
+
     // A collector's folder: each player's latest copy of a car, unless all
     // are asked for; the player is the folder the collector filed it under.
     void collectorFolder()
@@ -594,11 +744,19 @@ private slots:
         QCOMPARE(gone.exitCode, 2);
         QVERIFY2(gone.errors.contains(QStringLiteral("patch-1.1/Brackwell.dat")), qPrintable(gone.errors));
 
-        // --explain warns of a rule that matches nothing.
-        QVERIFY(put(rules, "[[allow]]\ncar = \"*\"\nsection = \"Engine\"\nkey = \"WarpDrive\"\n"));
+        // --explain warns of a rule that matches nothing, and of one that an
+        // accepted version's genuine value already lies outside.
+        QVERIFY(put(league.player(QStringLiteral("rules/patch-1.1/Brackwell.dat")), patched));
+        QVERIFY(put(rules, "[[allow]]\ncar = \"*\"\nsection = \"Engine\"\nkey = \"WarpDrive\"\n\n"
+                           "[[allow]]\ncar = \"Brackwell\"\nsection = \"Engine\"\nkey = \"IdleRPM\"\nmin = 700\nmax = 790\n\n"
+                           "[[reference]]\nname = \"1.1\"\nfolder = \"patch-1.1\"\n" + digest.out));
         const ToolRun explained = league.check({QStringLiteral("--rules"), rules, QStringLiteral("--explain")});
         QCOMPARE(explained.exitCode, 0);
         QVERIFY2(explained.out.contains("warning: rule at line 1 matches no key"), explained.out.constData());
+        QVERIFY2(explained.out.contains("warning: rule at line 6: the genuine Brackwell [Engine] IdleRPM of version \"1.1\" "
+                                        "already lies outside it: IdleRPM=800 is above the league's 790\n"),
+                 explained.out.constData());
+        QVERIFY2(!explained.out.contains("version \"original\""), explained.out.constData());
     }
 
     // An Access/Jet Sam.mdb serves as well as a SQLite one.

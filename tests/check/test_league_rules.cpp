@@ -565,6 +565,12 @@ name = "1.1"
 folder = "patch-1.1"
 sha256.Grelm = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789ABCDEF"
 sha256.Brackwell = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef"
+
+[[allow]]
+car = "*"
+section = "Engine"
+key = "BoostBar"
+max = 1.2
 )";
     QString error;
     const QString path = rulesFile(text, QStringLiteral("explained.toml"));
@@ -582,6 +588,12 @@ sha256.Brackwell = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789ab
                        "to be added"),
         QStringLiteral("rule at line 22: Grelm [Engine] BoostBar: one of 1"),
         QStringLiteral("warning: rule at line 22 matches no key in any genuine descriptor"),
+        QStringLiteral("rule at line 34: * [Engine] BoostBar: at most 1.2"),
+        QStringLiteral("  matches Brackwell [Engine] BoostBar"),
+        QStringLiteral("  matches DunMarr [Engine] BoostBar"),
+        QStringLiteral("  matches Skelder4 [Engine] BoostBar"),
+        QStringLiteral("warning: rule at line 34: the genuine DunMarr [Engine] BoostBar of version \"original\" already "
+                       "lies outside it: BoostBar=1.35 is above the league's 1.2"),
         QStringLiteral("reference \"1.1\" at line 28: Brackwell, Grelm in %1")
             .arg(QDir(m_dir.filePath(QStringLiteral("patch-1.1"))).absolutePath()),
     };

@@ -149,6 +149,8 @@ private slots:
             "FILEINFO|5| lead.txt|hello",
             "FILEINFO|5|trail.txt |hello",
             "FILEINFO|5|dot.txt.|hello",
+            // Kept behind a stamp, it would read as a second copy of a car's descriptor.
+            "FILEINFO|5|2-BrackwellDescriptor.txt|hello",
             "FILEINFO|5||hello",
             "FILEINFO||a.txt|hello",
             "FILEINFO|abc|a.txt|hello",
@@ -175,6 +177,11 @@ private slots:
         huge.send(message(QStringLiteral("BrackwellDescriptor.txt"), QByteArray(100 * 1024, 'x').replace("xx", "x\r")));
         huge.socket.disconnectFromHost();
         QTRY_COMPARE_WITH_TIMEOUT(collector.count(QStringLiteral("refused")), hostile.size(), 20'000);
+        QCOMPARE(collector.refusals(QStringLiteral("bad-name")), 15);
+        QVERIFY(std::any_of(collector.events.cbegin(), collector.events.cend(), [](const QJsonObject& e) {
+            return e.value(QStringLiteral("reason")).toString().startsWith(
+                QStringLiteral("the name \"2-BrackwellDescriptor.txt\" begins with a number and a \"-\""));
+        }));
         QTRY_COMPARE(collector.count(QStringLiteral("cut")), 1);
         QTRY_VERIFY(std::all_of(peers.begin(), peers.end(), [](const auto& p) { return p->closedByPeer(); }));
 

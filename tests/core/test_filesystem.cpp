@@ -10,9 +10,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <memory>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -241,6 +244,42 @@ private slots:
         QCOMPARE(contentOf(target), QByteArray("good"));
         QVERIFY(file.moveTo(target, TemporaryFile::Existing::Replace, &error));
         QCOMPARE(contentOf(target), QByteArray("new"));
+    }
+
+    // Made in an open folder, the file is named and dropped there, even
+    // once the folder's path leads somewhere else through a link.
+    void temporaryFileStaysInItsFolder()
+    {
+        const QByteArray mine = QFile::encodeName(dir().filePath(QStringLiteral("mine")));
+        const QByteArray elsewhere = QFile::encodeName(dir().filePath(QStringLiteral("elsewhere")));
+        QVERIFY(::mkdir(mine.constData(), 0700) == 0 && ::mkdir(elsewhere.constData(), 0700) == 0);
+        const int folder = ::open(mine.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(folder >= 0);
+        QString error;
+        TemporaryFile kept;
+        TemporaryFile dropped;
+        QVERIFY(kept.createIn(folder, "Grelmdescriptor.txt", 0600, &error));
+        QVERIFY(dropped.createIn(folder, "Grelmdescriptor.txt", 0600, &error));
+        ::close(folder);
+        QVERIFY(kept.write("genuine", &error) && kept.sync(&error));
+        QVERIFY(::rename(mine.constData(), (mine + ".moved").constData()) == 0);
+        QVERIFY(::symlink(elsewhere.constData(), mine.constData()) == 0);
+
+        QVERIFY2(kept.rename("Grelmdescriptor.txt", TemporaryFile::Existing::Keep, &error), qPrintable(error));
+        dropped.discard();
+        QCOMPARE(contentOf(QFile::decodeName(mine + ".moved/Grelmdescriptor.txt")), QByteArray("genuine"));
+        QCOMPARE(QDir(QFile::decodeName(mine + ".moved")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("Grelmdescriptor.txt")});
+        QCOMPARE(QDir(QFile::decodeName(elsewhere)).entryList(QDir::Files | QDir::Hidden), QStringList());
+        // A name taken stays with Keep, and says so.
+        TemporaryFile again;
+        const int moved = ::open((mine + ".moved").constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(again.createIn(moved, "Grelmdescriptor.txt", 0600, &error));
+        ::close(moved);
+        const bool refused = !again.rename("Grelmdescriptor.txt", TemporaryFile::Existing::Keep, &error);
+        const int failure = errno;
+        QVERIFY(refused);
+        QCOMPARE(failure, EEXIST);
     }
 
     // A record that does not fit leaves no half of itself for the next

@@ -1,5 +1,6 @@
 #include "HexText.h"
 #include "HmacSha256.h"
+#include "KeptName.h"
 #include "PreambleFormat.h"
 #include "Windows1252.h"
 
@@ -128,6 +129,96 @@ private slots:
             QCOMPARE(QByteArray::fromStdString(*bytes), cp1252);
             QCOMPARE(QByteArray::fromStdString(wire::utf8FromCp1252(*bytes)), utf8);
         }
+    }
+
+    // Whatever name the collector keeps reads back as it made it, a later
+    // copy of a millisecond included; a received name the collector would
+    // refuse is the one that could not.
+    void keptNamesRoundTrip_data()
+    {
+        QTest::addColumn<qint64>("arrival");
+        QTest::addColumn<int>("copy");
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<QByteArray>("kept");
+        QTest::newRow("first copy") << Q_INT64_C(20261210120000123) << 1 << QByteArray("Grelmdescriptor.txt")
+                                    << QByteArray("20261210-120000-123-Grelmdescriptor.txt");
+        QTest::newRow("second copy") << Q_INT64_C(20261210120000123) << 2 << QByteArray("Grelmdescriptor.txt")
+                                     << QByteArray("20261210-120000-123-2-Grelmdescriptor.txt");
+        QTest::newRow("last copy") << Q_INT64_C(20260101000000000) << 1000 << QByteArray("a")
+                                   << QByteArray("20260101-000000-000-1000-a");
+        QTest::newRow("digits, no hyphen") << Q_INT64_C(20261210120000123) << 1 << QByteArray("2024.txt")
+                                           << QByteArray("20261210-120000-123-2024.txt");
+        QTest::newRow("hyphen later") << Q_INT64_C(20261210120000123) << 3 << QByteArray("a-2-b")
+                                      << QByteArray("20261210-120000-123-3-a-2-b");
+        QTest::newRow("bytes kept") << Q_INT64_C(20261210120000123) << 1 << QByteArray("Ren\xe9" "e.txt")
+                                    << QByteArray("20261210-120000-123-Ren\xe9" "e.txt");
+    }
+
+    void keptNamesRoundTrip()
+    {
+        QFETCH(qint64, arrival);
+        QFETCH(int, copy);
+        QFETCH(QByteArray, received);
+        QFETCH(QByteArray, kept);
+        QVERIFY(!wire::beginsWithNumber(received.toStdString()));
+        const std::string made = wire::keptName(arrival, copy, received.toStdString());
+        QCOMPARE(QByteArray::fromStdString(made), kept);
+        const std::optional<wire::KeptName> read = wire::readKeptName(made);
+        QVERIFY(read);
+        QCOMPARE(qint64(read->arrival), arrival);
+        QCOMPARE(read->copy, copy);
+        QCOMPARE(QByteArray::fromStdString(std::string(read->received)), received);
+    }
+
+    // Names the collector did not make, or made before a received name's
+    // number was refused, read as they always did.
+    void keptNamesRead_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("kept");
+        QTest::addColumn<int>("copy");
+        QTest::addColumn<QByteArray>("received");
+        QTest::newRow("plain") << QByteArray("Grelmdescriptor.txt") << false << 0 << QByteArray();
+        QTest::newRow("stamp only") << QByteArray("20261210-120000-123-") << false << 0 << QByteArray();
+        QTest::newRow("short stamp") << QByteArray("2026121-120000-123-a") << false << 0 << QByteArray();
+        QTest::newRow("letter in stamp") << QByteArray("20261210-12000x-123-a") << false << 0 << QByteArray();
+        QTest::newRow("number 1 is no copy") << QByteArray("20261210-120000-123-1-a") << true << 1 << QByteArray("1-a");
+        QTest::newRow("leading zero") << QByteArray("20261210-120000-123-02-a") << true << 1 << QByteArray("02-a");
+        QTest::newRow("beyond the last") << QByteArray("20261210-120000-123-1001-a") << true << 1 << QByteArray("1001-a");
+        QTest::newRow("number alone") << QByteArray("20261210-120000-123-2-") << true << 2 << QByteArray();
+    }
+
+    void keptNamesRead()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, kept);
+        QFETCH(int, copy);
+        QFETCH(QByteArray, received);
+        const std::optional<wire::KeptName> read = wire::readKeptName(name.toStdString());
+        QCOMPARE(read.has_value(), kept);
+        if (kept) {
+            QCOMPARE(read->copy, copy);
+            QCOMPARE(QByteArray::fromStdString(std::string(read->received)), received);
+        }
+    }
+
+    void receivedNamesThatBeginWithANumber_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("copy's form") << QByteArray("2-BrackwellDescriptor.txt") << true;
+        QTest::newRow("many digits") << QByteArray("0001-x") << true;
+        QTest::newRow("digits only") << QByteArray("2024") << false;
+        QTest::newRow("hyphen after") << QByteArray("2-") << true;
+        QTest::newRow("letter first") << QByteArray("a2-x") << false;
+        QTest::newRow("hyphen first") << QByteArray("-2-x") << false;
+    }
+
+    void receivedNamesThatBeginWithANumber()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(bool, refused);
+        QCOMPARE(wire::beginsWithNumber(received.toStdString()), refused);
     }
 };
 

@@ -3,8 +3,10 @@
 // which genuine lines are missing.
 
 #include "CheckRun.h"
+#include "CheckSetup.h"
 #include "CommandLine.h"
 #include "DefaultReferenceFolder.h"
+#include "DescriptorCheck.h"
 #include "DescriptorCorrection.h"
 #include "DescriptorFinder.h"
 #include "FileSystem.h"
@@ -12,10 +14,10 @@
 #include "LeagueRules.h"
 #include "PlayerTally.h"
 #include "ProgressLine.h"
-#include "ReferenceDigest.h"
 #include "ReferenceFolder.h"
 #include "ReferenceStore.h"
 #include "RuledVerdict.h"
+#include "RunInterruption.h"
 #include "ShownText.h"
 #include "StdoutWriter.h"
 #include "TextReport.h"
@@ -37,6 +39,8 @@
 #include <optional>
 #include <set>
 
+#include <csignal>
+
 
 namespace {
 
@@ -48,6 +52,7 @@ struct Options {
     bool json = false;
     QString report;
     int jobs = 1;
+    qint64 largest = LargestDescriptor;
     bool correct = false;
     QByteArray keep; // where --correct keeps the tweaked files; beside them when empty
     bool skipReferenceCheck = false;
@@ -70,12 +75,17 @@ const char* Description =
     "Each descriptor is genuine, formatting (only editor noise: line ends, white\n"
     "space, comments, order), damaged (empty, binary or cut off), tweaked (a value\n"
     "changed, added, missing, moved or repeated, or another car's descriptor), or an\n"
-    "error. Verdicts go to stdout; errors and warnings to stderr.\n"
+    "error. Verdicts go to stdout; errors and warnings to stderr. A file larger than\n"
+    "--max-size (64 KiB unless given) is an error, unread: a descriptor is about 5 KB.\n"
+    "A link to a file is an error too, given or found, with --follow as well: a\n"
+    "player's link could otherwise lead the check, and --correct, to any file.\n"
     "\n"
     "Exit status: 0 when every descriptor is genuine or formatting only, 1 when one\n"
     "or more is tweaked or damaged, 2 on any error (a wrong option, reference data\n"
-    "that fails its check, a descriptor that cannot be read, no descriptor found,\n"
-    "output that cannot be written).";
+    "that fails its check, a PATH that is not there, a descriptor that cannot be\n"
+    "read, no descriptor found, output that cannot be written), 130 or 143 when\n"
+    "SIGINT or SIGTERM stopped the run: the checks and corrections under way are\n"
+    "finished, and the summary says interrupted.";
 
 using CommandLine::complain;
 
@@ -116,6 +126,10 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
                                     QStringLiteral("FILE.html"));
     const QCommandLineOption jobs(QStringLiteral("jobs"),
                                   QStringLiteral("Checks on N threads (default: the machine's cores)."), QStringLiteral("N"));
+    const QCommandLineOption maxSize(QStringLiteral("max-size"),
+                                     QStringLiteral("The largest file checked as a descriptor, in bytes (default: "
+                                                    "65536); a larger one is an error."),
+                                     QStringLiteral("BYTES"));
     const QCommandLineOption correct(QStringLiteral("correct"),
                                      QStringLiteral("Writes the genuine descriptor over each tweaked one, keeping the "
                                                     "tweaked file beside it as <name>.tweaked-<yyyymmdd-hhmmss>."));
@@ -148,7 +162,7 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
                                                    "[[reference]] of the rules, and checks nothing."),
                                     QStringLiteral("FOLDER"));
     parser.addOptions(
-        {folder, car, json, report, jobs, correct, keep, follow, allCopies, playerDepth, rules, explain, digest, skip});
+        {folder, car, json, report, jobs, maxSize, correct, keep, follow, allCopies, playerDepth, rules, explain, digest, skip});
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Descriptors or folders to check."),
                                  QStringLiteral("PATH..."));
     if (!CommandLine::parse(parser, arguments, exitStatus))
@@ -189,6 +203,13 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
         if (!ok || options.jobs < 1)
             return wrong(QStringLiteral("--jobs needs a whole number of threads, 1 or more, not \"%1\"").arg(parser.value(jobs)));
     }
+    if (parser.isSet(maxSize)) {
+        bool ok = false;
+        options.largest = parser.value(maxSize).toLongLong(&ok);
+        if (!ok || options.largest < 1)
+            return wrong(QStringLiteral("--max-size needs a whole number of bytes, 1 or more, not \"%1\"")
+                             .arg(parser.value(maxSize)));
+    }
     if (options.paths.isEmpty() && !options.explain && options.digest.isEmpty())
         return wrong(QStringLiteral("no PATH to check"));
     if (parser.isSet(keep) && !options.correct)
@@ -213,6 +234,11 @@ std::vector<const Car*> carsNeeded(const Options& options)
             cars.insert(found.car);
     }
     return {cars.begin(), cars.end()};
+}
+
+QString signalName(int signalNumber)
+{
+    return signalNumber == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM");
 }
 
 // Flushes stdout; false, having said why, when anything failed to arrive.
@@ -243,22 +269,12 @@ int run(const Options& options)
 {
     if (!options.digest.isEmpty())
         return printDigests(options.digest);
-    std::optional<LeagueRules> rules;
-    if (!options.rules.isEmpty()) {
-        QString error;
-        if (!(rules = LeagueRules::load(options.rules, &error)) || !rules->loadReferences(&error)) {
-            complain(error);
-            return Trouble;
-        }
-    }
     const std::vector<const Car*> cars =
         options.explain ? std::vector<const Car*>() : carsNeeded(options);
-    ReferenceFolder reference(options.folder);
-
     if (options.skipReferenceCheck) {
         complain(QStringLiteral("the reference data in %1 was not checked by size and date (--skip-reference-check)")
                      .arg(QDir::toNativeSeparators(options.folder)));
-    } else if (const QStringList failures = reference.verify(cars); !failures.isEmpty()) {
+    } else if (const QStringList failures = ReferenceFolder(options.folder).verify(cars); !failures.isEmpty()) {
         for (const QString& failure : failures)
             complain(failure);
         complain(QStringLiteral("the reference data failed its check, so nothing was checked"));
@@ -268,44 +284,39 @@ int run(const Options& options)
     std::vector<std::unique_ptr<ReferenceStore>> stores;
     for (int i = 0; i < options.jobs; ++i) {
         QString error;
-        stores.push_back(reference.openStore(cars, &error));
+        stores.push_back(ReferenceFolder(options.folder).openStore(cars, &error));
         if (!stores.back()) {
             complain(error);
             return Trouble;
         }
     }
-    reference.loadGenuine(cars, *stores.front());
+    const QString tool = QStringLiteral("kestrix-check %1").arg(QCoreApplication::applicationVersion());
+    QString error;
+    const std::shared_ptr<const CheckSetup> setup =
+        loadCheckSetup(options.folder, options.rules, *stores.front(), tool, &error, cars);
+    if (!setup) {
+        complain(error);
+        return Trouble;
+    }
+    const ReferenceFolder& reference = *setup->reference;
+    const std::optional<LeagueRules>& rules = setup->rules;
     if (options.explain) {
         StdoutWriter output;
         for (const QString& line : rules->explain(reference.allGenuine()))
             output.write(line + u'\n');
         return closeOutput(output) ? AllGenuine : Trouble;
     }
-    if (rules) {
-        for (const ReferenceVersion& version : rules->references()) {
-            for (const auto& [car, bytes] : version.bytes)
-                reference.addVersion(version.name, *car, bytes, *stores.front());
-        }
-    }
-
-    // What every record carries, so that a verdict can be proved later:
-    // which reference data, which rules, which tool.
-    QJsonObject proof{{QStringLiteral("rules"), rules ? QJsonValue(QString::fromLatin1(rules->sha256())) : QJsonValue()},
-                      {QStringLiteral("tool"), QStringLiteral("kestrix-check %1").arg(QCoreApplication::applicationVersion())}};
-    QString digestError;
-    const std::optional<QByteArray> digest = referenceDigest(options.folder, &digestError);
-    if (!digest)
-        complain(digestError);
-    proof.insert(QStringLiteral("reference"), digest ? QJsonValue(QString::fromLatin1(*digest)) : QJsonValue());
+    if (!setup->digest)
+        complain(setup->digestError);
+    const QJsonObject& proof = setup->proof;
 
     const QDateTime started = QDateTime::currentDateTime();
     const QString stamp = started.toString(QStringLiteral("yyyyMMdd-HHmmss"));
     std::optional<HtmlReport> html;
     if (!options.report.isEmpty()) {
-        if (!digest)
+        if (!setup->digest)
             return Trouble;
-        html.emplace(QDir(options.folder).absolutePath().section(u'/', -1), *digest,
-                     QStringLiteral("kestrix-check %1").arg(QCoreApplication::applicationVersion()), started);
+        html.emplace(QDir(options.folder).absolutePath().section(u'/', -1), *setup->digest, tool, started);
     }
     qint64 counts[Verdict::StatusCount] = {};
     PlayerTally players;
@@ -365,30 +376,43 @@ int run(const Options& options)
                                 progress.clear();
                                 complain(notice);
                             });
-    runChecks(finder, reference, stores, afterCheck, report);
+    RunInterruption::install();
+    const bool finished = runChecks(finder, reference, stores, options.largest, afterCheck, report,
+                                    [] { return RunInterruption::signal() != 0; });
     progress.clear();
+    const int interruption = finished ? 0 : RunInterruption::signal();
+    const QString interrupted =
+        interruption ? QStringLiteral("interrupted by %1, the rest not checked").arg(signalName(interruption)) : QString();
 
     qint64 all = 0;
     for (const qint64 count : counts)
         all += count;
+    const QStringList pathErrors = finder.pathErrors();
+    for (const QString& error : pathErrors)
+        complain(error);
     QStringList empty;
     for (const QByteArray& path : finder.emptyPaths())
         empty << ShownText::name(path);
-    if (all == 0) {
-        complain(QStringLiteral("no descriptors found in %1").arg(empty.join(QStringLiteral(", "))));
+    if (all == 0 && !interruption) {
+        if (!empty.isEmpty())
+            complain(QStringLiteral("no descriptors found in %1").arg(empty.join(QStringLiteral(", "))));
         return Trouble;
     }
     for (const QString& path : empty)
         complain(QStringLiteral("no descriptors found in %1").arg(path));
-    const QString summary =
+    QString summary =
         summaryText(counts, players.players(), players.playersWithTweaks(),
                     options.correct ? std::optional<qint64>(qint64(kept.size())) : std::nullopt, rules.has_value());
+    if (interruption)
+        summary = summary.trimmed() + QStringLiteral("; ") + interrupted + u'\n';
     if (!options.json) {
         for (const QString& line : players.lines())
             output.write(line + u'\n');
         output.write(summary);
+    } else if (interruption) {
+        complain(summary.trimmed());
     }
-    bool trouble = counts[int(Verdict::Status::Error)] > 0;
+    bool trouble = counts[int(Verdict::Status::Error)] > 0 || !pathErrors.isEmpty();
     if (!closeOutput(output))
         trouble = true;
     if (html) {
@@ -401,6 +425,9 @@ int run(const Options& options)
             trouble = true;
         }
     }
+    // As a shell reports a process that a signal ended.
+    if (interruption)
+        return 128 + interruption;
     if (trouble)
         return Trouble;
     return counts[int(Verdict::Status::Tweaked)] + counts[int(Verdict::Status::Damaged)] > 0 ? SomeTweaked : AllGenuine;

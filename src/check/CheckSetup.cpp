@@ -3,7 +3,8 @@
 #include "ReferenceDigest.h"
 
 std::shared_ptr<const CheckSetup> loadCheckSetup(const QString& folder, const QString& rulesPath,
-                                                 ReferenceStore& store, const QString& tool, QString* error)
+                                                 ReferenceStore& store, const QString& tool, QString* error,
+                                                 const std::optional<std::vector<const Car*>>& cars)
 {
     auto setup = std::make_shared<CheckSetup>();
     if (!rulesPath.isEmpty()) {
@@ -11,19 +12,19 @@ std::shared_ptr<const CheckSetup> loadCheckSetup(const QString& folder, const QS
             return nullptr;
     }
     setup->reference = std::make_unique<ReferenceFolder>(folder);
-    std::vector<const Car*> cars;
+    std::vector<const Car*> every;
     for (const Car& car : CarCatalogue::cars())
-        cars.push_back(&car);
-    setup->reference->loadGenuine(cars, store);
+        every.push_back(&car);
+    setup->reference->loadGenuine(cars.value_or(every), store);
     if (setup->rules) {
         for (const ReferenceVersion& version : setup->rules->references()) {
             for (const auto& [car, bytes] : version.bytes)
                 setup->reference->addVersion(version.name, *car, bytes, store);
         }
     }
-    const std::optional<QByteArray> digest = referenceDigest(folder, &setup->digestError);
+    setup->digest = referenceDigest(folder, &setup->digestError);
     setup->proof = {
-        {QStringLiteral("reference"), digest ? QJsonValue(QString::fromLatin1(*digest)) : QJsonValue()},
+        {QStringLiteral("reference"), setup->digest ? QJsonValue(QString::fromLatin1(*setup->digest)) : QJsonValue()},
         {QStringLiteral("rules"), setup->rules ? QJsonValue(QString::fromLatin1(setup->rules->sha256())) : QJsonValue()},
         {QStringLiteral("tool"), tool},
     };
