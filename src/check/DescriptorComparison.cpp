@@ -78,8 +78,8 @@ struct Damage {
     std::vector<Difference> differences;
 };
 
-// A damaged line that still reads as a Key or Section line before its first
-// control byte: it is compared as that.
+// A damaged line that still reads as a Key or Section line (see TextLine):
+// it is compared as that.
 bool readsBeforeDamage(const TextLine& line)
 {
     return line.binary && (line.kind == Kind::Key || line.kind == Kind::Section);

@@ -27,8 +27,9 @@ struct TextLine {
     QByteArrayView key;     // trimmed, for a Key line
     QByteArrayView value;   // trimmed: a Key line's value, a Plain or Comment line's text
     // Holds NUL or another control character that no editor writes. Such a
-    // line is a Key or Section line when what comes before its first control
-    // byte is one, and is read as that; otherwise damage takes all of it.
+    // line is read as a Key or Section line when what comes before its first
+    // control byte is one; otherwise as the whole line reads (a key whose
+    // name holds a control byte is still a key, the worse reading).
     bool binary = false;
     bool inSection = false; // a section started before it
 };

@@ -396,7 +396,8 @@ private:
     QByteArray what(const Row& row) const
     {
         const auto named = [](const Difference& difference) {
-            return escaped(Difference::className(difference.kind)) + (difference.allowed ? "<br/>allowed" : "");
+            return escaped(Difference::className(difference.kind)) + (difference.allowed ? "<br/>allowed" : "")
+                + (difference.byDamage ? "<br/>damage" : "");
         };
         const TextLine* genuine = row.genuine >= 0 ? m_genuine[std::size_t(row.genuine)].text : nullptr;
         const TextLine* descriptor = row.descriptor >= 0 ? m_descriptor[std::size_t(row.descriptor)].text : nullptr;
