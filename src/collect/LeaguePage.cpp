@@ -9,8 +9,10 @@ LeaguePage::LeaguePage(Hooks hooks, CheckPool& checks, QObject* parent)
     : QObject(parent)
     , m_checks(checks)
     , m_metrics(std::move(hooks.connectionsOpen))
-    , m_site(m_history, m_metrics, std::move(hooks.players), [this] { return m_taking; },
+    , m_site(m_history, m_metrics, std::move(hooks.players),
+             [this] { return m_taking ? m_storeProblem() : QStringLiteral("stopping"); },
              [this](const QString& player) { drawEvidenceOf(player); })
+    , m_storeProblem(std::move(hooks.storeProblem))
 {
 }
 

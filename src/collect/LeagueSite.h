@@ -20,10 +20,10 @@ struct LeagueAnswer {
 class LeagueSite
 {
 public:
-    // players: the roster's names now; taking: whether the collector takes
-    // files; looked: a player's page is about to be shown.
+    // players: the roster's names now; notTaking: why the collector takes no
+    // files now, empty while it does; looked: a player's page is about to be shown.
     LeagueSite(const LeagueHistory& history, const LeagueMetrics& metrics,
-               std::function<std::vector<QByteArray>()> players, std::function<bool()> taking,
+               std::function<std::vector<QByteArray>()> players, std::function<QString()> notTaking,
                std::function<void(const QString&)> looked);
 
     // method as sent ("GET"); path still percent-encoded, without its query.
@@ -33,6 +33,6 @@ private:
     const LeagueHistory& m_history;
     const LeagueMetrics& m_metrics;
     std::function<std::vector<QByteArray>()> m_players;
-    std::function<bool()> m_taking;
+    std::function<QString()> m_notTaking;
     std::function<void(const QString&)> m_looked;
 };
