@@ -1,5 +1,7 @@
 #include "HttpDoor.h"
 
+#include "PeerAddress.h"
+
 #include <QTimer>
 
 HttpDoor::HttpDoor(Limits limits, QObject* parent)
@@ -12,17 +14,28 @@ void HttpDoor::incomingConnection(qintptr handle)
 {
     auto* socket = new QTcpSocket(this);
     socket->setSocketDescriptor(handle);
-    if (int(m_open.size()) >= m_limits.maxConnections) {
+    const QString address = PeerAddress::limitedAs(socket->peerAddress());
+    if (int(m_open.size()) >= m_limits.maxConnections || m_fromAddress[address] >= m_limits.maxPerAddress) {
+        if (m_fromAddress[address] == 0)
+            m_fromAddress.erase(address);
         refuse(socket, "503 Service Unavailable");
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         return;
     }
     Guard& guard = m_open[socket];
+    guard.address = address;
+    ++m_fromAddress[address];
     guard.idle = new QTimer(socket);
     guard.idle->setSingleShot(true);
     connect(guard.idle, &QTimer::timeout, socket, &QTcpSocket::abort);
     guard.idle->start(m_limits.idle);
-    connect(socket, &QObject::destroyed, this, [this, socket] { m_open.erase(socket); });
+    connect(socket, &QObject::destroyed, this, [this, socket] {
+        if (const auto found = m_open.find(socket); found != m_open.end()) {
+            if (--m_fromAddress[found->second.address] == 0)
+                m_fromAddress.erase(found->second.address);
+            m_open.erase(found);
+        }
+    });
     // Before the server's own: a head too long is refused before it is read.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { inspect(socket); });
     addPendingConnection(socket);

@@ -4,13 +4,16 @@
 #include <QTcpSocket>
 
 #include <chrono>
+#include <map>
 #include <unordered_map>
 
 class QTimer;
 
 // The league page's listening socket, keeping its connections in bounds
-// before the HTTP server reads them: at most maxConnections at once (the
-// next is answered 503 and closed), a request's head of at most
+// before the HTTP server reads them: at most maxConnections at once, and
+// maxPerAddress from one address (an IPv6 /64), so that no one address
+// holds the page, /healthz among it (the next is answered 503 and closed),
+// a request's head of at most
 // mostHeadBytes (431 and closed), and a connection that has no whole
 // request answered within idle is closed, unless it streams events.
 class HttpDoor : public QTcpServer
@@ -20,6 +23,7 @@ class HttpDoor : public QTcpServer
 public:
     struct Limits {
         int maxConnections = 256;
+        int maxPerAddress = 16; // /events listeners among them
         qint64 mostHeadBytes = 8 * 1024;
         std::chrono::milliseconds idle{15'000};
     };
@@ -41,10 +45,12 @@ private:
         qint64 headBytes = 0; // of the request that is arriving
         int endMatched = 0;   // of the "\r\n\r\n" that ends a head
         bool refused = false;
+        QString address; // as counted
     };
     void inspect(QTcpSocket* socket);
     static void refuse(QTcpSocket* socket, const QByteArray& status);
 
     Limits m_limits;
     std::unordered_map<QTcpSocket*, Guard> m_open;
+    std::map<QString, int> m_fromAddress;
 };

@@ -2,7 +2,7 @@
 """The league page without a browser, over real sockets to a real
 kestrix-collect: every route's status and type, the figures for Prometheus
 read line by line, the history rebuilt from the verdict logs, hostile paths
-and names, 256 idle connections while transfers go on, and a listener of
+and names, 256 idle connections (16 an address at most) while transfers go on, and a listener of
 /events that never reads.
 
 Usage: league_http.py TOOLS_DIR DATA_DIR
@@ -162,10 +162,29 @@ def check_history_and_names(tools, data, work):
         fail("the line a crash cut off is not reported")
 
 
+def connect_from(address, port):
+    connection = socket.socket()
+    connection.settimeout(5)
+    connection.bind((address, 0))
+    connection.connect(("127.0.0.1", port))
+    connection.settimeout(None)
+    return connection
+
+
 def check_idle_connections(league, sample):
-    idle = [socket.create_connection(("127.0.0.1", league.http_port)) for _ in range(256)]
+    # One address holds at most 16; /healthz still answers the others.
+    idle = [connect_from("127.0.1.1", league.http_port) for _ in range(16)]
+    time.sleep(0.3)
+    with connect_from("127.0.1.1", league.http_port) as one_more:
+        one_more.settimeout(5)
+        if not one_more.recv(100).startswith(b"HTTP/1.1 503"):
+            fail("the 17th HTTP connection from one address was not answered 503")
+    if request(league, "/healthz")[0] != 200:
+        fail("/healthz is not answered beside 16 idle connections from one address")
+    idle += [connect_from("127.0.1.%d" % (2 + i // 16), league.http_port) for i in range(240)]
     time.sleep(0.5)
-    with socket.create_connection(("127.0.0.1", league.http_port), timeout=5) as one_more:
+    with connect_from("127.0.2.1", league.http_port) as one_more:
+        one_more.settimeout(5)
         if not one_more.recv(100).startswith(b"HTTP/1.1 503"):
             fail("the 257th HTTP connection was not answered 503")
     with ThreadPoolExecutor(4) as pool:

@@ -1,5 +1,6 @@
 #include "BoundedEvidence.h"
 #include "FieldsCollector.h"
+#include "PeerAddress.h"
 #include "PlayerPreamble.h"
 #include "RoundRobinQueue.h"
 #include "Roster.h"
@@ -16,6 +17,27 @@ class TestCollectUnits : public QObject
     Q_OBJECT
 
 private slots:
+    // An IPv6 /64 counts as one address; IPv4 and mapped IPv4 as themselves.
+    void addressesCountedAs_data()
+    {
+        QTest::addColumn<QString>("peer");
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<QString>("counted");
+        QTest::newRow("IPv4") << "192.0.2.7" << "192.0.2.7" << "192.0.2.7";
+        QTest::newRow("mapped IPv4") << "::ffff:192.0.2.7" << "192.0.2.7" << "192.0.2.7";
+        QTest::newRow("IPv6") << "2001:db8:0:1:aaaa:bbbb:cccc:dddd" << "2001:db8:0:1:aaaa:bbbb:cccc:dddd" << "2001:db8:0:1::/64";
+        QTest::newRow("IPv6, same /64") << "2001:db8:0:1::2" << "2001:db8:0:1::2" << "2001:db8:0:1::/64";
+        QTest::newRow("IPv6 with a scope") << "fe80::1%lo" << "fe80::1" << "fe80::/64";
+    }
+    void addressesCountedAs()
+    {
+        QFETCH(QString, peer);
+        QFETCH(QString, named);
+        QFETCH(QString, counted);
+        QCOMPARE(PeerAddress::nameOf(QHostAddress(peer)), named);
+        QCOMPARE(PeerAddress::limitedAs(QHostAddress(peer)), counted);
+    }
+
     // Unproven claims are recorded once a minute for each address and
     // name; the next record counts the ones held back.
     void unprovenClaimsRecordedOnceAMinute()
