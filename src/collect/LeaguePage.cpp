@@ -58,6 +58,7 @@ quint16 LeaguePage::port() const
 void LeaguePage::record(const QJsonObject& record, std::shared_ptr<const Verdict> verdict)
 {
     m_history.add(record);
+    m_site.historyChanged();
     if (record.value(QLatin1String("status")) == QLatin1String("refused"))
         return;
     const QString player = record.value(QLatin1String("player")).toString();

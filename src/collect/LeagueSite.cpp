@@ -32,7 +32,14 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
     if (method != "GET" && method != "HEAD")
         return text(405, "Only GET and HEAD are answered here.");
     if (path == "/")
-        return {200, Html, LeaguePages::grid(m_history, m_players()), false};
+    {
+        std::vector<QByteArray> players = m_players();
+        if (m_grid.isEmpty() || players != m_gridPlayers) {
+            m_grid = LeaguePages::grid(m_history, players);
+            m_gridPlayers = std::move(players);
+        }
+        return {200, Html, m_grid, false};
+    }
     if (path == "/league.js")
         return {200, "text/javascript; charset=utf-8", LeaguePages::script(), false};
     if (path == "/events")

@@ -28,6 +28,8 @@ public:
 
     // method as sent ("GET"); path still percent-encoded, without its query.
     LeagueAnswer answer(const QByteArray& method, const QByteArray& path) const;
+    // The history changed: the grid is built again when next asked for.
+    void historyChanged() { m_grid.clear(); }
 
 private:
     const LeagueHistory& m_history;
@@ -35,4 +37,8 @@ private:
     std::function<std::vector<QByteArray>()> m_players;
     std::function<QString()> m_notTaking;
     std::function<void(const QString&)> m_looked;
+    // Built once for each change of the history or the roster, not for
+    // every request: a roster of thousands takes a while to draw.
+    mutable QByteArray m_grid;
+    mutable std::vector<QByteArray> m_gridPlayers;
 };

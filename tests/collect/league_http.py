@@ -263,9 +263,15 @@ def main():
         league = League(tools, data, os.path.join(work, "live"), ["alice", "bob", "carol"])
         league.start("0", "--max-per-player", "8", "--max-per-address", "16")
         try:
+            cell = b'<td data-player="alice" data-car="Brackwell" data-status="tweaked">'
+            if cell in request(league, "/")[2]:
+                fail("the grid shows a verdict before any file came")
             if send_as_player(league.port, "alice", league.tokens["alice"], "BrackwellDescriptor.txt", sample) \
                     != "STORED|tweaked|":
                 fail("alice's file was not stored")
+            # The grid is kept between requests, and built again for a new verdict.
+            if cell not in request(league, "/")[2]:
+                fail("the grid does not show the verdict that came after it was first drawn")
             if not send_as_player(league.port, "alice", "wrong", "BrackwellDescriptor.txt", sample).startswith(
                     "REFUSED|bad-proof|"):
                 fail("a wrong token was not refused")
