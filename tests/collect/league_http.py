@@ -205,6 +205,27 @@ def check_idle_connections(league, sample):
     return time.monotonic() - started
 
 
+def check_pipelined(league):
+    """Requests sent ahead of their turn are not read: the one answered is the last."""
+    with socket.create_connection(("127.0.0.1", league.http_port), timeout=10) as connection:
+        connection.sendall(b"GET /healthz HTTP/1.1\r\nHost: league\r\n\r\n" * 100)
+        answer = b""
+        while True:
+            chunk = connection.recv(65536)
+            if not chunk:
+                break
+            answer += chunk
+    if answer.count(b"HTTP/1.1 ") != 1 or not answer.startswith(b"HTTP/1.1 200"):
+        fail("100 pipelined requests were answered %d times" % answer.count(b"HTTP/1.1 "))
+    # One after the other, each after its answer, every one is answered.
+    with socket.create_connection(("127.0.0.1", league.http_port), timeout=10) as connection:
+        for _ in range(3):
+            connection.sendall(b"GET /healthz HTTP/1.1\r\nHost: league\r\n\r\n")
+            answer = b""
+            while not answer.endswith(b"ok\n"):
+                answer += connection.recv(65536)
+
+
 def check_reader_that_never_reads(league, sample):
     stalled = socket.socket()
     stalled.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
@@ -277,6 +298,7 @@ def main():
                 fail("a wrong token was not refused")
             check_metrics(league, len(sample))
             check_routes(league)
+            check_pipelined(league)
             check_reader_that_never_reads(league, sample)
             check_idle_connections(league, sample)
             league.stop()
