@@ -46,7 +46,7 @@ void CollectServer::takeConnections()
         if (m_stopping) {
             socket->abort();
             socket->deleteLater();
-        } else if (m_open >= m_limits.maxPending) {
+        } else if (m_open >= m_limits.maxPending && !makeRoom()) {
             refuseAtOnce(socket, address, counted, refusalCodeName(RefusalCode::Busy),
                          QStringLiteral("%1 connections are open or waiting, as many as the collector holds")
                              .arg(m_open));
@@ -80,6 +80,19 @@ void CollectServer::refuseAtOnce(QTcpSocket* socket, const QString& address, con
     if (m_fromAddress[counted] == 0)
         m_fromAddress.erase(counted);
     sayLastLine(socket, PlayerPreamble::refusedLine(code, words), m_context.limits.linger);
+}
+
+// The oldest connection still waiting for its turn, none of whose bytes were
+// read, makes room for a new one: a player is not kept out by the silent.
+bool CollectServer::makeRoom()
+{
+    for (Transfer* transfer : findChildren<Transfer*>(Qt::FindDirectChildrenOnly)) {
+        if (!transfer->isServed() && !transfer->isFinished()) {
+            transfer->makeRoom();
+            return true;
+        }
+    }
+    return false;
 }
 
 void CollectServer::serveWaiting()

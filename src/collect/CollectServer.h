@@ -47,6 +47,7 @@ private:
     // address as shown; counted as limited (PeerAddress::limitedAs).
     void refuseAtOnce(QTcpSocket* socket, const QString& address, const QString& counted, const QByteArray& code,
                       const QString& words);
+    bool makeRoom();
     void serveWaiting();
     void transferFinished(Transfer* transfer, const QString& counted);
     void endTransfers();

@@ -483,6 +483,12 @@ void Transfer::stop()
         refuse(RefusalCode::Stopping, QStringLiteral("the collector stops"));
 }
 
+void Transfer::makeRoom()
+{
+    refuse(RefusalCode::Busy, QStringLiteral("the collector was full, and this connection, waiting the longest, "
+                                             "made room for a newer one"));
+}
+
 void Transfer::end()
 {
     if (!m_finished && m_phase != Phase::Checking)

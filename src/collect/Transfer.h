@@ -41,10 +41,13 @@ public:
     // Its turn came.
     void serve();
     bool isServed() const { return m_phase != Phase::Waiting; }
+    bool isFinished() const { return m_finished; }
 
     // The collector is stopping: a file still arriving may finish, and the
     // transfer ends as soon as it is kept; any other ends now.
     void stop();
+    // Ends one still waiting for its turn, to make room for a newer one.
+    void makeRoom();
     // Ends it now, as when the collector's grace is over: a file not yet
     // whole is kept as a partial file; one being checked still is.
     void end();

@@ -336,6 +336,26 @@ private slots:
         QCOMPARE(restarted.terminate(), 0);
     }
 
+    // A full queue of silent connections keeps no one out: the oldest still
+    // waiting makes room for the newcomer, which is served in its turn.
+    void fullQueueMakesRoom()
+    {
+        Collector collector({QStringLiteral("--max-pending"), QStringLiteral("4"), QStringLiteral("--max-connections"),
+                             QStringLiteral("1"), QStringLiteral("--idle-timeout"), QStringLiteral("1")});
+        QVERIFY(collector.started());
+        std::vector<std::unique_ptr<Sender>> silent;
+        for (int i = 0; i < 4; ++i)
+            silent.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.4.%1").arg(1 + i)));
+        QTest::qWait(300);
+        Sender player(collector.port, QStringLiteral("127.0.4.9"));
+        player.send(message(QStringLiteral("Grelmdescriptor.txt"), sample(QStringLiteral("genuine/Grelm.dat"))));
+        // The first waits for its turn behind the one served: it goes.
+        QVERIFY(lineFrom(silent[1]->socket).startsWith("REFUSED|busy|"));
+        QTRY_COMPARE_WITH_TIMEOUT(collector.count(QStringLiteral("verdict")), 1, 10'000);
+        QCOMPARE(collector.refusals(QStringLiteral("busy")), 1);
+        QCOMPARE(collector.terminate(), 0);
+    }
+
     // At a stop every connection, served or waiting, a half header among
     // them, ends with an event.
     void stopEndsEveryConnection()
