@@ -149,6 +149,34 @@ private slots:
         QVERIFY(collector.events.last().value(QStringLiteral("longest_stall_ms")).isDouble());
     }
 
+    // One player's stream of worst-case files holds back no other's verdict:
+    // checks are taken player by player in turn.
+    void checksTakenPlayerByPlayer()
+    {
+        Collector collector({QStringLiteral("--max-per-address"), QStringLiteral("64"), QStringLiteral("--jobs"), QStringLiteral("1")});
+        QVERIFY(collector.started());
+        const QByteArray hostile = QByteArray(64 * 1024 / 2, 'x').replace("x", "x\r");
+        std::vector<std::unique_ptr<Sender>> flood;
+        for (int i = 0; i < 6; ++i) {
+            flood.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.5.1")));
+            flood.back()->send(message(QStringLiteral("BrackwellDescriptor.txt"), hostile));
+            flood.back()->socket.disconnectFromHost();
+        }
+        QTRY_COMPARE(collector.count(QStringLiteral("accepted")), 6);
+        Sender other(collector.port, QStringLiteral("127.0.5.2"));
+        other.send(message(QStringLiteral("Grelmdescriptor.txt"), sample(QStringLiteral("genuine/Grelm.dat"))));
+        other.socket.disconnectFromHost();
+        QTRY_COMPARE_WITH_TIMEOUT(collector.count(QStringLiteral("verdict")), 7, 60'000);
+        QStringList players;
+        for (const QJsonObject& event : collector.events) {
+            if (event.value(QStringLiteral("event")).toString() == u"verdict")
+                players << event.value(QStringLiteral("peer")).toString();
+        }
+        // At most the one being checked and the one next in turn go first.
+        QVERIFY2(players.indexOf(QStringLiteral("127.0.5.2")) <= 2, qPrintable(players.join(u' ')));
+        QCOMPARE(collector.terminate(), 0);
+    }
+
     // A stdout nobody reads, and one that is gone: the transfers go on,
     // verdicts.jsonl has them all, and SIGTERM still ends it.
     void stdoutNotRead_data()
