@@ -80,16 +80,27 @@ CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, Referenc
 {
     QElapsedTimer clock;
     clock.start();
-    CheckedArrival checked;
-    checked.target = arrival.target;
+    CheckedArrival failed;
+    failed.target = arrival.target;
     const qint64 size = arrival.file->announced();
-    const Car* car = CarCatalogue::carOfDescriptorName(arrival.file->name());
-    if (!ArrivalStore::place(*arrival.file, arrival.target, &checked.failure))
-        return checked;
-    checked.stored = true;
+    if (!ArrivalStore::place(*arrival.file, arrival.target, &failed.failure, &failed.partial))
+        return failed;
+    CheckedArrival checked = checkKept(arrival.target, arrival.player, arrival.sender, size, arrival.evidence, setup, store);
+    checked.took = std::chrono::nanoseconds(clock.nsecsElapsed());
+    return checked;
+}
 
-    const Verdict verdict = verdictOf(arrival.target, car, arrival.player, setup, store);
-    if (arrival.evidence && verdict.car && verdict.status != Verdict::Status::Genuine
+CheckedArrival checkKept(const QString& target, const QByteArray& player, const QString& sender, qint64 size,
+                         bool evidence, const CheckSetup& setup, ReferenceStore& store)
+{
+    QElapsedTimer clock;
+    clock.start();
+    CheckedArrival checked;
+    checked.target = target;
+    checked.stored = true;
+    const Car* car = CarCatalogue::descriptorNameOf(QFile::encodeName(QFileInfo(target).fileName())).car;
+    const Verdict verdict = verdictOf(target, car, player, setup, store);
+    if (evidence && verdict.car && verdict.status != Verdict::Status::Genuine
         && verdict.status != Verdict::Status::Error)
         checked.verdict = std::make_shared<const Verdict>(verdict);
     for (std::size_t i = 0; i < std::min<std::size_t>(verdict.differences.size(), PlayerNotes::MostDifferences); ++i)
@@ -103,7 +114,7 @@ CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, Referenc
     for (auto field = setup.proof.begin(); field != setup.proof.end(); ++field)
         record.insert(field.key(), field.value());
     record.insert(QStringLiteral("time"), EventLog::timeNow());
-    record.insert(QStringLiteral("sender"), arrival.sender);
+    record.insert(QStringLiteral("sender"), sender);
     record.insert(QStringLiteral("size"), size);
     checked.status = record.value(QStringLiteral("status")).toString();
     checked.summary = summaryOf(verdict, checked.status);

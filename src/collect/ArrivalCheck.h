@@ -29,6 +29,7 @@ struct CheckedArrival {
     bool stored = false;
     QString target;
     QString failure;
+    QString partial; // not stored: where what arrived is kept, when it is
     QJsonObject record;
     QString status;  // as the record says it
     QString summary; // the verdict in words, for the event
@@ -42,6 +43,9 @@ struct CheckedArrival {
 // Keeps the file under its name and checks it; runs on a checking thread,
 // with that thread's store.
 CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, ReferenceStore& store);
+// Checks a file already kept whole as target, as storeAndCheck does once it is kept.
+CheckedArrival checkKept(const QString& target, const QByteArray& player, const QString& sender, qint64 size,
+                         bool evidence, const CheckSetup& setup, ReferenceStore& store);
 
 // A verdict's file beside its genuine one, as the league page shows it;
 // nothing for a genuine one.

@@ -12,19 +12,23 @@
 
 namespace ArrivalStore {
 
-bool place(IncomingFile& file, const QString& target, QString* failure)
+bool place(IncomingFile& file, const QString& target, QString* failure, QString* partial)
 {
     QString error;
     const QString folder = QFileInfo(target).path();
     if (!file.place(target, TemporaryFile::Existing::Keep, &error)) {
-        const QString partial = folder + u'/' + partialName(QFileInfo(target).fileName());
+        const QString kept = folder + u'/' + partialName(QFileInfo(target).fileName());
         *failure = QStringLiteral("storing failed: %1. %2")
-                       .arg(error, file.keepPartial(partial, QDir::toNativeSeparators(partial),
+                       .arg(error, file.keepPartial(kept, QDir::toNativeSeparators(kept),
                                                     TemporaryFile::Existing::Keep));
+        if (QFileInfo::exists(kept))
+            *partial = kept;
         syncFolder(folder);
         return false;
     }
     syncFolder(folder);
+    // Costs nothing when DIR did not change.
+    syncFolder(QFileInfo(folder).path());
     return true;
 }
 

@@ -9,9 +9,11 @@ class IncomingFile;
 // a file the disk does not have. Runs on a checking thread.
 namespace ArrivalStore {
 
-// Places file as target; on failure, what arrived is kept as a partial file
-// and *failure says what happened, in words.
-bool place(IncomingFile& file, const QString& target, QString* failure);
+// Places file as target, and makes its name durable in its player's folder
+// and the folder's in DIR (a player's first file made it); on failure, what
+// arrived is kept as a partial file (*partial, when it could be) and
+// *failure says what happened, in words.
+bool place(IncomingFile& file, const QString& target, QString* failure, QString* partial);
 
 // Makes the names in folder durable.
 void syncFolder(const QString& folder);

@@ -42,30 +42,32 @@ void CheckPool::check(Arrival arrival, QObject* receiver, Done done)
 {
     // Shared, as a task is copied and a file is not.
     auto arriving = std::make_shared<Arrival>(std::move(arrival));
-    post([arriving, done = std::move(done)](ReferenceStore& store, const CheckSetup& setup) {
+    const QByteArray player = arriving->player;
+    post(player, [arriving, done = std::move(done)](ReferenceStore& store, const CheckSetup& setup) {
         return std::function<void()>([done, checked = storeAndCheck(*arriving, setup, store)] { done(checked); });
     }, receiver);
 }
 
 void CheckPool::evidence(std::shared_ptr<const Verdict> verdict, QObject* receiver, EvidenceDone done)
 {
-    post([verdict = std::move(verdict), done = std::move(done)](ReferenceStore&, const CheckSetup& setup) {
+    const QByteArray player = verdict->player;
+    post(player, [verdict = std::move(verdict), done = std::move(done)](ReferenceStore&, const CheckSetup& setup) {
         return std::function<void()>([done, html = drawEvidence(*verdict, setup)] { done(html); });
     }, receiver);
 }
 
 void CheckPool::evidence(const QString& path, const QByteArray& player, QObject* receiver, EvidenceDone done)
 {
-    post([path, player, done = std::move(done)](ReferenceStore& store, const CheckSetup& setup) {
+    post(player, [path, player, done = std::move(done)](ReferenceStore& store, const CheckSetup& setup) {
         return std::function<void()>([done, html = evidenceOfKept(path, player, setup, store)] { done(html); });
     }, receiver);
 }
 
-void CheckPool::post(Task task, QObject* receiver)
+void CheckPool::post(const QByteArray& player, Task task, QObject* receiver)
 {
     {
         const std::lock_guard<std::mutex> hold(m_lock);
-        m_jobs.push_back(Job{std::move(task), m_setup, receiver});
+        m_jobs.push(QString::fromUtf8(player), Job{std::move(task), m_setup, receiver});
     }
     m_wake.notify_one();
 }
@@ -82,8 +84,7 @@ void CheckPool::work(ReferenceStore& store)
             m_wake.wait(hold, [this] { return m_ending || !m_jobs.empty(); });
             if (m_jobs.empty())
                 return;
-            job = std::move(m_jobs.front());
-            m_jobs.pop_front();
+            job = std::move(*m_jobs.take());
         }
         std::function<void()> done = job.task(store, *job.setup);
         // Back on the pool's own thread, where the receiver is looked at.

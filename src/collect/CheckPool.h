@@ -2,6 +2,8 @@
 
 #include "ArrivalCheck.h"
 
+#include "RoundRobinQueue.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -18,7 +20,8 @@ class ReferenceStore;
 
 // The threads that keep and check arriving files, one reference store each,
 // so that the event loop only moves bytes: a file of any content costs it
-// nothing but the hand-over.
+// nothing but the hand-over. Work is taken player by player in turn, so that
+// one player's stream of files never holds back another's verdict.
 class CheckPool : public QObject
 {
     Q_OBJECT
@@ -52,13 +55,13 @@ private:
         std::shared_ptr<const CheckSetup> setup;
         QPointer<QObject> receiver;
     };
-    void post(Task task, QObject* receiver);
+    void post(const QByteArray& player, Task task, QObject* receiver);
     void work(ReferenceStore& store);
 
     std::vector<std::unique_ptr<ReferenceStore>> m_stores;
     mutable std::mutex m_lock;
     std::condition_variable m_wake;
-    std::deque<Job> m_jobs;
+    RoundRobinQueue<Job> m_jobs; // by player
     std::shared_ptr<const CheckSetup> m_setup;
     bool m_ending = false;
     std::vector<std::thread> m_threads;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ArrivalNames.h"
+#include "UnprovenRecords.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -16,6 +17,7 @@
 class CheckPool;
 class EventLog;
 class Roster;
+class StoreHealth;
 class VerdictLog;
 struct Verdict;
 
@@ -40,9 +42,11 @@ struct CollectContext {
     QString publicUrl; // the league page's, without a closing "/"; empty: none
     std::map<QByteArray, int> transfersOfPlayer;
     ArrivalNames names;
+    UnprovenRecords unproven;
     CheckPool* checks = nullptr;
     VerdictLog* verdicts = nullptr;
     EventLog* events = nullptr;
+    StoreHealth* health = nullptr; // told of every file that could not be stored
     // Shown each record appended to the verdicts, with its whole verdict
     // when that is not genuine: the league page, when it is served.
     std::function<void(const QJsonObject& record, std::shared_ptr<const Verdict> verdict)> onRecord;

@@ -3,6 +3,7 @@
 #include "CollectContext.h"
 #include "EventLog.h"
 #include "LastLine.h"
+#include "PeerAddress.h"
 #include "PlayerPreamble.h"
 #include "Refusal.h"
 #include "Transfer.h"
@@ -13,17 +14,6 @@ namespace {
 
 // Connections the system keeps until the collector takes them, which it does at once.
 constexpr int Backlog = 1024;
-
-QString addressOf(const QHostAddress& peer)
-{
-    bool mapped = false;
-    const quint32 ipv4 = peer.toIPv4Address(&mapped);
-    if (mapped)
-        return QHostAddress(ipv4).toString();
-    QHostAddress plain = peer;
-    plain.setScopeId(QString());
-    return plain.toString();
-}
 
 } // namespace
 
@@ -51,32 +41,33 @@ bool CollectServer::listen(const QHostAddress& address, quint16 port, QString* e
 void CollectServer::takeConnections()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        const QString address = addressOf(socket->peerAddress());
+        const QString address = PeerAddress::nameOf(socket->peerAddress());
+        const QString counted = PeerAddress::limitedAs(socket->peerAddress());
         if (m_stopping) {
             socket->abort();
             socket->deleteLater();
-        } else if (m_open >= m_limits.maxPending) {
-            refuseAtOnce(socket, address, refusalCodeName(RefusalCode::Busy),
+        } else if (m_open >= m_limits.maxPending && !makeRoom()) {
+            refuseAtOnce(socket, address, counted, refusalCodeName(RefusalCode::Busy),
                          QStringLiteral("%1 connections are open or waiting, as many as the collector holds")
                              .arg(m_open));
-        } else if (m_fromAddress[address] >= m_limits.maxPerAddress) {
-            refuseAtOnce(socket, address, refusalCodeName(RefusalCode::TooManyFromAddress),
+        } else if (m_fromAddress[counted] >= m_limits.maxPerAddress) {
+            refuseAtOnce(socket, address, counted, refusalCodeName(RefusalCode::TooManyFromAddress),
                          QStringLiteral("%1 connections from %2 are open or waiting, as many as one address may have")
-                             .arg(m_fromAddress[address])
-                             .arg(address));
+                             .arg(m_fromAddress[counted])
+                             .arg(counted));
         } else {
             auto* transfer = new Transfer(socket, address, m_context, this);
             ++m_open;
-            ++m_fromAddress[address];
-            connect(transfer, &Transfer::finished, this, [this, transfer] { transferFinished(transfer); });
-            m_waiting.push(address, transfer);
+            ++m_fromAddress[counted];
+            connect(transfer, &Transfer::finished, this, [this, transfer, counted] { transferFinished(transfer, counted); });
+            m_waiting.push(counted, transfer);
         }
     }
     serveWaiting();
 }
 
-void CollectServer::refuseAtOnce(QTcpSocket* socket, const QString& address, const QByteArray& code,
-                                 const QString& words)
+void CollectServer::refuseAtOnce(QTcpSocket* socket, const QString& address, const QString& counted,
+                                 const QByteArray& code, const QString& words)
 {
     const quint16 port = socket->peerPort();
     m_context.events->write(QStringLiteral("%1:%2").arg(address).arg(port),
@@ -86,9 +77,22 @@ void CollectServer::refuseAtOnce(QTcpSocket* socket, const QString& address, con
                              {QStringLiteral("reason"), words},
                              {QStringLiteral("peer"), address},
                              {QStringLiteral("port"), port}});
-    if (m_fromAddress[address] == 0)
-        m_fromAddress.erase(address);
+    if (m_fromAddress[counted] == 0)
+        m_fromAddress.erase(counted);
     sayLastLine(socket, PlayerPreamble::refusedLine(code, words), m_context.limits.linger);
+}
+
+// The oldest connection still waiting for its turn, none of whose bytes were
+// read, makes room for a new one: a player is not kept out by the silent.
+bool CollectServer::makeRoom()
+{
+    for (Transfer* transfer : findChildren<Transfer*>(Qt::FindDirectChildrenOnly)) {
+        if (!transfer->isServed() && !transfer->isFinished()) {
+            transfer->makeRoom();
+            return true;
+        }
+    }
+    return false;
 }
 
 void CollectServer::serveWaiting()
@@ -102,15 +106,15 @@ void CollectServer::serveWaiting()
     }
 }
 
-void CollectServer::transferFinished(Transfer* transfer)
+void CollectServer::transferFinished(Transfer* transfer, const QString& counted)
 {
     if (transfer->isServed())
         --m_served;
     else
-        m_waiting.remove(transfer->address(), transfer);
+        m_waiting.remove(counted, transfer);
     --m_open;
-    if (--m_fromAddress[transfer->address()] == 0)
-        m_fromAddress.erase(transfer->address());
+    if (--m_fromAddress[counted] == 0)
+        m_fromAddress.erase(counted);
     // Its own signal is on the stack.
     transfer->deleteLater();
     if (m_stopping) {

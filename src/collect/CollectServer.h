@@ -22,7 +22,7 @@ struct ConnectionLimits {
 // Listens for as long as it runs and takes every connection at once, so
 // that each keeps its sender's address and the time it came: up to
 // maxConnections are served, each a Transfer, all on one event loop; the
-// others wait their turn, address by address.
+// others wait their turn, address by address (an IPv6 /64 counting as one).
 class CollectServer : public QObject
 {
     Q_OBJECT
@@ -44,16 +44,19 @@ signals:
 
 private:
     void takeConnections();
-    void refuseAtOnce(QTcpSocket* socket, const QString& address, const QByteArray& code, const QString& words);
+    // address as shown; counted as limited (PeerAddress::limitedAs).
+    void refuseAtOnce(QTcpSocket* socket, const QString& address, const QString& counted, const QByteArray& code,
+                      const QString& words);
+    bool makeRoom();
     void serveWaiting();
-    void transferFinished(Transfer* transfer);
+    void transferFinished(Transfer* transfer, const QString& counted);
     void endTransfers();
 
     CollectContext& m_context;
     ConnectionLimits m_limits;
     QTcpServer m_server;
     RoundRobinQueue<Transfer*> m_waiting;
-    std::map<QString, int> m_fromAddress;
+    std::map<QString, int> m_fromAddress; // by PeerAddress::limitedAs
     int m_open = 0;
     int m_served = 0;
     bool m_stopping = false;

@@ -6,10 +6,12 @@
 #include "FileSystem.h"
 #include "LeaguePage.h"
 #include "LeftoverFiles.h"
+#include "ArrivalCheck.h"
 #include "ReceivedName.h"
 #include "ReferenceStore.h"
 #include "Roster.h"
 #include "ServiceSignals.h"
+#include "StoreHealth.h"
 #include "VerdictLog.h"
 
 #include <QDir>
@@ -111,7 +113,19 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
     m_context.checks = m_checks.get();
     m_context.verdicts = m_verdicts.get();
     m_context.events = m_events.get();
+    m_health = std::make_unique<StoreHealth>(dir, m_options.maxSize);
+    m_context.health = m_health.get();
+    connect(m_health.get(), &StoreHealth::changed, this, [this](const QString& problem) {
+        if (problem.isEmpty())
+            m_events->write(QString(), QStringLiteral("files can be kept again"), {{QStringLiteral("event"), QStringLiteral("can store")}});
+        else
+            m_events->write(QString(), QStringLiteral("files cannot be kept: %1").arg(problem),
+                            {{QStringLiteral("event"), QStringLiteral("cannot store")}, {QStringLiteral("reason"), problem}});
+    });
     recoverLeftovers();
+    // Said at once, and tried again until it can.
+    if (!m_health->problem().isEmpty())
+        m_health->failed();
 
     m_server = std::make_unique<CollectServer>(m_context, m_options.connections);
     if (m_options.http && !startLeaguePage(failures, warnings))
@@ -158,7 +172,8 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
 {
     m_league = std::make_unique<LeaguePage>(LeaguePage::Hooks{
         [this] { return m_context.roster ? m_context.roster->names() : std::vector<QByteArray>(); },
-        [this] { return m_server->open(); }}, *m_checks, m_options.version);
+        [this] { return m_server->open(); },
+        [this] { return m_health->problem(); }}, *m_checks, m_options.version);
     const LeagueHistory::Loaded loaded = m_league->load(m_context.dir);
     *warnings << loaded.failures;
     if (loaded.unreadable > 0)
@@ -180,22 +195,67 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
 
 void Collector::recoverLeftovers()
 {
-    LeftoverFiles::recover(
-        m_context.dir,
-        [this](const QString& from, const QString& to) {
-            m_events->write(QString(),
-                            QStringLiteral("recovered %1 as %2: a file that was arriving when the collector ended")
-                                .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to)),
-                            {{QStringLiteral("event"), QStringLiteral("recovered")},
-                             {QStringLiteral("from"), from},
-                             {QStringLiteral("kept"), to}});
-        },
-        [this](const QString& path, const QString& reason) {
-            m_events->write(QString(), QStringLiteral("failed: %1 could not be recovered: %2").arg(path, reason),
-                            {{QStringLiteral("event"), QStringLiteral("failed")},
-                             {QStringLiteral("from"), path},
-                             {QStringLiteral("reason"), reason}});
-        });
+    const QDir dir(m_context.dir);
+    const QString tool = m_checks->setup()->proof.value(QStringLiteral("tool")).toString();
+    LeftoverFiles::Found found;
+    found.recovered = [&](const QString& from, const QString& to, const std::optional<ArrivalJournal::Entry>& entry) {
+        const qint64 received = QFileInfo(to).size();
+        QJsonObject fields{{QStringLiteral("event"), QStringLiteral("recovered")},
+                           {QStringLiteral("from"), dir.relativeFilePath(from)},
+                           {QStringLiteral("kept"), dir.relativeFilePath(to)},
+                           {QStringLiteral("received"), received}};
+        if (entry) {
+            fields.insert(QStringLiteral("player"), entry->player);
+            fields.insert(QStringLiteral("sender"), entry->sender);
+            appendRecord({{QStringLiteral("status"), QStringLiteral("partial")},
+                          {QStringLiteral("reason"), QStringLiteral("the collector ended while it was arriving")},
+                          {QStringLiteral("player"), entry->player},
+                          {QStringLiteral("sender"), entry->sender},
+                          {QStringLiteral("name"), entry->name},
+                          {QStringLiteral("size"), entry->size},
+                          {QStringLiteral("received"), received},
+                          {QStringLiteral("kept"), dir.relativeFilePath(to)},
+                          {QStringLiteral("time"), EventLog::timeNow()},
+                          {QStringLiteral("tool"), tool}});
+        }
+        m_events->write(QString(),
+                        QStringLiteral("recovered %1 as %2: a file that was arriving when the collector ended%3")
+                            .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to),
+                                 entry ? QStringLiteral(", from %1 at %2").arg(entry->player, entry->sender) : QString()),
+                        fields);
+    };
+    found.unrecorded = [&](const ArrivalJournal::Entry& entry, const QString& journal) {
+        const QString path = dir.filePath(entry.kept);
+        const CheckedArrival checked = checkKept(path, entry.player.toUtf8(), entry.sender, entry.size, false,
+                                                 *m_checks->setup(), *m_loadingStore);
+        appendRecord(checked.record);
+        ArrivalJournal::remove(journal);
+        m_events->write(QString(),
+                        QStringLiteral("%1 of %2: kept before the collector ended, and checked at this start")
+                            .arg(checked.summary, QDir::toNativeSeparators(path)),
+                        {{QStringLiteral("event"), QStringLiteral("verdict")},
+                         {QStringLiteral("stored"), path},
+                         {QStringLiteral("kept"), entry.kept},
+                         {QStringLiteral("player"), entry.player},
+                         {QStringLiteral("status"), checked.status},
+                         {QStringLiteral("car"), checked.record.value(QStringLiteral("car"))},
+                         {QStringLiteral("check_ms"), double(checked.took.count()) / 1e6}});
+    };
+    found.failed = [this](const QString& path, const QString& reason) {
+        m_events->write(QString(), QStringLiteral("failed: %1 could not be recovered: %2").arg(path, reason),
+                        {{QStringLiteral("event"), QStringLiteral("failed")},
+                         {QStringLiteral("from"), path},
+                         {QStringLiteral("reason"), reason}});
+    };
+    LeftoverFiles::recover(m_context.dir, found);
+}
+
+void Collector::appendRecord(const QJsonObject& record)
+{
+    QString error;
+    if (!m_verdicts->append(record, &error))
+        m_events->write(QString(), QStringLiteral("failed: the record could not be kept: %1").arg(error),
+                        {{QStringLiteral("event"), QStringLiteral("failed")}, {QStringLiteral("reason"), error}});
 }
 
 void Collector::probeLoop()
@@ -207,6 +267,7 @@ void Collector::probeLoop()
 
 void Collector::stop(int signalNumber)
 {
+    m_events->stopping();
     m_events->write(QString(), QStringLiteral("stopping on signal %1: no new connections").arg(signalNumber),
                     {{QStringLiteral("event"), QStringLiteral("stopping")}, {QStringLiteral("signal"), signalNumber}});
     if (m_league)

@@ -19,6 +19,7 @@ class EventLog;
 class LeaguePage;
 class ReferenceStore;
 class ServiceSignals;
+class StoreHealth;
 class VerdictLog;
 
 // Where the league page is served.
@@ -70,6 +71,7 @@ private:
     void stop(int signalNumber);
     void reload();
     void recoverLeftovers();
+    void appendRecord(const QJsonObject& record);
     void probeLoop();
     bool startLeaguePage(QStringList* failures, QStringList* warnings);
 
@@ -79,6 +81,7 @@ private:
     std::unique_ptr<ReferenceStore> m_loadingStore; // for reloads, on this thread
     std::unique_ptr<CheckPool> m_checks;
     std::unique_ptr<VerdictLog> m_verdicts;
+    std::unique_ptr<StoreHealth> m_health;
     CollectContext m_context;
     std::unique_ptr<CollectServer> m_server;
     std::unique_ptr<LeaguePage> m_league;

@@ -3,12 +3,14 @@
 #include "VerdictJson.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 EventLog::EventLog(bool json, int fd, QObject* parent)
@@ -26,7 +28,7 @@ EventLog::EventLog(bool json, int fd, QObject* parent)
 
 EventLog::~EventLog()
 {
-    flush();
+    flushBeforeTheEnd();
     if (m_flags >= 0)
         ::fcntl(m_fd, F_SETFL, m_flags);
 }
@@ -55,13 +57,31 @@ void EventLog::write(const QString& who, const QString& text, QJsonObject fields
                 + (who.isEmpty() ? QString() : who + u' ') + text + dropped + u'\n')
                    .toLocal8Bit();
     }
-    if (m_pending.size() + line.size() > BufferLimit) {
+    if (m_pending.size() + line.size() > BufferLimit && !m_stopping) {
         ++m_dropped;
         return;
     }
     m_dropped = 0;
     m_pending += line;
     flush();
+}
+
+// Waits for the reader, never for longer than FinalWaitMs in all.
+void EventLog::flushBeforeTheEnd()
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        flush();
+        const qint64 left = FinalWaitMs - waited.elapsed();
+        if (m_pending.isEmpty() || m_gone || left <= 0)
+            break;
+        pollfd writable{m_fd, POLLOUT, 0};
+        ::poll(&writable, 1, int(left));
+    }
+    if (!m_pending.isEmpty() && !m_gone)
+        std::fprintf(stderr, "kestrix-collect: the last %lld bytes of events were not taken by stdout within %d s\n",
+                     static_cast<long long>(m_pending.size()), FinalWaitMs / 1000);
 }
 
 void EventLog::flush()

@@ -10,7 +10,9 @@
 // takes them, never waiting on it: a reader that stops reading only fills a
 // bounded buffer, beyond which events are dropped and counted, the next line
 // that gets through saying how many ("dropped"); a stdout that is gone is
-// noted once on stderr, and the collector goes on without it.
+// noted once on stderr, and the collector goes on without it. From a stop
+// on nothing is dropped, and at the end what waits goes out whole, a reader
+// that lags waited for up to FinalWait.
 // Its events are described in docs/collect.md, "The event log".
 class EventLog : public QObject
 {
@@ -18,6 +20,7 @@ class EventLog : public QObject
 
 public:
     static constexpr qsizetype BufferLimit = 256 * 1024;
+    static constexpr int FinalWaitMs = 5'000;
 
     explicit EventLog(bool json, int fd = 1, QObject* parent = nullptr);
     ~EventLog() override;
@@ -29,6 +32,8 @@ public:
     // The time now as machines read it: ISO 8601, with milliseconds and the
     // offset from UTC.
     static QString timeNow();
+    // The collector stops: its last events are kept until the end.
+    void stopping() { m_stopping = true; }
 
 signals:
     // Every event, written or not.
@@ -36,6 +41,7 @@ signals:
 
 private:
     void flush();
+    void flushBeforeTheEnd();
 
     bool m_json;
     int m_fd;
@@ -43,5 +49,6 @@ private:
     QByteArray m_pending;
     qint64 m_dropped = 0;
     bool m_gone = false;
+    bool m_stopping = false;
     QSocketNotifier m_ready;
 };

@@ -1,6 +1,10 @@
 #include "HttpDoor.h"
 
+#include "PeerAddress.h"
+
 #include <QTimer>
+
+#include <algorithm>
 
 HttpDoor::HttpDoor(Limits limits, QObject* parent)
     : QTcpServer(parent)
@@ -12,17 +16,28 @@ void HttpDoor::incomingConnection(qintptr handle)
 {
     auto* socket = new QTcpSocket(this);
     socket->setSocketDescriptor(handle);
-    if (int(m_open.size()) >= m_limits.maxConnections) {
+    const QString address = PeerAddress::limitedAs(socket->peerAddress());
+    if (int(m_open.size()) >= m_limits.maxConnections || m_fromAddress[address] >= m_limits.maxPerAddress) {
+        if (m_fromAddress[address] == 0)
+            m_fromAddress.erase(address);
         refuse(socket, "503 Service Unavailable");
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         return;
     }
     Guard& guard = m_open[socket];
+    guard.address = address;
+    ++m_fromAddress[address];
     guard.idle = new QTimer(socket);
     guard.idle->setSingleShot(true);
     connect(guard.idle, &QTimer::timeout, socket, &QTcpSocket::abort);
     guard.idle->start(m_limits.idle);
-    connect(socket, &QObject::destroyed, this, [this, socket] { m_open.erase(socket); });
+    connect(socket, &QObject::destroyed, this, [this, socket] {
+        if (const auto found = m_open.find(socket); found != m_open.end()) {
+            if (--m_fromAddress[found->second.address] == 0)
+                m_fromAddress.erase(found->second.address);
+            m_open.erase(found);
+        }
+    });
     // Before the server's own: a head too long is refused before it is read.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { inspect(socket); });
     addPendingConnection(socket);
@@ -34,12 +49,23 @@ void HttpDoor::inspect(QTcpSocket* socket)
     if (found == m_open.end())
         return;
     Guard& guard = found->second;
-    if (guard.refused) {
+    if (guard.refused || guard.ending) {
         socket->readAll();
         return;
     }
     static constexpr char End[] = "\r\n\r\n";
-    for (const char c : socket->peek(socket->bytesAvailable())) {
+    const QByteArray arrived = socket->peek(socket->bytesAvailable());
+    for (qsizetype at = 0; at < arrived.size(); ++at) {
+        const char c = arrived[at];
+        if (guard.headBytes == 0 && (guard.unanswered > 0 || socket->bytesToWrite() > 0)) {
+            // A request ahead of its turn: what came before it is the
+            // server's, the rest is never read.
+            guard.ending = true;
+            const QByteArray taken = socket->read(arrived.size());
+            for (qsizetype back = at - 1; back >= 0; --back)
+                socket->ungetChar(taken[back]);
+            return;
+        }
         if (++guard.headBytes > m_limits.mostHeadBytes) {
             guard.refused = true;
             // What the server has not read yet, it never sees.
@@ -51,6 +77,7 @@ void HttpDoor::inspect(QTcpSocket* socket)
         if (guard.endMatched == 4) {
             guard.headBytes = 0;
             guard.endMatched = 0;
+            ++guard.unanswered;
         }
     }
 }
@@ -64,8 +91,16 @@ void HttpDoor::refuse(QTcpSocket* socket, const QByteArray& status)
 
 void HttpDoor::answered(QTcpSocket* socket)
 {
-    if (const auto found = m_open.find(socket); found != m_open.end())
+    if (const auto found = m_open.find(socket); found != m_open.end()) {
         found->second.idle->start(m_limits.idle);
+        found->second.unanswered = std::max(0, found->second.unanswered - 1);
+    }
+}
+
+bool HttpDoor::ending(QTcpSocket* socket) const
+{
+    const auto found = m_open.find(socket);
+    return found != m_open.end() && found->second.ending;
 }
 
 void HttpDoor::streams(QTcpSocket* socket)

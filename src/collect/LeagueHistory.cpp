@@ -47,7 +47,8 @@ void LeagueHistory::add(const QJsonObject& record)
     Car& car = m_players[player][carOf(record)];
     const QString status = text(record, "status");
     const QString time = text(record, "time");
-    const bool refused = status == QLatin1String("refused");
+    // A refusal or a partial file is a transfer, never the car's latest verdict.
+    const bool refused = status == QLatin1String("refused") || status == QLatin1String("partial");
     car.transfers.push_back({time, status, text(record, "version"), text(record, "reference"), text(record, "rules"),
                              refused ? text(record, "code") : QString()});
     if (car.transfers.size() > MostKept)

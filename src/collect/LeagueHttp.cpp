@@ -43,7 +43,7 @@ bool LeagueHttp::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
     responder.writeHeader("Content-Length", QByteArray::number(answer.stream ? 0 : answer.body.size()));
     responder.writeBody(head || answer.stream ? QByteArray() : answer.body);
     m_door.answered(socket);
-    if (request.value("Connection").compare("close", Qt::CaseInsensitive) == 0)
+    if (m_door.ending(socket) || request.value("Connection").compare("close", Qt::CaseInsensitive) == 0)
         socket->disconnectFromHost();
     return true;
 }
@@ -52,4 +52,6 @@ void LeagueHttp::missingHandler(const QHttpServerRequest& request, QTcpSocket* s
 {
     makeResponder(request, socket).write(QHttpServerResponder::StatusCode::NotFound);
     m_door.answered(socket);
+    if (m_door.ending(socket))
+        socket->disconnectFromHost();
 }

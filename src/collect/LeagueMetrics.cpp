@@ -59,12 +59,16 @@ void LeagueMetrics::count(const QJsonObject& event)
         ++m_transfers[QStringLiteral("refused")];
         ++m_refusals[event.value(QLatin1String("code")).toString()];
         m_bytes += received;
+        m_recordsHeldBack += event.contains(QLatin1String("record_held_back")) ? 1 : 0;
     } else if (kind == QLatin1String("ended early")) {
         ++m_transfers[QStringLiteral("ended-early")];
         m_bytes += received;
-    } else if (kind == QLatin1String("failed") && event.contains(QLatin1String("name"))) {
-        // A file that could not be kept; other failures end no transfer.
+    } else if (kind == QLatin1String("failed")
+               && (event.contains(QLatin1String("name")) || event.contains(QLatin1String("code")))) {
+        // A file that could not be kept, its sender told so; other failures end no transfer.
         ++m_transfers[QStringLiteral("failed")];
+        if (event.contains(QLatin1String("code")))
+            ++m_refusals[event.value(QLatin1String("code")).toString()];
     } else if (kind == QLatin1String("reloaded") || kind == QLatin1String("reload failed")) {
         m_reloadSucceeded = kind == QLatin1String("reloaded");
         m_reloadedAtMs = QDateTime::currentMSecsSinceEpoch();
@@ -93,6 +97,9 @@ QByteArray LeagueMetrics::exposition() const
     out += "kestrix_connections_open " + QByteArray::number(m_connectionsOpen()) + '\n';
     out += family("kestrix_verdicts_total", "Verdicts on the descriptors kept, by status.", "status", m_verdicts);
     out += family("kestrix_refusals_total", "Transfers refused, by code.", "code", m_refusals);
+    out += head("kestrix_refusal_records_held_back_total",
+                "Refusals of claimed, unproven players not recorded: one a minute per address and name is.", "counter");
+    out += "kestrix_refusal_records_held_back_total " + QByteArray::number(m_recordsHeldBack) + '\n';
     out += head("kestrix_check_duration_seconds", "Time to keep and check a descriptor.", "histogram");
     for (std::size_t i = 0; i < CheckBuckets.size(); ++i)
         out += "kestrix_check_duration_seconds_bucket{le=\"" + QByteArray::number(CheckBuckets[i]) + "\"} "

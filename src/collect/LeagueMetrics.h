@@ -34,6 +34,7 @@ private:
     std::map<QString, qint64> m_verdicts;
     std::map<QString, qint64> m_refusals;
     qint64 m_bytes = 0;
+    qint64 m_recordsHeldBack = 0;
     std::array<qint64, CheckBuckets.size()> m_checkBuckets{};
     qint64 m_checks = 0;
     double m_checkSeconds = 0;

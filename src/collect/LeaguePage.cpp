@@ -9,8 +9,10 @@ LeaguePage::LeaguePage(Hooks hooks, CheckPool& checks, const QString& version, Q
     : QObject(parent)
     , m_checks(checks)
     , m_metrics(std::move(hooks.connectionsOpen), version)
-    , m_site(m_history, m_metrics, std::move(hooks.players), [this] { return m_taking; },
+    , m_site(m_history, m_metrics, std::move(hooks.players),
+             [this] { return m_taking ? m_storeProblem() : QStringLiteral("stopping"); },
              [this](const QString& player) { drawEvidenceOf(player); })
+    , m_storeProblem(std::move(hooks.storeProblem))
 {
 }
 
@@ -56,6 +58,7 @@ quint16 LeaguePage::port() const
 void LeaguePage::record(const QJsonObject& record, std::shared_ptr<const Verdict> verdict)
 {
     m_history.add(record);
+    m_site.historyChanged();
     if (record.value(QLatin1String("status")) == QLatin1String("refused"))
         return;
     const QString player = record.value(QLatin1String("player")).toString();

@@ -30,6 +30,7 @@ public:
     struct Hooks {
         std::function<std::vector<QByteArray>()> players; // on the roster now
         std::function<int()> connectionsOpen;              // of the collector's own door
+        std::function<QString()> storeProblem;             // why DIR takes no file now, or empty
     };
 
     // Evidence is drawn by checks, on its threads. version: the collector's.
@@ -47,7 +48,8 @@ public:
     void record(const QJsonObject& record, std::shared_ptr<const Verdict> verdict);
     // An event of the collector's, for the figures.
     void count(const QJsonObject& event) { m_metrics.count(event); }
-    // From the stop on, /healthz says the collector no longer takes files.
+    // From the stop on, /healthz says the collector no longer takes files;
+    // before it, it says so while DIR cannot take a file, and why.
     void stopTaking() { m_taking = false; }
 
 private:
@@ -70,4 +72,5 @@ private:
     std::unique_ptr<LeagueHttp> m_http;
     HttpDoor* m_door = nullptr; // the server's own
     bool m_taking = true;
+    std::function<QString()> m_storeProblem;
 };

@@ -17,12 +17,12 @@ LeagueAnswer text(int status, const QByteArray& body)
 } // namespace
 
 LeagueSite::LeagueSite(const LeagueHistory& history, const LeagueMetrics& metrics,
-                       std::function<std::vector<QByteArray>()> players, std::function<bool()> taking,
+                       std::function<std::vector<QByteArray>()> players, std::function<QString()> notTaking,
                        std::function<void(const QString&)> looked)
     : m_history(history)
     , m_metrics(metrics)
     , m_players(std::move(players))
-    , m_taking(std::move(taking))
+    , m_notTaking(std::move(notTaking))
     , m_looked(std::move(looked))
 {
 }
@@ -32,7 +32,14 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
     if (method != "GET" && method != "HEAD")
         return text(405, "Only GET and HEAD are answered here.");
     if (path == "/")
-        return {200, Html, LeaguePages::grid(m_history, m_players()), false};
+    {
+        std::vector<QByteArray> players = m_players();
+        if (m_grid.isEmpty() || players != m_gridPlayers) {
+            m_grid = LeaguePages::grid(m_history, players);
+            m_gridPlayers = std::move(players);
+        }
+        return {200, Html, m_grid, false};
+    }
     if (path == "/league.js")
         return {200, "text/javascript; charset=utf-8", LeaguePages::script(), false};
     if (path == "/events")
@@ -42,7 +49,10 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
     if (path == "/metrics")
         return {200, "text/plain; version=0.0.4; charset=utf-8", m_metrics.exposition(), false};
     if (path == "/healthz")
-        return m_taking() ? text(200, "ok") : text(503, "stopping");
+    {
+        const QString why = m_notTaking();
+        return why.isEmpty() ? text(200, "ok") : text(503, why.toUtf8());
+    }
     static const QByteArray Player = "/player/";
     if (path.startsWith(Player) && !path.mid(Player.size()).contains('/')) {
         const QString name = QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(Player.size())));

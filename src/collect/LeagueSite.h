@@ -20,19 +20,25 @@ struct LeagueAnswer {
 class LeagueSite
 {
 public:
-    // players: the roster's names now; taking: whether the collector takes
-    // files; looked: a player's page is about to be shown.
+    // players: the roster's names now; notTaking: why the collector takes no
+    // files now, empty while it does; looked: a player's page is about to be shown.
     LeagueSite(const LeagueHistory& history, const LeagueMetrics& metrics,
-               std::function<std::vector<QByteArray>()> players, std::function<bool()> taking,
+               std::function<std::vector<QByteArray>()> players, std::function<QString()> notTaking,
                std::function<void(const QString&)> looked);
 
     // method as sent ("GET"); path still percent-encoded, without its query.
     LeagueAnswer answer(const QByteArray& method, const QByteArray& path) const;
+    // The history changed: the grid is built again when next asked for.
+    void historyChanged() { m_grid.clear(); }
 
 private:
     const LeagueHistory& m_history;
     const LeagueMetrics& m_metrics;
     std::function<std::vector<QByteArray>()> m_players;
-    std::function<bool()> m_taking;
+    std::function<QString()> m_notTaking;
     std::function<void(const QString&)> m_looked;
+    // Built once for each change of the history or the roster, not for
+    // every request: a roster of thousands takes a while to draw.
+    mutable QByteArray m_grid;
+    mutable std::vector<QByteArray> m_gridPlayers;
 };

@@ -27,6 +27,8 @@ QByteArray refusalCodeName(RefusalCode code)
         return "bad-name";
     case RefusalCode::Stopping:
         return "stopping";
+    case RefusalCode::CannotStore:
+        return "cannot-store";
     case RefusalCode::Busy:
         return "busy";
     }

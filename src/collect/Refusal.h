@@ -21,6 +21,7 @@ enum class RefusalCode {
     TooLarge,           // the announced size is more than may be kept
     BadName,            // the announced name cannot be used
     Stopping,           // the collector stops
+    CannotStore,        // the file or its record cannot be written where it would be kept
     Busy,               // the collector holds as many connections as it may; the last
 };
 

@@ -62,10 +62,17 @@ QByteArray Roster::entry(QByteArrayView name, QByteArrayView tokenSha256Hex)
 std::optional<Roster> Roster::load(const QString& path, QString* error, QString* warning)
 {
     QByteArray bytes;
-    if (!FileSystem::readAll(path, &bytes, error, LargestRoster, FileSystem::PathRules::Exact))
-        return std::nullopt;
     struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) == 0 && (status.st_mode & (S_IRGRP | S_IROTH)))
+    if (!FileSystem::readAllEncoded(QFile::encodeName(path), path, &bytes, error, LargestRoster, &status))
+        return std::nullopt;
+    // Whoever may write it may name players and their tokens.
+    if (status.st_mode & (S_IWGRP | S_IWOTH)) {
+        *error = QStringLiteral("%1: other users may write it, and so add players or change their tokens: "
+                                "make it writable by its owner alone (chmod 600)")
+                     .arg(path);
+        return std::nullopt;
+    }
+    if (status.st_mode & (S_IRGRP | S_IROTH))
         *warning = QStringLiteral("%1: other users may read it, and its token hashes are as secret as the tokens: "
                                   "make it readable by the collector alone (chmod 600)")
                        .arg(path);

@@ -1,22 +1,32 @@
 #include "Transfer.h"
 
 #include "ArrivalCheck.h"
+#include "ArrivalJournal.h"
 #include "ArrivalNames.h"
 #include "CheckPool.h"
 #include "CheckSetup.h"
 #include "CollectContext.h"
 #include "EventLog.h"
 #include "FileInfoHeader.h"
+#include "FileSystem.h"
 #include "IncomingFile.h"
 #include "LastLine.h"
 #include "PlayerNotes.h"
 #include "ReceivedName.h"
 #include "Roster.h"
+#include "StoreHealth.h"
 #include "VerdictLog.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QTcpSocket>
+
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -36,6 +46,8 @@ RefusalCode codeOf(AnnouncementFault fault)
         return RefusalCode::BadHeader;
     case AnnouncementFault::Name:
         return RefusalCode::BadName;
+    case AnnouncementFault::Space:
+        return RefusalCode::CannotStore;
     case AnnouncementFault::Size:
         break;
     }
@@ -65,9 +77,19 @@ Transfer::Transfer(QTcpSocket* socket, const QString& address, CollectContext& c
 
 Transfer::~Transfer()
 {
-    if (m_file && m_file->isActive())
+    // A file handed over keeps its journal until it has its record, so that
+    // the next start checks a file kept but never recorded.
+    if (m_file && m_file->isActive()) {
         m_file->keepPartial(partialPath(), partialName(m_fileName), TemporaryFile::Existing::Keep);
+        ArrivalJournal::remove(m_journal);
+    }
     release();
+}
+
+// How records and events name a file kept: by its path under DIR.
+QString Transfer::underDir(const QString& path) const
+{
+    return QDir(m_context.dir).relativeFilePath(path);
 }
 
 QString Transfer::partialPath() const
@@ -138,7 +160,7 @@ void Transfer::take(QByteArrayView bytes)
             QString error;
             const qint64 taken = m_file->write(bytes, &error);
             if (taken < 0) {
-                endEarly(QStringLiteral("writing failed: %1").arg(error));
+                cannotStore(QStringLiteral("writing failed: %1").arg(error));
                 return;
             }
             bytes = bytes.sliced(taken);
@@ -261,7 +283,10 @@ bool Transfer::startFile()
         acceptAnnouncement(m_header.header(), m_context.ownFiles, m_context.dir, m_context.maxSize,
                            ArrivalNames::StampBytes, &reason, &fault);
     if (!announced) {
-        refuse(codeOf(fault), reason);
+        if (codeOf(fault) == RefusalCode::CannotStore)
+            cannotStore(reason);
+        else
+            refuse(codeOf(fault), reason);
         return false;
     }
     if (const QString unkeepable = ArrivalNames::refusalReason(announced->name); !unkeepable.isEmpty()) {
@@ -270,9 +295,13 @@ bool Transfer::startFile()
     }
     m_fileName = announced->name;
     m_announced = announced->size;
+    if (const QString shortOfSpace = StoreHealth::shortOfSpace(m_context.dir, m_announced); !shortOfSpace.isEmpty()) {
+        cannotStore(shortOfSpace);
+        return false;
+    }
     const QString folder = m_context.dir + u'/' + QString::fromUtf8(m_player);
-    if (!QDir().mkpath(folder)) {
-        endEarly(QStringLiteral("%1: the folder cannot be made").arg(QDir::toNativeSeparators(folder)));
+    if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0 && errno != EEXIST) {
+        cannotStore(QStringLiteral("%1: the player's folder cannot be made: %2").arg(folder, FileSystem::systemReason(errno)));
         return false;
     }
     const std::optional<QString> name = m_context.names.take(folder, announced->name);
@@ -284,14 +313,33 @@ bool Transfer::startFile()
     m_file = std::make_unique<IncomingFile>();
     QString error;
     if (!m_file->start(folder, *announced, &error)) {
-        endEarly(error);
+        cannotStore(QStringLiteral("%1 cannot take the file: %2").arg(folder, error));
         return false;
     }
+    if (!startJournal())
+        return false;
     m_phase = Phase::Data;
     event(QStringLiteral("accepted \"%1\", %2 bytes").arg(shownName(announced->name), QString::number(announced->size)),
           {{QStringLiteral("event"), QStringLiteral("accepted")},
            {QStringLiteral("name"), announced->name},
            {QStringLiteral("size"), announced->size}});
+    return true;
+}
+
+// Who sends the file is on the disk before its first byte.
+bool Transfer::startJournal()
+{
+    const QString journal = ArrivalJournal::pathOf(m_file->temporaryPath());
+    QString error;
+    if (!ArrivalJournal::write(journal, {underDir(m_target), m_fileName, m_announced, QString::fromUtf8(m_player),
+                                         m_address, EventLog::timeNow()},
+                               &error)) {
+        ArrivalJournal::remove(journal);
+        m_file->discard();
+        cannotStore(error);
+        return false;
+    }
+    m_journal = journal;
     return true;
 }
 
@@ -308,21 +356,36 @@ void Transfer::handOver()
 void Transfer::checked(const CheckedArrival& result)
 {
     if (!result.stored) {
-        event(QStringLiteral("%1 (\"%2\")").arg(result.failure, shownName(m_fileName)),
-              {{QStringLiteral("event"), QStringLiteral("failed")},
-               {QStringLiteral("reason"), result.failure},
-               {QStringLiteral("name"), m_fileName}});
-        finish();
+        cannotStore(result.failure, result.partial);
         return;
     }
+    QString error;
+    if (!m_context.verdicts->append(result.record, &error)) {
+        // A file is answered for with its record or not at all.
+        const QString partial = partialPath();
+        const bool kept = ::renameat2(AT_FDCWD, QFile::encodeName(m_target).constData(), AT_FDCWD,
+                                      QFile::encodeName(partial).constData(), RENAME_NOREPLACE)
+            == 0;
+        cannotStore(QStringLiteral("its record could not be kept: %1").arg(error), kept ? partial : QString());
+        return;
+    }
+    m_context.verdicts->whenDurable(this, [this, result](const QString& syncError) { recorded(result, syncError); });
+}
+
+// The file and its record are on the disk: the player hears the verdict.
+void Transfer::recorded(const CheckedArrival& result, const QString& syncError)
+{
+    if (!syncError.isEmpty()) {
+        cannotStore(QStringLiteral("its record could not be made durable: %1").arg(syncError), result.target);
+        return;
+    }
+    ArrivalJournal::remove(m_journal);
+    m_journal.clear();
     event(QStringLiteral("stored %1").arg(QDir::toNativeSeparators(result.target)),
           {{QStringLiteral("event"), QStringLiteral("stored")},
            {QStringLiteral("stored"), result.target},
+           {QStringLiteral("kept"), underDir(result.target)},
            {QStringLiteral("size"), m_announced}});
-    QString error;
-    if (!m_context.verdicts->append(result.record, &error))
-        event(QStringLiteral("failed: the verdict could not be kept: %1").arg(error),
-              {{QStringLiteral("event"), QStringLiteral("failed")}, {QStringLiteral("reason"), error}});
     if (m_context.onRecord)
         m_context.onRecord(result.record, result.verdict);
     event(result.summary, {{QStringLiteral("event"), QStringLiteral("verdict")},
@@ -342,6 +405,16 @@ void Transfer::checked(const CheckedArrival& result)
     } else if (m_cut || m_stopping || m_peerGone) {
         finish();
     }
+}
+
+// DIR, or the player's folder, cannot take the file: the sender is told, and
+// DIR is tried until it can again.
+void Transfer::cannotStore(const QString& words, const QString& partial)
+{
+    if (m_context.health)
+        m_context.health->failed();
+    // The sender reads it too: paths are named under DIR, which is the collector's own.
+    refuse(RefusalCode::CannotStore, QString(words).replace(m_context.dir + u'/', QString()), partial);
 }
 
 void Transfer::cut()
@@ -420,6 +493,12 @@ void Transfer::stop()
         refuse(RefusalCode::Stopping, QStringLiteral("the collector stops"));
 }
 
+void Transfer::makeRoom()
+{
+    refuse(RefusalCode::Busy, QStringLiteral("the collector was full, and this connection, waiting the longest, "
+                                             "made room for a newer one"));
+}
+
 void Transfer::end()
 {
     if (!m_finished && m_phase != Phase::Checking)
@@ -428,39 +507,53 @@ void Transfer::end()
 
 QJsonObject Transfer::fileFields() const
 {
-    if (!m_file)
+    if (m_fileName.isEmpty())
         return {};
+    // Handed over, it had arrived whole.
     return {{QStringLiteral("name"), m_fileName},
-            {QStringLiteral("received"), m_file->received()},
+            {QStringLiteral("received"), m_file ? m_file->received() : m_announced},
             {QStringLiteral("size"), m_announced}};
 }
 
-void Transfer::refuse(RefusalCode code, const QString& words)
+void Transfer::refuse(RefusalCode code, const QString& words, const QString& partial)
 {
+    const QString codeName = QString::fromLatin1(refusalCodeName(code));
     QJsonObject fields = fileFields();
-    fields.insert(QStringLiteral("event"), QStringLiteral("refused"));
-    fields.insert(QStringLiteral("code"), QString::fromLatin1(refusalCodeName(code)));
+    // A file the collector could not keep is its failure, not the sender's.
+    fields.insert(QStringLiteral("event"), code == RefusalCode::CannotStore ? QStringLiteral("failed") : QStringLiteral("refused"));
+    fields.insert(QStringLiteral("code"), codeName);
     fields.insert(QStringLiteral("reason"), words);
-    QString text = QStringLiteral("refused (%1): %2").arg(QString::fromLatin1(refusalCodeName(code)), words);
+    QString text = QStringLiteral("%1 (%2): %3")
+                       .arg(code == RefusalCode::CannotStore ? QStringLiteral("failed") : QStringLiteral("refused"),
+                            codeName, words);
+    QString kept = partial;
     if (m_file && m_file->isActive()) {
-        const QString kept = m_file->keepPartial(partialPath(), QDir::toNativeSeparators(partialPath()),
+        const qint64 received = m_file->received();
+        const QString what = m_file->keepPartial(partialPath(), QDir::toNativeSeparators(partialPath()),
                                                  TemporaryFile::Existing::Keep);
-        text += QStringLiteral(", after %1 of %2 bytes of \"%3\". %4")
-                    .arg(m_file->received())
-                    .arg(m_announced)
-                    .arg(shownName(m_fileName), kept);
-        fields.insert(QStringLiteral("kept"), kept);
+        if (received > 0 && QFileInfo::exists(partialPath()))
+            kept = partialPath();
+        text += QStringLiteral(", after %1 of %2 bytes of \"%3\". %4").arg(received).arg(m_announced).arg(shownName(m_fileName), what);
+    } else if (!partial.isEmpty()) {
+        text += QStringLiteral(". What arrived is kept in \"%1\".").arg(QDir::toNativeSeparators(partial));
     }
+    if (!kept.isEmpty())
+        fields.insert(QStringLiteral("kept"), underDir(kept));
+    const bool recorded = m_headerWhole && !m_player.isEmpty() && (m_context.roster || code == RefusalCode::CannotStore);
+    qint64 heldBack = 0;
+    if (recorded && !m_proven
+        && !m_context.unproven.admit(m_address, m_player, QDateTime::currentMSecsSinceEpoch(), &heldBack))
+        fields.insert(QStringLiteral("record_held_back"), true);
     event(text, fields);
-    if (m_headerWhole && m_context.roster && !m_player.isEmpty())
-        recordRefusal(code, words, fields.value(QStringLiteral("kept")).toString());
+    if (recorded && !fields.contains(QStringLiteral("record_held_back")))
+        recordRefusal(code, words, fields.value(QStringLiteral("kept")).toString(), heldBack);
     finish(PlayerPreamble::refusedLine(refusalCodeName(code), words));
 }
 
 // A file a named player announced and was then refused has its record
 // beside the verdicts, so that the league sees who tried to send what, and
 // why not. Anonymous refusals stay events: they would only fill the log.
-void Transfer::recordRefusal(RefusalCode code, const QString& words, const QString& kept)
+void Transfer::recordRefusal(RefusalCode code, const QString& words, const QString& kept, qint64 heldBack)
 {
     QString unused;
     const FileInfoHeader announced = parseFileInfoHeader(m_header.header(), &unused).value_or(FileInfoHeader{});
@@ -472,7 +565,7 @@ void Transfer::recordRefusal(RefusalCode code, const QString& words, const QStri
         {QStringLiteral("sender"), m_address},
         {QStringLiteral("name"), displayText(announced.name)},
         {QStringLiteral("size"), announced.size},
-        {QStringLiteral("received"), m_file ? m_file->received() : 0},
+        {QStringLiteral("received"), fileFields().value(QStringLiteral("received")).toInteger()},
         {QStringLiteral("time"), EventLog::timeNow()},
         {QStringLiteral("tool"), m_context.checks->setup()->proof.value(QStringLiteral("tool"))},
     };
@@ -480,6 +573,8 @@ void Transfer::recordRefusal(RefusalCode code, const QString& words, const QStri
         record.insert(QStringLiteral("claimed_player"), QString::fromUtf8(m_player));
     if (!kept.isEmpty())
         record.insert(QStringLiteral("kept"), kept);
+    if (heldBack > 0)
+        record.insert(QStringLiteral("held_back"), heldBack);
     QString error;
     if (!m_context.verdicts->append(record, &error))
         event(QStringLiteral("failed: the refusal could not be kept: %1").arg(error),
@@ -497,10 +592,12 @@ void Transfer::endEarly(const QString& what)
     QString text = what;
     if (m_file && m_file->isActive()) {
         const QString progress = QStringLiteral("%1 of %2 bytes").arg(m_file->received()).arg(m_announced);
-        const QString kept = m_file->keepPartial(partialPath(), QDir::toNativeSeparators(partialPath()),
+        const qint64 received = m_file->received();
+        const QString said = m_file->keepPartial(partialPath(), QDir::toNativeSeparators(partialPath()),
                                                  TemporaryFile::Existing::Keep);
-        text = QStringLiteral("%1 after %2 of \"%3\". %4").arg(what, progress, shownName(m_fileName), kept);
-        fields.insert(QStringLiteral("kept"), kept);
+        text = QStringLiteral("%1 after %2 of \"%3\". %4").arg(what, progress, shownName(m_fileName), said);
+        if (received > 0 && QFileInfo::exists(partialPath()))
+            fields.insert(QStringLiteral("kept"), underDir(partialPath()));
     }
     event(text, fields);
     finish();
@@ -511,6 +608,7 @@ void Transfer::finish(const QByteArray& lastLine)
     if (m_finished)
         return;
     m_finished = true;
+    ArrivalJournal::remove(m_journal);
     release();
     m_idle.stop();
     m_deadline.stop();

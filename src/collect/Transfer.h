@@ -21,7 +21,9 @@ struct CollectContext;
 // the league has a roster. It waits for its turn from its accept on, keeping
 // its sender's address; once served, it gathers the header in any number of
 // reads, writes the file beside its stamped name in DIR/<player>/, and hands
-// the whole file to the checking threads; a player learns the verdict. A
+// the whole file to the checking threads; a player learns the verdict once
+// the file and its record are on the disk. A file that cannot be kept, or
+// whose record cannot, is refused as cannot-store. A
 // transfer that ends early keeps what arrived as a partial file. One that
 // takes longer than the transfer timeout from its accept, averages less than
 // the least rate once served for a while, or is silent for the idle time is
@@ -39,10 +41,13 @@ public:
     // Its turn came.
     void serve();
     bool isServed() const { return m_phase != Phase::Waiting; }
+    bool isFinished() const { return m_finished; }
 
     // The collector is stopping: a file still arriving may finish, and the
     // transfer ends as soon as it is kept; any other ends now.
     void stop();
+    // Ends one still waiting for its turn, to make room for a newer one.
+    void makeRoom();
     // Ends it now, as when the collector's grace is over: a file not yet
     // whole is kept as a partial file; one being checked still is.
     void end();
@@ -63,17 +68,22 @@ private:
     bool startFile();
     void handOver();
     void checked(const CheckedArrival& checked);
+    void recorded(const CheckedArrival& checked, const QString& syncError);
+    void cannotStore(const QString& words, const QString& partial = QString());
     void idleTimedOut();
     void deadlinePassed();
     void checkRate();
     void cut();
-    void refuse(RefusalCode code, const QString& words);
-    void recordRefusal(RefusalCode code, const QString& words, const QString& kept);
+    // partial: where what arrived is kept already, when it is.
+    void refuse(RefusalCode code, const QString& words, const QString& partial = QString());
+    void recordRefusal(RefusalCode code, const QString& words, const QString& kept, qint64 heldBack);
     void endEarly(const QString& what);
     void finish(const QByteArray& lastLine = QByteArray());
     void event(const QString& text, QJsonObject fields);
     QJsonObject fileFields() const;
     QString partialPath() const;
+    QString underDir(const QString& path) const;
+    bool startJournal();
     void release();
 
     CollectContext& m_context;
@@ -98,6 +108,7 @@ private:
     QString m_fileName; // as announced
     qint64 m_announced = 0;
     QString m_target;   // DIR/<player>/<stamped name>
+    QString m_journal;  // who sends it, until it has its record or ends
     bool m_stopping = false;
     bool m_cut = false;
     bool m_peerGone = false;

@@ -25,6 +25,7 @@ std::optional<Announcement> acceptAnnouncement(const QByteArray& header, const Q
     if (largest && parsed->size > *largest)
         *refusal = QStringLiteral("its %1 bytes are more than the %2 bytes a file may have").arg(parsed->size).arg(*largest);
     if (refusal->isEmpty()) {
+        *fault = AnnouncementFault::Space;
         if (const std::optional<qint64> free = FileSystem::bytesFree(folder); free && *free < parsed->size)
             *refusal = QStringLiteral("its %1 bytes are more than the %2 bytes free where it would be kept")
                            .arg(parsed->size)

@@ -18,7 +18,7 @@ struct Announcement {
     QString name; // the header's 8-bit name, read as Windows-1252
 };
 // Which rule a refused announcement broke.
-enum class AnnouncementFault { Header, Name, Size };
+enum class AnnouncementFault { Header, Name, Size, Space };
 std::optional<Announcement> acceptAnnouncement(const QByteArray& header, const QStringList& ownFiles,
                                                const QString& folder, std::optional<qint64> largest,
                                                qsizetype prefixBytes, QString* refusal,
@@ -38,6 +38,8 @@ public:
     qint64 received() const { return m_file.size(); }
     qint64 announced() const { return m_announced; }
     const QString& name() const { return m_name; }
+    // Where its bytes are written until it takes a name.
+    QString temporaryPath() const { return m_file.path(); }
 
     // Writes the file's share of bytes and says how many that was; what lies
     // beyond the announced size is not written. -1 on failure.

@@ -2,7 +2,7 @@
 """The league page without a browser, over real sockets to a real
 kestrix-collect: every route's status and type, the figures for Prometheus
 read line by line, the history rebuilt from the verdict logs, hostile paths
-and names, 256 idle connections while transfers go on, and a listener of
+and names, 256 idle connections (16 an address at most) while transfers go on, and a listener of
 /events that never reads.
 
 Usage: league_http.py TOOLS_DIR DATA_DIR
@@ -188,10 +188,29 @@ def check_history_and_names(tools, data, work):
         fail("the line a crash cut off is not reported")
 
 
+def connect_from(address, port):
+    connection = socket.socket()
+    connection.settimeout(5)
+    connection.bind((address, 0))
+    connection.connect(("127.0.0.1", port))
+    connection.settimeout(None)
+    return connection
+
+
 def check_idle_connections(league, sample):
-    idle = [socket.create_connection(("127.0.0.1", league.http_port)) for _ in range(256)]
+    # One address holds at most 16; /healthz still answers the others.
+    idle = [connect_from("127.0.1.1", league.http_port) for _ in range(16)]
+    time.sleep(0.3)
+    with connect_from("127.0.1.1", league.http_port) as one_more:
+        one_more.settimeout(5)
+        if not one_more.recv(100).startswith(b"HTTP/1.1 503"):
+            fail("the 17th HTTP connection from one address was not answered 503")
+    if request(league, "/healthz")[0] != 200:
+        fail("/healthz is not answered beside 16 idle connections from one address")
+    idle += [connect_from("127.0.1.%d" % (2 + i // 16), league.http_port) for i in range(240)]
     time.sleep(0.5)
-    with socket.create_connection(("127.0.0.1", league.http_port), timeout=5) as one_more:
+    with connect_from("127.0.2.1", league.http_port) as one_more:
+        one_more.settimeout(5)
         if not one_more.recv(100).startswith(b"HTTP/1.1 503"):
             fail("the 257th HTTP connection was not answered 503")
     with ThreadPoolExecutor(4) as pool:
@@ -210,6 +229,27 @@ def check_idle_connections(league, sample):
     if request(league, "/healthz")[0] != 200:
         fail("the page is not served once the idle connections are gone")
     return time.monotonic() - started
+
+
+def check_pipelined(league):
+    """Requests sent ahead of their turn are not read: the one answered is the last."""
+    with socket.create_connection(("127.0.0.1", league.http_port), timeout=10) as connection:
+        connection.sendall(b"GET /healthz HTTP/1.1\r\nHost: league\r\n\r\n" * 100)
+        answer = b""
+        while True:
+            chunk = connection.recv(65536)
+            if not chunk:
+                break
+            answer += chunk
+    if answer.count(b"HTTP/1.1 ") != 1 or not answer.startswith(b"HTTP/1.1 200"):
+        fail("100 pipelined requests were answered %d times" % answer.count(b"HTTP/1.1 "))
+    # One after the other, each after its answer, every one is answered.
+    with socket.create_connection(("127.0.0.1", league.http_port), timeout=10) as connection:
+        for _ in range(3):
+            connection.sendall(b"GET /healthz HTTP/1.1\r\nHost: league\r\n\r\n")
+            answer = b""
+            while not answer.endswith(b"ok\n"):
+                answer += connection.recv(65536)
 
 
 def check_reader_that_never_reads(league, sample):
@@ -270,15 +310,22 @@ def main():
         league = League(tools, data, os.path.join(work, "live"), ["alice", "bob", "carol"])
         league.start("0", "--max-per-player", "8", "--max-per-address", "16")
         try:
+            cell = b'<td data-player="alice" data-car="Brackwell" data-status="tweaked">'
+            if cell in request(league, "/")[2]:
+                fail("the grid shows a verdict before any file came")
             if send_as_player(league.port, "alice", league.tokens["alice"], "BrackwellDescriptor.txt", sample) \
                     != "STORED|tweaked|":
                 fail("alice's file was not stored")
+            # The grid is kept between requests, and built again for a new verdict.
+            if cell not in request(league, "/")[2]:
+                fail("the grid does not show the verdict that came after it was first drawn")
             if not send_as_player(league.port, "alice", "wrong", "BrackwellDescriptor.txt", sample).startswith(
                     "REFUSED|bad-proof|"):
                 fail("a wrong token was not refused")
             check_metrics(league, len(sample))
             check_reload_figures(league)
             check_routes(league)
+            check_pipelined(league)
             check_reader_that_never_reads(league, sample)
             check_idle_connections(league, sample)
             league.stop()

@@ -206,6 +206,38 @@ private slots:
         QCOMPARE(collector.terminate(), 0);
     }
 
+    // Wrong proofs as fast as they come: one record a minute for an address
+    // and a claimed name, the others counted on /metrics.
+    void wrongProofsFlood()
+    {
+        Collector collector({QStringLiteral("--roster"), rosterFile(m_roster), QStringLiteral("--http"), QStringLiteral("0")});
+        QVERIFY(collector.started());
+        const QByteArray content = sample(QStringLiteral("genuine/Grelm.dat"));
+        const QByteArray header = "FILEINFO|" + QByteArray::number(content.size()) + "|Grelmdescriptor.txt|";
+        for (int i = 0; i < 20; ++i) {
+            Sender stranger(collector.port);
+            stranger.send("PLAYER|alice|");
+            QVERIFY(lineFrom(stranger.socket).startsWith("CHALLENGE|"));
+            stranger.send(PlayerPreamble::proofLine(QByteArray(64, 'a')) + header + content);
+            QVERIFY(lineFrom(stranger.socket).startsWith("REFUSED|bad-proof|"));
+        }
+        QTRY_COMPARE(collector.refusals(QStringLiteral("bad-proof")), 20);
+        QCOMPARE(collector.verdicts().size(), 1);
+        QCOMPARE(collector.verdicts().first().value(QStringLiteral("claimed_player")).toString(), u"alice");
+        quint16 http = 0;
+        for (const QJsonObject& event : collector.events)
+            http = event.value(QStringLiteral("http_port")).toInt() ? quint16(event.value(QStringLiteral("http_port")).toInt()) : http;
+        QTcpSocket page;
+        page.connectToHost(QHostAddress::LocalHost, http);
+        QVERIFY(page.waitForConnected(5000));
+        page.write("GET /metrics HTTP/1.1\r\nHost: kestrix\r\nConnection: close\r\n\r\n");
+        QByteArray metrics;
+        QTRY_VERIFY((metrics += page.readAll(), page.state() == QAbstractSocket::UnconnectedState));
+        metrics += page.readAll();
+        QVERIFY2(metrics.contains("\nkestrix_refusal_records_held_back_total 19\n"), metrics.constData());
+        QCOMPARE(collector.terminate(), 0);
+    }
+
     // A captured exchange proves nothing to a later challenge.
     void replayRefused()
     {
@@ -320,6 +352,15 @@ private slots:
         QVERIFY(open.started());
         QCOMPARE(open.terminate(), 0);
         QVERIFY(QString::fromLocal8Bit(open.process.readAllStandardError()).contains(QStringLiteral("other users may read it")));
+
+        // Writable by others: refused, 0602 as much as 0620.
+        for (const QFile::Permissions others : {QFile::WriteOther, QFile::WriteGroup}) {
+            const ToolRun writable = ToolRun::of(QStringLiteral(KESTRIX_COLLECT),
+                                                 base + QStringList{rosterFile(m_roster + "# " + QByteArray::number(others.toInt()) + "\n",
+                                                                               QFile::ReadOwner | QFile::WriteOwner | others)});
+            QCOMPARE(writable.exitCode, 2);
+            QVERIFY2(writable.errors.contains(QStringLiteral("other users may write it")), qPrintable(writable.errors));
+        }
     }
 };
 

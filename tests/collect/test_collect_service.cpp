@@ -149,18 +149,48 @@ private slots:
         QVERIFY(collector.events.last().value(QStringLiteral("longest_stall_ms")).isDouble());
     }
 
+    // One player's stream of worst-case files holds back no other's verdict:
+    // checks are taken player by player in turn.
+    void checksTakenPlayerByPlayer()
+    {
+        Collector collector({QStringLiteral("--max-per-address"), QStringLiteral("64"), QStringLiteral("--jobs"), QStringLiteral("1")});
+        QVERIFY(collector.started());
+        const QByteArray hostile = QByteArray(64 * 1024 / 2, 'x').replace("x", "x\r");
+        std::vector<std::unique_ptr<Sender>> flood;
+        for (int i = 0; i < 6; ++i) {
+            flood.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.5.1")));
+            flood.back()->send(message(QStringLiteral("BrackwellDescriptor.txt"), hostile));
+            flood.back()->socket.disconnectFromHost();
+        }
+        QTRY_COMPARE(collector.count(QStringLiteral("accepted")), 6);
+        Sender other(collector.port, QStringLiteral("127.0.5.2"));
+        other.send(message(QStringLiteral("Grelmdescriptor.txt"), sample(QStringLiteral("genuine/Grelm.dat"))));
+        other.socket.disconnectFromHost();
+        QTRY_COMPARE_WITH_TIMEOUT(collector.count(QStringLiteral("verdict")), 7, 60'000);
+        QStringList players;
+        for (const QJsonObject& event : collector.events) {
+            if (event.value(QStringLiteral("event")).toString() == u"verdict")
+                players << event.value(QStringLiteral("peer")).toString();
+        }
+        // At most the one being checked and the one next in turn go first.
+        QVERIFY2(players.indexOf(QStringLiteral("127.0.5.2")) <= 2, qPrintable(players.join(u' ')));
+        QCOMPARE(collector.terminate(), 0);
+    }
+
     // A stdout nobody reads, and one that is gone: the transfers go on,
     // verdicts.jsonl has them all, and SIGTERM still ends it.
     void stdoutNotRead_data()
     {
-        QTest::addColumn<bool>("closed");
-        QTest::newRow("a reader that stops reading") << false;
-        QTest::newRow("a reader that goes away") << true;
+        QTest::addColumn<QString>("reader");
+        QTest::newRow("a reader that stops reading") << QStringLiteral("stops");
+        QTest::newRow("a reader that goes away") << QStringLiteral("closed");
+        QTest::newRow("a reader that reads again after the stop") << QStringLiteral("lags");
     }
 
     void stdoutNotRead()
     {
-        QFETCH(bool, closed);
+        QFETCH(QString, reader);
+        const bool closed = reader == u"closed";
         TestProgramFolder program;
         QTemporaryDir work;
         const QString dir = work.filePath(QStringLiteral("collected"));
@@ -170,13 +200,17 @@ private slots:
         QProcess shell;
         // A group of its own, so that the reader and all go at the end.
         shell.setChildProcessModifier([] { ::setpgid(0, 0); });
-        const QString reader = closed ? QStringLiteral("head -n 1 > '%1'").arg(portFile)
-                                      : QStringLiteral("{ head -n 1 > '%1'; sleep 60; }").arg(portFile);
+        const QString go = work.filePath(QStringLiteral("go"));
+        const QString events = work.filePath(QStringLiteral("events"));
+        const QString command = closed ? QStringLiteral("head -n 1 > '%1'").arg(portFile)
+            : reader == u"stops"       ? QStringLiteral("{ head -n 1 > '%1'; sleep 60; }").arg(portFile)
+                                       : QStringLiteral("{ head -n 1 > '%1'; until [ -e '%2' ]; do sleep 0.1; done; sleep 2; cat > '%3'; }")
+                                       .arg(portFile, go, events);
         shell.start(QStringLiteral("bash"),
                     {QStringLiteral("-c"), QStringLiteral("exec 3>&1; { '%1' --json --port 0 --dir '%2' --folder '%3' "
                                                           "--max-per-address 200 2>'%4'; echo $? >&3; } | %5")
                                                .arg(QStringLiteral(KESTRIX_COLLECT), dir, program.path(),
-                                                    work.filePath(QStringLiteral("errors")), reader)});
+                                                    work.filePath(QStringLiteral("errors")), command)});
         const pid_t group = pid_t(shell.processId());
         QVERIFY(QTest::qWaitFor([&] { return !bytesOf(portFile).startsWith('<') && bytesOf(portFile).contains('\n'); }, 10'000));
         const quint16 port = quint16(QJsonDocument::fromJson(bytesOf(portFile)).object().value(QStringLiteral("port")).toInt());
@@ -203,6 +237,7 @@ private slots:
         const QString pid = QString::fromLatin1(ToolRun::of(QStringLiteral("pgrep"), {QStringLiteral("-f"), self}).out.trimmed());
         QVERIFY2(!pid.isEmpty() && !pid.contains(u'\n'), qPrintable(pid));
         QVERIFY(::kill(pid.toInt(), SIGTERM) == 0);
+        writeFile(go, QByteArray());
         // The shell prints the collector's exit status once it has ended.
         QVERIFY(shell.waitForReadyRead(10'000));
         QCOMPARE(shell.readAllStandardOutput().trimmed(), QByteArray("0"));
@@ -211,6 +246,15 @@ private slots:
         QCOMPARE(filesBelow(dir).filter(QRegularExpression(QStringLiteral("\\.tmp$"))), QStringList());
         if (closed)
             QCOMPARE(bytesOf(work.filePath(QStringLiteral("errors"))).count("events are no longer written"), 1);
+        if (reader == u"lags") {
+            // Whole lines to the end, the stop among them.
+            QList<QByteArray> lines = bytesOf(events).split('\n');
+            QCOMPARE(lines.takeLast(), QByteArray());
+            lines.removeFirst(); // head may have read into it
+            for (const QByteArray& line : lines)
+                QVERIFY2(QJsonDocument::fromJson(line).isObject(), line.constData());
+            QCOMPARE(QJsonDocument::fromJson(lines.last()).object().value(QStringLiteral("event")).toString(), u"stopped");
+        }
     }
 
     // SIGHUP reloads the roster; a broken one keeps the one in force.
@@ -242,35 +286,102 @@ private slots:
         QCOMPARE(collector.terminate(), 0);
     }
 
-    // A crash mid-transfer leaves a hidden temporary file; the next start
-    // makes it a partial file, says so, and serves on.
+    // A crash mid-transfer leaves a hidden temporary file and its journal;
+    // the next start makes it a partial file under the stamped name it was
+    // to take, with a record naming its sender, and serves on.
     void crashThenRestart()
     {
         QTemporaryDir kept;
         const QString dir = kept.filePath(QStringLiteral("collected"));
         const QByteArray content = sample(QStringLiteral("genuine/Grelm.dat"));
+        const QString longName = QStringLiteral("Grelmdescriptor-with-a-name-longer-than-forty-eight-characters.txt");
         {
             Collector crashed({}, dir);
             QVERIFY(crashed.started());
             Sender half(crashed.port);
             half.send(message(QStringLiteral("Grelmdescriptor.txt"), content).chopped(1000));
-            QTRY_COMPARE(crashed.count(QStringLiteral("accepted")), 1);
-            QTRY_VERIFY(!filesBelow(dir).filter(QRegularExpression(QStringLiteral("\\.tmp$"))).isEmpty());
+            Sender longer(crashed.port, QStringLiteral("127.0.0.2"));
+            longer.send(message(longName, content).chopped(1000));
+            QTRY_COMPARE(crashed.count(QStringLiteral("accepted")), 2);
+            QTRY_COMPARE(filesBelow(dir).filter(QRegularExpression(QStringLiteral("\\.tmp$"))).size(), 2);
             crashed.process.kill();
             QVERIFY(crashed.process.waitForFinished());
         }
         Collector restarted({}, dir);
         QVERIFY(restarted.started());
-        QCOMPARE(restarted.count(QStringLiteral("recovered")), 1);
-        const QJsonObject recovered = restarted.events.first();
-        QVERIFY(recovered.value(QStringLiteral("kept")).toString().endsWith(QStringLiteral("Grelmdescriptor.txt.partial")));
-        QCOMPARE(bytesOf(recovered.value(QStringLiteral("kept")).toString()).size(), content.size() - 1000);
-        QCOMPARE(filesBelow(dir).filter(QRegularExpression(QStringLiteral("\\.tmp$"))), QStringList());
+        QCOMPARE(restarted.count(QStringLiteral("recovered")), 2);
+        QStringList partials;
+        for (const QJsonObject& event : restarted.events) {
+            if (event.value(QStringLiteral("event")).toString() != u"recovered")
+                continue;
+            const QString path = event.value(QStringLiteral("kept")).toString();
+            partials << path;
+            QCOMPARE(bytesOf(dir + u'/' + path).size(), content.size() - 1000);
+        }
+        partials.sort();
+        QVERIFY2(QRegularExpression(QStringLiteral("^127\\.0\\.0\\.1/\\d{8}-\\d{6}-\\d{3}-Grelmdescriptor\\.txt\\.partial$"))
+                     .match(partials.first()).hasMatch(), qPrintable(partials.first()));
+        QVERIFY2(partials.last().startsWith(QStringLiteral("127.0.0.2/")) && partials.last().endsWith(longName + QStringLiteral(".partial")),
+                 qPrintable(partials.last()));
+        const QList<QJsonObject> records = restarted.verdicts();
+        QCOMPARE(records.size(), 2);
+        for (const QJsonObject& record : records) {
+            QCOMPARE(record.value(QStringLiteral("status")).toString(), u"partial");
+            QVERIFY(partials.contains(record.value(QStringLiteral("kept")).toString()));
+            QCOMPARE(record.value(QStringLiteral("sender")).toString(), record.value(QStringLiteral("player")).toString());
+            QCOMPARE(record.value(QStringLiteral("received")).toInteger(), content.size() - 1000);
+        }
+        QCOMPARE(filesBelow(dir).filter(QRegularExpression(QStringLiteral("\\.(tmp|arriving)$"))), QStringList());
         Sender whole(restarted.port);
         whole.send(message(QStringLiteral("Grelmdescriptor.txt"), content));
         whole.socket.disconnectFromHost();
-        QTRY_COMPARE(restarted.verdicts().size(), 1);
+        QTRY_COMPARE(restarted.verdicts().size(), 3);
         QCOMPARE(restarted.terminate(), 0);
+    }
+
+    // A file kept whole whose journal is still there was never checked (the
+    // collector ended between the two): the next start checks and records it.
+    void keptButNotChecked()
+    {
+        QTemporaryDir kept;
+        const QString dir = kept.filePath(QStringLiteral("collected"));
+        const QString player = dir + QStringLiteral("/127.0.0.1");
+        QVERIFY(QDir().mkpath(player));
+        const QString name = QStringLiteral("20261211-080000-000-Grelmdescriptor.txt");
+        writeFile(player + u'/' + name, sample(QStringLiteral("genuine/Grelm.dat")));
+        writeFile(player + QStringLiteral("/.Grelmdescriptor.txt.0123abcd.tmp.arriving"),
+                  R"({"kept":"127.0.0.1/)" + name.toUtf8() + R"(","name":"Grelmdescriptor.txt","player":"127.0.0.1","sender":"127.0.0.1","size":)"
+                      + QByteArray::number(sample(QStringLiteral("genuine/Grelm.dat")).size()) + "}\n");
+        Collector restarted({}, dir);
+        QVERIFY(restarted.started());
+        QCOMPARE(restarted.count(QStringLiteral("verdict")), 1);
+        QCOMPARE(restarted.verdicts().size(), 1);
+        const QJsonObject record = restarted.verdicts().first();
+        QCOMPARE(record.value(QStringLiteral("status")).toString(), u"genuine");
+        QCOMPARE(record.value(QStringLiteral("sender")).toString(), u"127.0.0.1");
+        QCOMPARE(record.value(QStringLiteral("path")).toString(), player + u'/' + name);
+        QCOMPARE(filesBelow(dir), QStringList({QStringLiteral("127.0.0.1/") + name, QStringLiteral("verdicts.jsonl")}));
+        QCOMPARE(restarted.terminate(), 0);
+    }
+
+    // A full queue of silent connections keeps no one out: the oldest still
+    // waiting makes room for the newcomer, which is served in its turn.
+    void fullQueueMakesRoom()
+    {
+        Collector collector({QStringLiteral("--max-pending"), QStringLiteral("4"), QStringLiteral("--max-connections"),
+                             QStringLiteral("1"), QStringLiteral("--idle-timeout"), QStringLiteral("1")});
+        QVERIFY(collector.started());
+        std::vector<std::unique_ptr<Sender>> silent;
+        for (int i = 0; i < 4; ++i)
+            silent.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.4.%1").arg(1 + i)));
+        QTest::qWait(300);
+        Sender player(collector.port, QStringLiteral("127.0.4.9"));
+        player.send(message(QStringLiteral("Grelmdescriptor.txt"), sample(QStringLiteral("genuine/Grelm.dat"))));
+        // The first waits for its turn behind the one served: it goes.
+        QVERIFY(lineFrom(silent[1]->socket).startsWith("REFUSED|busy|"));
+        QTRY_COMPARE_WITH_TIMEOUT(collector.count(QStringLiteral("verdict")), 1, 10'000);
+        QCOMPARE(collector.refusals(QStringLiteral("busy")), 1);
+        QCOMPARE(collector.terminate(), 0);
     }
 
     // At a stop every connection, served or waiting, a half header among

@@ -1,9 +1,11 @@
 #include "BoundedEvidence.h"
 #include "FieldsCollector.h"
 #include "PlayerNotes.h"
+#include "PeerAddress.h"
 #include "PlayerPreamble.h"
 #include "RoundRobinQueue.h"
 #include "Roster.h"
+#include "UnprovenRecords.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,6 +18,62 @@ class TestCollectUnits : public QObject
     Q_OBJECT
 
 private slots:
+    // An IPv6 /64 counts as one address; IPv4 and mapped IPv4 as themselves.
+    void addressesCountedAs_data()
+    {
+        QTest::addColumn<QString>("peer");
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<QString>("counted");
+        QTest::newRow("IPv4") << "192.0.2.7" << "192.0.2.7" << "192.0.2.7";
+        QTest::newRow("mapped IPv4") << "::ffff:192.0.2.7" << "192.0.2.7" << "192.0.2.7";
+        QTest::newRow("IPv6") << "2001:db8:0:1:aaaa:bbbb:cccc:dddd" << "2001:db8:0:1:aaaa:bbbb:cccc:dddd" << "2001:db8:0:1::/64";
+        QTest::newRow("IPv6, same /64") << "2001:db8:0:1::2" << "2001:db8:0:1::2" << "2001:db8:0:1::/64";
+        QTest::newRow("IPv6 with a scope") << "fe80::1%lo" << "fe80::1" << "fe80::/64";
+    }
+    void addressesCountedAs()
+    {
+        QFETCH(QString, peer);
+        QFETCH(QString, named);
+        QFETCH(QString, counted);
+        QCOMPARE(PeerAddress::nameOf(QHostAddress(peer)), named);
+        QCOMPARE(PeerAddress::limitedAs(QHostAddress(peer)), counted);
+    }
+
+    // Unproven claims are recorded once a minute for each address and
+    // name; the next record counts the ones held back.
+    void unprovenClaimsRecordedOnceAMinute()
+    {
+        UnprovenRecords records;
+        struct Refusal {
+            const char* address;
+            QByteArray claimed;
+            qint64 atMs;
+            bool recorded;
+            qint64 heldBack;
+        };
+        const Refusal refusals[] = {
+            {"10.0.0.1", "alice", 0, true, 0},
+            {"10.0.0.1", "alice", 10, false, 0},
+            {"10.0.0.1", "alice", 59'999, false, 0},
+            {"10.0.0.1", "bob", 20, true, 0},     // another name
+            {"10.0.0.2", "alice", 30, true, 0},   // another address
+            {"10.0.0.1", "alice", 60'000, true, 2},
+            {"10.0.0.1", "alice", 60'001, false, 0},
+            {"10.0.0.1", "alice", 200'000, true, 1},
+        };
+        for (const Refusal& refusal : refusals) {
+            qint64 heldBack = -1;
+            QCOMPARE(records.admit(QString::fromLatin1(refusal.address), refusal.claimed, refusal.atMs, &heldBack),
+                     refusal.recorded);
+            if (refusal.recorded)
+                QCOMPARE(heldBack, refusal.heldBack);
+        }
+        // Strangers' names are let go a minute after their record.
+        qint64 heldBack = 0;
+        for (std::size_t i = 0; i < 3 * UnprovenRecords::MostRemembered; ++i)
+            QVERIFY(records.admit(QStringLiteral("10.0.0.9"), QByteArray::number(qulonglong(i)), 300'000 + qint64(i) * 100, &heldBack));
+    }
+
     // One address with many waiting never goes ahead of another's one.
     void queueTakesAddressesInTurn()
     {
