@@ -103,6 +103,10 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
     m_events = std::make_unique<EventLog>(m_options.json);
     m_checks = std::make_unique<CheckPool>(std::move(stores), setup);
     m_verdicts = std::make_unique<VerdictLog>(dir + QStringLiteral("/verdicts.jsonl"));
+    if (!m_verdicts->openChain(&error)) {
+        *failures << error;
+        return false;
+    }
     m_context.dir = dir;
     m_context.maxSize = m_options.maxSize;
     m_context.limits = m_options.transfers;
@@ -160,6 +164,16 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
         [this] { return m_server->open(); }}, *m_checks);
     const LeagueHistory::Loaded loaded = m_league->load(m_context.dir);
     *warnings << loaded.failures;
+    QStringList read;
+    QJsonArray files;
+    for (const LeagueHistory::File& file : loaded.files) {
+        read << QStringLiteral("%1 (%2 records)").arg(file.name).arg(file.records);
+        files.append(QJsonObject{{QStringLiteral("file"), file.name}, {QStringLiteral("records"), file.records}});
+    }
+    m_events->write(QString(),
+                    QStringLiteral("history read from %1")
+                        .arg(read.isEmpty() ? QStringLiteral("no verdict log yet") : read.join(QStringLiteral(", "))),
+                    {{QStringLiteral("event"), QStringLiteral("history")}, {QStringLiteral("files"), files}});
     if (loaded.unreadable > 0)
         *warnings << QStringLiteral("%1 of the lines in the verdict logs of %2 are no record, and were left out of the history")
                          .arg(loaded.unreadable)

@@ -13,6 +13,8 @@
 // opened for each, so that a log moved away by rotation is followed by a new
 // one at once. What was appended is made durable within a second, by a
 // thread of its own so that the loop never waits on the disk, and at the end.
+// Each record's "prev" chains it to the line before (docs/verdict-record.md),
+// across rotations and restarts.
 class VerdictLog
 {
 public:
@@ -22,7 +24,10 @@ public:
     VerdictLog(const VerdictLog&) = delete;
     VerdictLog& operator=(const VerdictLog&) = delete;
 
-    bool append(const QJsonObject& record, QString* error);
+    // Finds where the chain goes on from: the last line of the newest log.
+    bool openChain(QString* error);
+    // With "prev" added; lineHash, when given, has the hash of the line written.
+    bool append(const QJsonObject& record, QString* error, QByteArray* lineHash = nullptr);
     QString path() const { return m_path; }
 
 private:
@@ -31,6 +36,7 @@ private:
 
     QString m_path;
     QByteArray m_encoded;
+    QByteArray m_head;
     std::atomic<bool> m_dirty{false};
     std::mutex m_lock;
     std::condition_variable m_wake;

@@ -20,6 +20,7 @@
 #include "StdoutWriter.h"
 #include "TextReport.h"
 #include "VerdictJson.h"
+#include "VerdictLogWalk.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -57,6 +58,7 @@ struct Options {
     QString rules;       // a league's rules file
     bool explain = false; // print the rules as understood, and stop
     QString digest;      // a folder whose .dat files to print the digests of, and stop
+    QString verifyLog;   // a collector's folder whose verdict log's chain to verify, and stop
     QList<QByteArray> paths; // as the system gave them
 };
 
@@ -75,7 +77,8 @@ const char* Description =
     "Exit status: 0 when every descriptor is genuine or formatting only, 1 when one\n"
     "or more is tweaked or damaged, 2 on any error (a wrong option, reference data\n"
     "that fails its check, a descriptor that cannot be read, no descriptor found,\n"
-    "output that cannot be written).";
+    "output that cannot be written). With --verify-log: 0 when the chain holds, 1\n"
+    "naming the first line that breaks it, 2 on an error.";
 
 using CommandLine::complain;
 
@@ -147,8 +150,12 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
                                     QStringLiteral("Prints the sha256.<car> lines of a folder of .dat files, for a "
                                                    "[[reference]] of the rules, and checks nothing."),
                                     QStringLiteral("FOLDER"));
-    parser.addOptions(
-        {folder, car, json, report, jobs, correct, keep, follow, allCopies, playerDepth, rules, explain, digest, skip});
+    const QCommandLineOption verifyLog(QStringLiteral("verify-log"),
+                                       QStringLiteral("Verifies the hash chain of a kestrix-collect folder's verdict "
+                                                      "logs (rotated and .gz ones too), and checks nothing."),
+                                       QStringLiteral("DIR"));
+    parser.addOptions({folder, car, json, report, jobs, correct, keep, follow, allCopies, playerDepth, rules, explain,
+                       digest, skip, verifyLog});
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Descriptors or folders to check."),
                                  QStringLiteral("PATH..."));
     if (!CommandLine::parse(parser, arguments, exitStatus))
@@ -170,6 +177,7 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
     options.rules = parser.value(rules);
     options.explain = parser.isSet(explain);
     options.digest = parser.value(digest);
+    options.verifyLog = parser.value(verifyLog);
     if (options.explain && options.rules.isEmpty())
         return wrong(QStringLiteral("--explain explains the rules of --rules FILE; give both"));
     if (parser.isSet(playerDepth)) {
@@ -189,7 +197,7 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
         if (!ok || options.jobs < 1)
             return wrong(QStringLiteral("--jobs needs a whole number of threads, 1 or more, not \"%1\"").arg(parser.value(jobs)));
     }
-    if (options.paths.isEmpty() && !options.explain && options.digest.isEmpty())
+    if (options.paths.isEmpty() && !options.explain && options.digest.isEmpty() && options.verifyLog.isEmpty())
         return wrong(QStringLiteral("no PATH to check"));
     if (parser.isSet(keep) && !options.correct)
         return wrong(QStringLiteral("--keep keeps what --correct replaces; give both"));
@@ -420,5 +428,14 @@ int main(int argc, char* argv[])
     const std::optional<Options> options = parseOptions(app.arguments(), given, &exitStatus);
     if (!options)
         return exitStatus;
+    if (!options->verifyLog.isEmpty()) {
+        QString out;
+        QString err;
+        const int status = verifyLogCommand(options->verifyLog, &out, &err);
+        std::fputs(out.toLocal8Bit().constData(), stdout);
+        if (!err.isEmpty())
+            complain(err);
+        return status;
+    }
     return run(*options);
 }
