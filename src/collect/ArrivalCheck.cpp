@@ -99,6 +99,7 @@ CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, Referenc
     for (auto field = setup.proof.begin(); field != setup.proof.end(); ++field)
         record.insert(field.key(), field.value());
     record.insert(QStringLiteral("time"), EventLog::timeNow());
+    record.insert(QStringLiteral("received_at"), arrival.receivedAt.toString(Qt::ISODateWithMs));
     record.insert(QStringLiteral("sender"), arrival.sender);
     record.insert(QStringLiteral("size"), size);
     checked.status = record.value(QStringLiteral("status")).toString();

@@ -4,6 +4,7 @@
 #include "Verdict.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 
@@ -20,6 +21,7 @@ struct Arrival {
     QByteArray player;
     QString sender;     // the sender's address
     bool evidence = false; // the league page shows it: the verdict is kept for drawing
+    QDateTime receivedAt;  // when its last byte came, in UTC: what a race event counts by
 };
 
 // What became of it: kept and checked, with its verdict record (bounded,

@@ -6,10 +6,12 @@
 #include "FileSystem.h"
 #include "LeaguePage.h"
 #include "LeftoverFiles.h"
+#include "RaceWeekends.h"
 #include "ReceivedName.h"
 #include "ReferenceStore.h"
 #include "Roster.h"
 #include "ServiceSignals.h"
+#include "SigningKey.h"
 #include "VerdictLog.h"
 
 #include <QDir>
@@ -40,6 +42,7 @@ Collector::Collector(CollectOptions options, QObject* parent)
 Collector::~Collector()
 {
     // The server's transfers and the page go before the pool and the logs they use.
+    m_race.reset();
     m_league.reset();
     m_server.reset();
     m_checks.reset();
@@ -114,6 +117,8 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
     m_context.checks = m_checks.get();
     m_context.verdicts = m_verdicts.get();
     m_context.events = m_events.get();
+    if (!m_options.events.isEmpty() && !startRaceWeekends(failures, warnings))
+        return false;
     recoverLeftovers();
 
     m_server = std::make_unique<CollectServer>(m_context, m_options.connections);
@@ -153,6 +158,37 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
                                                                   : QJsonValue()},
                      {QStringLiteral("http_address"), m_league ? QJsonValue(m_options.http->address.toString()) : QJsonValue()},
                      {QStringLiteral("http_port"), m_league ? QJsonValue(m_league->port()) : QJsonValue()}});
+    return true;
+}
+
+// Results of events that closed while the collector was down are written
+// before it listens, from the records already in the logs.
+bool Collector::startRaceWeekends(QStringList* failures, QStringList* warnings)
+{
+    if (!m_context.roster) {
+        *failures << QStringLiteral("--events needs --roster: an event's entrants are the roster's players");
+        return false;
+    }
+    QString error;
+    std::optional<QByteArray> seed;
+    if (!m_options.signingKey.isEmpty() && !(seed = SigningKey::read(m_options.signingKey, &error))) {
+        *failures << error;
+        return false;
+    }
+    m_race = std::make_unique<RaceWeekends>(
+        m_context.dir, m_options.events, seed,
+        RaceWeekends::Hooks{[this] { return m_checks->checking(); }, [this] { return m_checks->setup()->proof; },
+                            [this] { return m_verdicts->head(); }},
+        *m_events);
+    if (!m_race->load(*m_context.roster, &error)) {
+        *failures << error << QStringLiteral("the events could not be read, so the collector did not start");
+        return false;
+    }
+    m_race->readLogs(warnings);
+    m_verdicts->onAppended = [this](const QJsonObject& record, const QByteArray& lineHash) {
+        m_race->record(record, lineHash);
+    };
+    m_race->closeDue();
     return true;
 }
 
@@ -254,6 +290,8 @@ void Collector::reload()
             kept << QStringLiteral("the rules in force are kept: %1").arg(error);
         }
     }
+    if (m_race && m_context.roster)
+        m_race->reload(*m_context.roster);
     loaded << QStringLiteral("verdicts.jsonl");
     const QStringList notes = kept + warnings;
     m_events->write(QString(),

@@ -17,6 +17,7 @@
 class CheckPool;
 class EventLog;
 class LeaguePage;
+class RaceWeekends;
 class ReferenceStore;
 class ServiceSignals;
 class VerdictLog;
@@ -40,6 +41,8 @@ struct CollectOptions {
     bool skipReferenceCheck = false;
     QString rules;
     QString roster;
+    QString events;     // race events (TOML); needs the roster
+    QString signingKey; // the league's Ed25519 key, for the events' results
     QString tool; // "kestrix-collect <version>"
     std::optional<HttpEndpoint> http;
 };
@@ -70,6 +73,7 @@ private:
     void recoverLeftovers();
     void probeLoop();
     bool startLeaguePage(QStringList* failures, QStringList* warnings);
+    bool startRaceWeekends(QStringList* failures, QStringList* warnings);
 
     CollectOptions m_options;
     std::unique_ptr<EventLog> m_events;
@@ -80,6 +84,7 @@ private:
     CollectContext m_context;
     std::unique_ptr<CollectServer> m_server;
     std::unique_ptr<LeaguePage> m_league;
+    std::unique_ptr<RaceWeekends> m_race;
     // How late a timer fires tells how long the loop was kept from its work.
     QTimer m_probe;
     QElapsedTimer m_sinceProbe;

@@ -38,7 +38,7 @@ bool isHexDigest(std::string_view text)
 bool Roster::isCollectorFile(QByteArrayView name)
 {
     const QByteArray lower = name.toByteArray().toLower();
-    return lower == "verdicts.jsonl" || lower.startsWith("verdicts.jsonl.");
+    return lower == "verdicts.jsonl" || lower.startsWith("verdicts.jsonl.") || lower == "events";
 }
 
 QByteArray Roster::entry(QByteArrayView name, QByteArrayView tokenSha256Hex)

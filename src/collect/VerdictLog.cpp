@@ -54,6 +54,8 @@ bool VerdictLog::append(const QJsonObject& record, QString* error, QByteArray* l
     if (lineHash)
         *lineHash = m_head;
     m_dirty = true;
+    if (onAppended)
+        onAppended(chained, m_head);
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -29,6 +30,11 @@ public:
     // With "prev" added; lineHash, when given, has the hash of the line written.
     bool append(const QJsonObject& record, QString* error, QByteArray* lineHash = nullptr);
     QString path() const { return m_path; }
+    // The hash of the last line written: where the chain stands.
+    QByteArray head() const { return m_head; }
+
+    // Told of every record written, with "prev", and the hash of its line.
+    std::function<void(const QJsonObject& record, const QByteArray& lineHash)> onAppended;
 
 private:
     void syncEverySecond();

@@ -1,0 +1,203 @@
+#include "RaceWeekends.h"
+
+#include "Ed25519.h"
+#include "EventLog.h"
+#include "Roster.h"
+#include "SigningKey.h"
+#include "VerdictChain.h"
+#include "VerdictLogFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+namespace {
+
+bool saveWhole(const QString& path, const QByteArray& bytes, QString* error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QByteArray resultPage(const QJsonObject& result, bool signedResult)
+{
+    const auto text = [](const QJsonValue& value) { return value.toString().toHtmlEscaped().toUtf8(); };
+    QByteArray rows;
+    for (const QJsonValue& entrant : result.value(QLatin1String("entrants")).toArray()) {
+        const QJsonObject row = entrant.toObject();
+        rows += "<tr data-player=\"" + text(row.value(QLatin1String("player"))) + "\" data-entrant-status=\""
+            + text(row.value(QLatin1String("status"))) + "\"><th>" + text(row.value(QLatin1String("player"))) + "</th><td>"
+            + text(row.value(QLatin1String("status"))) + "</td>";
+        for (const QJsonValue& car : row.value(QLatin1String("cars")).toArray())
+            rows += "<td data-car=\"" + text(car.toObject().value(QLatin1String("car"))) + "\" data-status=\""
+                + text(car.toObject().value(QLatin1String("status"))) + "\">" + text(car.toObject().value(QLatin1String("car")))
+                + ": " + text(car.toObject().value(QLatin1String("status"))) + "</td>";
+        rows += "</tr>\n";
+    }
+    return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + text(result.value(QLatin1String("name")))
+        + " — final</title></head><body>\n<h1>" + text(result.value(QLatin1String("name"))) + " <span class=\"phase\">final</span></h1>\n<p>Closed "
+        + text(result.value(QLatin1String("closes"))) + ". "
+        + (signedResult ? QByteArray("result.json is signed with the league's key (result.json.sig, /league.pub).")
+                        : QByteArray("This result is unsigned: the league has no signing key."))
+        + "</p>\n<table>\n" + rows + "</table>\n</body></html>\n";
+}
+
+} // namespace
+
+RaceWeekends::RaceWeekends(QString dir, QString path, std::optional<QByteArray> signingSeed, Hooks hooks, EventLog& events)
+    : m_dir(std::move(dir))
+    , m_path(std::move(path))
+    , m_seed(std::move(signingSeed))
+    , m_hooks(std::move(hooks))
+    , m_events(events)
+{
+    connect(&m_clock, &QTimer::timeout, this, &RaceWeekends::closeDue);
+    m_clock.start(1000);
+}
+
+QString RaceWeekends::resultFolder(const QString& dir, const QString& id)
+{
+    return dir + QStringLiteral("/events/") + id;
+}
+
+bool RaceWeekends::closed(const QString& id) const
+{
+    return QFile::exists(resultFolder(m_dir, id) + QStringLiteral("/result.json"));
+}
+
+bool RaceWeekends::load(const Roster& roster, QString* error)
+{
+    const std::optional<std::vector<RaceEvent>> events = loadRaceEvents(m_path, roster, error);
+    if (!events)
+        return false;
+    for (const RaceEvent& event : *events)
+        m_standings.emplace(event.id, EventStanding(event));
+    return true;
+}
+
+void RaceWeekends::reload(const Roster& roster)
+{
+    QString error;
+    const std::optional<std::vector<RaceEvent>> events = loadRaceEvents(m_path, roster, &error);
+    if (!events) {
+        m_events.write(QString(), QStringLiteral("the events in force are kept: %1").arg(error),
+                       {{QStringLiteral("event"), QStringLiteral("reload failed")}, {QStringLiteral("reason"), error}});
+        return;
+    }
+    std::map<QString, EventStanding> standings;
+    for (const RaceEvent& event : *events) {
+        const auto old = m_standings.find(event.id);
+        const bool over = closed(event.id) || (old != m_standings.end() && old->second.event().closes <= QDateTime::currentDateTimeUtc());
+        if (old != m_standings.end() && over && !(old->second.event() == event)) {
+            m_events.write(QString(),
+                           QStringLiteral("the edit to the closed event %1 is refused: its result stands").arg(event.id),
+                           {{QStringLiteral("event"), QStringLiteral("event edit refused")}, {QStringLiteral("id"), event.id}});
+            standings.emplace(event.id, old->second);
+        } else if (old != m_standings.end() && old->second.event() == event) {
+            standings.emplace(event.id, old->second);
+        } else {
+            standings.emplace(event.id, EventStanding(event));
+        }
+    }
+    const bool needsLogs = std::any_of(standings.begin(), standings.end(), [this](const auto& entry) {
+        return !m_standings.count(entry.first) || !(m_standings.at(entry.first).event() == entry.second.event());
+    });
+    m_standings = std::move(standings);
+    if (needsLogs) {
+        QStringList warnings;
+        readLogs(&warnings);
+        for (const QString& warning : warnings)
+            m_events.write(QString(), warning, {{QStringLiteral("event"), QStringLiteral("warning")}, {QStringLiteral("reason"), warning}});
+    }
+}
+
+void RaceWeekends::readLogs(QStringList* warnings)
+{
+    for (auto& [id, standing] : m_standings)
+        standing = EventStanding(standing.event());
+    for (const QString& path : VerdictLogFiles::inOrder(m_dir)) {
+        QString error;
+        const std::optional<QByteArray> bytes = VerdictLogFiles::read(path, &error);
+        if (!bytes) {
+            *warnings << error;
+            continue;
+        }
+        for (const QByteArray& line : VerdictLogFiles::lines(*bytes)) {
+            const QJsonObject record = QJsonDocument::fromJson(line).object();
+            if (!record.isEmpty())
+                this->record(record, VerdictChain::lineHash(line));
+        }
+    }
+}
+
+void RaceWeekends::record(const QJsonObject& record, const QByteArray& lineHash)
+{
+    for (auto& [id, standing] : m_standings) {
+        if (!closed(id))
+            standing.add(record, lineHash);
+    }
+}
+
+void RaceWeekends::closeDue()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const auto& [id, standing] : m_standings) {
+        if (standing.event().closes > now || closed(id))
+            continue;
+        // Every file received before the deadline is checked and recorded first.
+        if (m_hooks.checking() > 0)
+            return;
+        QString error;
+        if (writeResult(standing, &error)) {
+            m_events.write(QString(),
+                           QStringLiteral("the event %1 closed: its result is in %2")
+                               .arg(id, QDir::toNativeSeparators(resultFolder(m_dir, id) + QStringLiteral("/result.json"))),
+                           {{QStringLiteral("event"), QStringLiteral("event closed")},
+                            {QStringLiteral("id"), id},
+                            {QStringLiteral("result"), resultFolder(m_dir, id) + QStringLiteral("/result.json")},
+                            {QStringLiteral("signed"), m_seed.has_value()}});
+        } else {
+            m_events.write(QString(), QStringLiteral("failed: the result of the event %1 could not be written: %2").arg(id, error),
+                           {{QStringLiteral("event"), QStringLiteral("failed")}, {QStringLiteral("id"), id},
+                            {QStringLiteral("reason"), error}});
+        }
+    }
+}
+
+bool RaceWeekends::writeResult(const EventStanding& standing, QString* error)
+{
+    const QString folder = resultFolder(m_dir, standing.event().id);
+    if (!QDir().mkpath(folder)) {
+        *error = QStringLiteral("%1: the folder cannot be made").arg(QDir::toNativeSeparators(folder));
+        return false;
+    }
+    QJsonObject result = standing.result();
+    const QJsonObject proof = m_hooks.proof();
+    for (const char* key : {"reference", "rules", "tool"})
+        result.insert(QLatin1String(key), proof.value(QLatin1String(key)));
+    result.insert(QStringLiteral("closed_at"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+    result.insert(QStringLiteral("log_head"), QString::fromLatin1(m_hooks.logHead()));
+    QJsonValue publicKey;
+    std::optional<std::string> signature;
+    if (m_seed)
+        publicKey = QString::fromLatin1(SigningKey::publicKeyOf(*m_seed));
+    result.insert(QStringLiteral("public_key"), publicKey);
+    const QByteArray signedBytes = QJsonDocument(result).toJson(QJsonDocument::Indented);
+    if (m_seed)
+        signature = wire::ed25519::sign(std::string_view(signedBytes.constData(), std::size_t(signedBytes.size())),
+                                        m_seed->toStdString());
+    // The page and the signature go first: result.json is the mark that the event is closed.
+    if (!saveWhole(folder + QStringLiteral("/result.html"), resultPage(result, m_seed.has_value()), error))
+        return false;
+    if (signature
+        && !saveWhole(folder + QStringLiteral("/result.json.sig"), QByteArray::fromStdString(*signature).toBase64() + '\n',
+                      error))
+        return false;
+    return saveWhole(folder + QStringLiteral("/result.json"), signedBytes, error);
+}
