@@ -158,6 +158,56 @@ private slots:
         QCOMPARE(again.count(QStringLiteral("event closed")), 0);
         QCOMPARE(bytesOf(resultPath), written);
         QCOMPARE(again.terminate(), 0);
+
+        // Anyone checks the result with the public key alone, and against the log.
+        const QByteArray cited = carOf(result, QStringLiteral("alice"), QStringLiteral("Grelm"))
+                                     .value(QStringLiteral("record_sha256")).toString().toLatin1();
+        const QByteArray log = bytesOf(dir + QStringLiteral("/verdicts.jsonl"));
+        const QByteArray citedLine = [&] {
+            for (const QByteArray& line : log.split('\n')) {
+                if (QCryptographicHash::hash(line, QCryptographicHash::Sha256).toHex() == cited)
+                    return line;
+            }
+            return QByteArray();
+        }();
+        QVERIFY(!citedLine.isEmpty());
+        const QByteArray signatureText = bytesOf(resultPath + QStringLiteral(".sig"));
+        const QByteArray otherKey = ToolRun::of(QStringLiteral(KESTRIX_COLLECT), {QStringLiteral("--new-signing-key"),
+                                                m_work.filePath(QStringLiteral("other.key"))}).out.trimmed();
+        const struct {
+            const char* name;
+            QByteArray result;
+            QByteArray signature;
+            QByteArray log;
+            QByteArray key;
+            int status;
+            const char* said;
+        } cases[] = {
+            {"good", written, signatureText, log, publicKey, 0, "its 3 records are lines of the chain"},
+            {"a byte of the result", QByteArray(written).replace("passed", "passee"), signatureText, log, publicKey, 1,
+             "does not hold"},
+            {"a byte of the signature", written,
+             QByteArray(signatureText).replace(0, 1, signatureText.startsWith('A') ? "B" : "A"), log, publicKey, 1,
+             "does not hold"},
+            {"a byte of a log line", written, signatureText,
+             QByteArray(log).replace(citedLine, QByteArray(citedLine).replace("genuine", "genuinf")), publicKey, 1,
+             "the chain breaks at line"},
+            {"a record removed", written, signatureText, QByteArray(log).replace(citedLine + '\n', ""), publicKey, 1,
+             "is no line of the chain"},
+            {"a wrong key", written, signatureText, log, otherKey, 1, "does not hold"},
+        };
+        for (const auto& test : cases) {
+            QTemporaryDir copy;
+            writeText(copy.filePath(QStringLiteral("verdicts.jsonl")), test.log);
+            writeText(copy.filePath(QStringLiteral("result.json")), test.result);
+            writeText(copy.filePath(QStringLiteral("result.json.sig")), test.signature);
+            const ToolRun run = ToolRun::of(QStringLiteral(KESTRIX_CHECK),
+                                            {QStringLiteral("--verify"), copy.filePath(QStringLiteral("result.json")),
+                                             QStringLiteral("--public-key"), QString::fromLatin1(test.key),
+                                             QStringLiteral("--log"), copy.path()});
+            QVERIFY2(run.exitCode == test.status, qPrintable(QLatin1String(test.name) + u' ' + QString::fromUtf8(run.out) + run.errors));
+            QVERIFY2(run.out.contains(test.said), qPrintable(QLatin1String(test.name) + u' ' + QString::fromUtf8(run.out)));
+        }
     }
 
     // Events need the roster; a wrong events file is named by line and column.

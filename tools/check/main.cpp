@@ -15,6 +15,7 @@
 #include "ReferenceDigest.h"
 #include "ReferenceFolder.h"
 #include "ReferenceStore.h"
+#include "ResultVerification.h"
 #include "RuledVerdict.h"
 #include "ShownText.h"
 #include "StdoutWriter.h"
@@ -59,6 +60,9 @@ struct Options {
     bool explain = false; // print the rules as understood, and stop
     QString digest;      // a folder whose .dat files to print the digests of, and stop
     QString verifyLog;   // a collector's folder whose verdict log's chain to verify, and stop
+    QString verify;      // an event's result.json whose signature to verify, and stop
+    QString publicKey;
+    QString log;
     QList<QByteArray> paths; // as the system gave them
 };
 
@@ -77,8 +81,8 @@ const char* Description =
     "Exit status: 0 when every descriptor is genuine or formatting only, 1 when one\n"
     "or more is tweaked or damaged, 2 on any error (a wrong option, reference data\n"
     "that fails its check, a descriptor that cannot be read, no descriptor found,\n"
-    "output that cannot be written). With --verify-log: 0 when the chain holds, 1\n"
-    "naming the first line that breaks it, 2 on an error.";
+    "output that cannot be written). With --verify-log or --verify: 0 when all\n"
+    "holds, 1 naming the first thing that does not, 2 on an error.";
 
 using CommandLine::complain;
 
@@ -154,8 +158,20 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
                                        QStringLiteral("Verifies the hash chain of a kestrix-collect folder's verdict "
                                                       "logs (rotated and .gz ones too), and checks nothing."),
                                        QStringLiteral("DIR"));
+    const QCommandLineOption verify(QStringLiteral("verify"),
+                                    QStringLiteral("Verifies an event's signed result (RESULT.json.sig beside it) with "
+                                                   "--public-key, and checks nothing."),
+                                    QStringLiteral("RESULT.json"));
+    const QCommandLineOption publicKey(QStringLiteral("public-key"),
+                                       QStringLiteral("With --verify, the league's public key: its base64, or a file "
+                                                      "holding it."),
+                                       QStringLiteral("KEY"));
+    const QCommandLineOption log(QStringLiteral("log"),
+                                 QStringLiteral("With --verify, also checks that the records the result cites are in "
+                                                "the chain of DIR's verdict logs."),
+                                 QStringLiteral("DIR"));
     parser.addOptions({folder, car, json, report, jobs, correct, keep, follow, allCopies, playerDepth, rules, explain,
-                       digest, skip, verifyLog});
+                       digest, skip, verifyLog, verify, publicKey, log});
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Descriptors or folders to check."),
                                  QStringLiteral("PATH..."));
     if (!CommandLine::parse(parser, arguments, exitStatus))
@@ -178,6 +194,11 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
     options.explain = parser.isSet(explain);
     options.digest = parser.value(digest);
     options.verifyLog = parser.value(verifyLog);
+    options.verify = parser.value(verify);
+    options.publicKey = parser.value(publicKey);
+    options.log = parser.value(log);
+    if (!options.verify.isEmpty() && options.publicKey.isEmpty())
+        return wrong(QStringLiteral("--verify needs --public-key KEY"));
     if (options.explain && options.rules.isEmpty())
         return wrong(QStringLiteral("--explain explains the rules of --rules FILE; give both"));
     if (parser.isSet(playerDepth)) {
@@ -197,7 +218,8 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
         if (!ok || options.jobs < 1)
             return wrong(QStringLiteral("--jobs needs a whole number of threads, 1 or more, not \"%1\"").arg(parser.value(jobs)));
     }
-    if (options.paths.isEmpty() && !options.explain && options.digest.isEmpty() && options.verifyLog.isEmpty())
+    if (options.paths.isEmpty() && !options.explain && options.digest.isEmpty() && options.verifyLog.isEmpty()
+        && options.verify.isEmpty())
         return wrong(QStringLiteral("no PATH to check"));
     if (parser.isSet(keep) && !options.correct)
         return wrong(QStringLiteral("--keep keeps what --correct replaces; give both"));
@@ -428,10 +450,12 @@ int main(int argc, char* argv[])
     const std::optional<Options> options = parseOptions(app.arguments(), given, &exitStatus);
     if (!options)
         return exitStatus;
-    if (!options->verifyLog.isEmpty()) {
+    if (!options->verifyLog.isEmpty() || !options->verify.isEmpty()) {
         QString out;
         QString err;
-        const int status = verifyLogCommand(options->verifyLog, &out, &err);
+        const int status = options->verify.isEmpty()
+            ? verifyLogCommand(options->verifyLog, &out, &err)
+            : verifyResultCommand(options->verify, options->publicKey, options->log, &out, &err);
         std::fputs(out.toLocal8Bit().constData(), stdout);
         if (!err.isEmpty())
             complain(err);
