@@ -42,9 +42,9 @@ Collector::Collector(CollectOptions options, QObject* parent)
 Collector::~Collector()
 {
     // The server's transfers and the page go before the pool and the logs they use.
-    m_race.reset();
     m_league.reset();
     m_server.reset();
+    m_race.reset();
     m_checks.reset();
 }
 
@@ -220,6 +220,8 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
                          .arg(m_options.http->address.toString(), QString::number(m_options.http->port), error);
         return false;
     }
+    if (m_race)
+        m_league->setMoreRoutes(m_race->routes());
     m_context.onRecord = [this](const QJsonObject& record, std::shared_ptr<const Verdict> verdict) {
         m_league->record(record, std::move(verdict));
     };

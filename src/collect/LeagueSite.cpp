@@ -31,8 +31,12 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
 {
     if (method != "GET" && method != "HEAD")
         return text(405, "Only GET and HEAD are answered here.");
-    if (path == "/")
-        return {200, Html, LeaguePages::grid(m_history, m_players()), false};
+    if (path == "/") {
+        QByteArray grid = LeaguePages::grid(m_history, m_players());
+        if (m_more.onGrid)
+            grid.replace("</body>", m_more.onGrid() + "</body>");
+        return {200, Html, grid, false};
+    }
     if (path == "/league.js")
         return {200, "text/javascript; charset=utf-8", LeaguePages::script(), false};
     if (path == "/events")
@@ -50,6 +54,10 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
             m_looked(name);
             return {200, Html, LeaguePages::player(name, *cars), false};
         }
+    }
+    if (m_more.answer) {
+        if (std::optional<LeagueAnswer> answer = m_more.answer(path))
+            return *answer;
     }
     return text(404, "Nothing here.");
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class LeagueHistory;
@@ -29,10 +30,19 @@ public:
     // method as sent ("GET"); path still percent-encoded, without its query.
     LeagueAnswer answer(const QByteArray& method, const QByteArray& path) const;
 
+    // Routes of another part of the collector (the race events), asked
+    // before nothing is found, and what it adds to the grid's page.
+    struct MoreRoutes {
+        std::function<std::optional<LeagueAnswer>(const QByteArray& path)> answer;
+        std::function<QByteArray()> onGrid;
+    };
+    void setMoreRoutes(MoreRoutes routes) { m_more = std::move(routes); }
+
 private:
     const LeagueHistory& m_history;
     const LeagueMetrics& m_metrics;
     std::function<std::vector<QByteArray>()> m_players;
     std::function<bool()> m_taking;
     std::function<void(const QString&)> m_looked;
+    MoreRoutes m_more;
 };

@@ -1,6 +1,7 @@
 #include "RaceWeekends.h"
 
 #include "Ed25519.h"
+#include "EventPages.h"
 #include "EventLog.h"
 #include "Roster.h"
 #include "SigningKey.h"
@@ -23,29 +24,6 @@ bool saveWhole(const QString& path, const QByteArray& bytes, QString* error)
         return false;
     }
     return true;
-}
-
-QByteArray resultPage(const QJsonObject& result, bool signedResult)
-{
-    const auto text = [](const QJsonValue& value) { return value.toString().toHtmlEscaped().toUtf8(); };
-    QByteArray rows;
-    for (const QJsonValue& entrant : result.value(QLatin1String("entrants")).toArray()) {
-        const QJsonObject row = entrant.toObject();
-        rows += "<tr data-player=\"" + text(row.value(QLatin1String("player"))) + "\" data-entrant-status=\""
-            + text(row.value(QLatin1String("status"))) + "\"><th>" + text(row.value(QLatin1String("player"))) + "</th><td>"
-            + text(row.value(QLatin1String("status"))) + "</td>";
-        for (const QJsonValue& car : row.value(QLatin1String("cars")).toArray())
-            rows += "<td data-car=\"" + text(car.toObject().value(QLatin1String("car"))) + "\" data-status=\""
-                + text(car.toObject().value(QLatin1String("status"))) + "\">" + text(car.toObject().value(QLatin1String("car")))
-                + ": " + text(car.toObject().value(QLatin1String("status"))) + "</td>";
-        rows += "</tr>\n";
-    }
-    return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + text(result.value(QLatin1String("name")))
-        + " — final</title></head><body>\n<h1>" + text(result.value(QLatin1String("name"))) + " <span class=\"phase\">final</span></h1>\n<p>Closed "
-        + text(result.value(QLatin1String("closes"))) + ". "
-        + (signedResult ? QByteArray("result.json is signed with the league's key (result.json.sig, /league.pub).")
-                        : QByteArray("This result is unsigned: the league has no signing key."))
-        + "</p>\n<table>\n" + rows + "</table>\n</body></html>\n";
 }
 
 } // namespace
@@ -193,11 +171,41 @@ bool RaceWeekends::writeResult(const EventStanding& standing, QString* error)
         signature = wire::ed25519::sign(std::string_view(signedBytes.constData(), std::size_t(signedBytes.size())),
                                         m_seed->toStdString());
     // The page and the signature go first: result.json is the mark that the event is closed.
-    if (!saveWhole(folder + QStringLiteral("/result.html"), resultPage(result, m_seed.has_value()), error))
+    if (!saveWhole(folder + QStringLiteral("/result.html"),
+                   EventPages::page(standing, standing.event().closes, m_seed.has_value(), false), error))
         return false;
     if (signature
         && !saveWhole(folder + QStringLiteral("/result.json.sig"), QByteArray::fromStdString(*signature).toBase64() + '\n',
                       error))
         return false;
     return saveWhole(folder + QStringLiteral("/result.json"), signedBytes, error);
+}
+
+LeagueSite::MoreRoutes RaceWeekends::routes() const
+{
+    const auto answer = [this](const QByteArray& path) -> std::optional<LeagueAnswer> {
+        static const QByteArray Event = "/event/";
+        if (path == "/event.js")
+            return LeagueAnswer{200, "text/javascript; charset=utf-8", EventPages::script(), false};
+        if (path == "/league.pub") {
+            if (!m_seed)
+                return LeagueAnswer{404, "text/plain; charset=utf-8", "The league has no signing key: results are unsigned.\n", false};
+            return LeagueAnswer{200, "text/plain; charset=utf-8", SigningKey::publicKeyOf(*m_seed) + '\n', false};
+        }
+        if (!path.startsWith(Event))
+            return std::nullopt;
+        const auto found = m_standings.find(QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(Event.size()))));
+        if (found == m_standings.end())
+            return std::nullopt;
+        return LeagueAnswer{200, "text/html; charset=utf-8",
+                            EventPages::page(found->second, QDateTime::currentDateTimeUtc(), m_seed.has_value(), true),
+                            false};
+    };
+    const auto onGrid = [this] {
+        std::vector<const RaceEvent*> events;
+        for (const auto& [id, standing] : m_standings)
+            events.push_back(&standing.event());
+        return EventPages::links(events);
+    };
+    return {answer, onGrid};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EventStanding.h"
+#include "LeagueSite.h"
 
 #include <QJsonObject>
 #include <QObject>
@@ -43,6 +44,10 @@ public:
     void closeDue();
 
     static QString resultFolder(const QString& dir, const QString& id);
+
+    // The league page's routes: /event/<id>, /event.js and /league.pub,
+    // and the links to every event on the grid's page.
+    LeagueSite::MoreRoutes routes() const;
 
 private:
     bool writeResult(const EventStanding& standing, QString* error);
