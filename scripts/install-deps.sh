@@ -8,9 +8,9 @@ packages=(
   libsodium-dev zlib1g-dev
   xvfb xdotool imagemagick fonts-dejavu-core fonts-liberation2 xdg-utils
   socat mawk time
-  chromium python3 poppler-utils fonts-symbola
+  chromium python3 python3-jsonschema poppler-utils fonts-symbola
   g++-mingw-w64-x86-64-posix wine wine64 zip
-  dpkg-dev file help2man lintian man-db systemd
+  dpkg-dev file help2man lintian man-db systemd logrotate
 )
 # --fuzz: also clang and its libFuzzer runtime, for the fuzz targets only.
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)

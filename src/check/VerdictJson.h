@@ -9,6 +9,7 @@
 // not, and then path_base64 with its exact bytes), player, car, status,
 // kind, the window's tweaks and the lines missing, the differences, and for
 // an error its reason. Descriptor bytes are read as Windows-1252.
+// Every field is described in docs/verdict-record.md and its schema.
 QJsonObject verdictJson(const Verdict& verdict);
 
 // A JSON object as one line of JSON Lines.

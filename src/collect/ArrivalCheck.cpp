@@ -6,7 +6,9 @@
 #include "DescriptorCheck.h"
 #include "EventLog.h"
 #include "HtmlReport.h"
+#include "PlayerNotes.h"
 #include "RuledVerdict.h"
+#include "TextReport.h"
 #include "VerdictJson.h"
 
 #include <QElapsedTimer>
@@ -90,6 +92,8 @@ CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, Referenc
     if (arrival.evidence && verdict.car && verdict.status != Verdict::Status::Genuine
         && verdict.status != Verdict::Status::Error)
         checked.verdict = std::make_shared<const Verdict>(verdict);
+    for (std::size_t i = 0; i < std::min<std::size_t>(verdict.differences.size(), PlayerNotes::MostDifferences); ++i)
+        checked.firstDifferences << differenceText(verdict.differences[i]);
     QJsonObject record = verdictJson(verdict);
     if (!verdict.car) {
         record.insert(QStringLiteral("status"), QStringLiteral("unchecked"));

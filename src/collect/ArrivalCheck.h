@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <memory>
@@ -33,6 +34,8 @@ struct CheckedArrival {
     QJsonObject record;
     QString status;  // as the record says it
     QString summary; // the verdict in words, for the event
+    // The first differences in words, for the player's NOTE lines.
+    QStringList firstDifferences;
     // Whole, for the league page's evidence, when asked for and not genuine.
     std::shared_ptr<const Verdict> verdict;
     std::chrono::nanoseconds took{0};

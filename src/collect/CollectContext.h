@@ -37,6 +37,7 @@ struct CollectContext {
     TransferLimits limits;
     QStringList ownFiles;
     std::shared_ptr<const Roster> roster; // none: players are addresses
+    QString publicUrl; // the league page's, without a closing "/"; empty: none
     std::map<QByteArray, int> transfersOfPlayer;
     ArrivalNames names;
     CheckPool* checks = nullptr;

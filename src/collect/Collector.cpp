@@ -112,6 +112,7 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
     }
     m_context.dir = dir;
     m_context.maxSize = m_options.maxSize;
+    m_context.publicUrl = m_options.publicUrl;
     m_context.limits = m_options.transfers;
     m_context.ownFiles = programOwnFiles(QStringLiteral("kestrix-collect"));
     m_context.checks = m_checks.get();
@@ -197,7 +198,7 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
 {
     m_league = std::make_unique<LeaguePage>(LeaguePage::Hooks{
         [this] { return m_context.roster ? m_context.roster->names() : std::vector<QByteArray>(); },
-        [this] { return m_server->open(); }}, *m_checks);
+        [this] { return m_server->open(); }}, *m_checks, m_options.version);
     const LeagueHistory::Loaded loaded = m_league->load(m_context.dir);
     *warnings << loaded.failures;
     QStringList read;

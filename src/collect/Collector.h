@@ -41,10 +41,12 @@ struct CollectOptions {
     bool skipReferenceCheck = false;
     QString rules;
     QString roster;
+    QString version;
     QString events;     // race events (TOML); needs the roster
     QString signingKey; // the league's Ed25519 key, for the events' results
     QString tool; // "kestrix-collect <version>"
     std::optional<HttpEndpoint> http;
+    QString publicUrl; // where players reach the league page, for their notes
 };
 
 // A league's collector at work: the reference data and rules files are

@@ -11,6 +11,7 @@
 // bounded buffer, beyond which events are dropped and counted, the next line
 // that gets through saying how many ("dropped"); a stdout that is gone is
 // noted once on stderr, and the collector goes on without it.
+// Its events are described in docs/collect.md, "The event log".
 class EventLog : public QObject
 {
     Q_OBJECT

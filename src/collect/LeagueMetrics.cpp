@@ -2,6 +2,8 @@
 
 #include "Refusal.h"
 
+#include <QDateTime>
+
 namespace {
 
 // A label's value, escaped as the format asks.
@@ -31,8 +33,10 @@ QByteArray family(const char* name, const char* help, const char* label, const s
 
 } // namespace
 
-LeagueMetrics::LeagueMetrics(std::function<int()> connectionsOpen)
+LeagueMetrics::LeagueMetrics(std::function<int()> connectionsOpen, QString version)
     : m_connectionsOpen(std::move(connectionsOpen))
+    , m_version(std::move(version))
+    , m_reloadedAtMs(QDateTime::currentMSecsSinceEpoch())
 {
     // Every series there can be is there from the start, at 0, so that a
     // rate over it has a beginning.
@@ -61,6 +65,9 @@ void LeagueMetrics::count(const QJsonObject& event)
     } else if (kind == QLatin1String("failed") && event.contains(QLatin1String("name"))) {
         // A file that could not be kept; other failures end no transfer.
         ++m_transfers[QStringLiteral("failed")];
+    } else if (kind == QLatin1String("reloaded") || kind == QLatin1String("reload failed")) {
+        m_reloadSucceeded = kind == QLatin1String("reloaded");
+        m_reloadedAtMs = QDateTime::currentMSecsSinceEpoch();
     } else if (kind == QLatin1String("verdict")) {
         ++m_verdicts[event.value(QLatin1String("status")).toString()];
         const double seconds = event.value(QLatin1String("check_ms")).toDouble() / 1000;
@@ -73,7 +80,13 @@ void LeagueMetrics::count(const QJsonObject& event)
 
 QByteArray LeagueMetrics::exposition() const
 {
-    QByteArray out = family("kestrix_transfers_total", "Transfers that ended, by how.", "result", m_transfers);
+    QByteArray out = head("kestrix_build_info", "The collector's version.", "gauge");
+    out += "kestrix_build_info{version=\"" + labelValue(m_version) + "\"} 1\n";
+    out += head("kestrix_reload_success", "1 when the last load of the roster and the rules succeeded, else 0.", "gauge");
+    out += "kestrix_reload_success " + QByteArray(m_reloadSucceeded ? "1" : "0") + '\n';
+    out += head("kestrix_reload_timestamp_seconds", "When the roster and the rules were last loaded, or failed to.", "gauge");
+    out += "kestrix_reload_timestamp_seconds " + QByteArray::number(double(m_reloadedAtMs) / 1000, 'f', 3) + '\n';
+    out += family("kestrix_transfers_total", "Transfers that ended, by how.", "result", m_transfers);
     out += head("kestrix_received_bytes_total", "Bytes of descriptors received, whole or not.", "counter");
     out += "kestrix_received_bytes_total " + QByteArray::number(m_bytes) + '\n';
     out += head("kestrix_connections_open", "Connections served or waiting their turn.", "gauge");

@@ -11,10 +11,13 @@
 // The collector's figures for Prometheus, counted from its events: transfers
 // by how they ended, bytes received, verdicts by status, refusals by code,
 // and how long checks took; and the connections open, asked for when shown.
+// Its version, and whether the last load of the roster and the rules (the
+// start, or a reload) succeeded and when, so that an alert can fire on a
+// failed SIGHUP.
 class LeagueMetrics
 {
 public:
-    explicit LeagueMetrics(std::function<int()> connectionsOpen);
+    LeagueMetrics(std::function<int()> connectionsOpen, QString version);
 
     void count(const QJsonObject& event);
     // The text exposition format, version 0.0.4.
@@ -24,6 +27,9 @@ public:
 
 private:
     std::function<int()> m_connectionsOpen;
+    QString m_version;
+    bool m_reloadSucceeded = true;
+    qint64 m_reloadedAtMs = 0;
     std::map<QString, qint64> m_transfers;
     std::map<QString, qint64> m_verdicts;
     std::map<QString, qint64> m_refusals;

@@ -5,10 +5,10 @@
 
 #include <QJsonDocument>
 
-LeaguePage::LeaguePage(Hooks hooks, CheckPool& checks, QObject* parent)
+LeaguePage::LeaguePage(Hooks hooks, CheckPool& checks, const QString& version, QObject* parent)
     : QObject(parent)
     , m_checks(checks)
-    , m_metrics(std::move(hooks.connectionsOpen))
+    , m_metrics(std::move(hooks.connectionsOpen), version)
     , m_site(m_history, m_metrics, std::move(hooks.players), [this] { return m_taking; },
              [this](const QString& player) { drawEvidenceOf(player); })
 {

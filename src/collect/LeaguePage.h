@@ -32,8 +32,8 @@ public:
         std::function<int()> connectionsOpen;              // of the collector's own door
     };
 
-    // Evidence is drawn by checks, on its threads.
-    LeaguePage(Hooks hooks, CheckPool& checks, QObject* parent = nullptr);
+    // Evidence is drawn by checks, on its threads. version: the collector's.
+    LeaguePage(Hooks hooks, CheckPool& checks, const QString& version, QObject* parent = nullptr);
     ~LeaguePage() override;
 
     // The history from the verdict logs in dir; the evidence of a car that

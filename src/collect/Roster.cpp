@@ -33,6 +33,18 @@ bool isHexDigest(std::string_view text)
     return true;
 }
 
+// Hashes anyone can read: the examples' placeholder, which no token has,
+// and the hash of the token the documentation shows. A roster entry with
+// either would be a door open to everyone who read it.
+const char* publishedHash(const QByteArray& lowerHex)
+{
+    if (lowerHex == QByteArray(64, '0'))
+        return "the examples' placeholder";
+    if (lowerHex == "717cd060a2987b10019e39d9fe91a4eb01b033792c8ef73ca9fe0df956e5e137")
+        return "the hash of the token Kestrix's documentation shows";
+    return nullptr;
+}
+
 } // namespace
 
 bool Roster::isCollectorFile(QByteArrayView name)
@@ -116,7 +128,13 @@ std::optional<Roster> Roster::parse(const QByteArray& bytes, const QString& path
         const std::optional<std::string_view> hash = hashNode->value<std::string_view>();
         if (!hash || !isHexDigest(*hash))
             return fail(hashNode->source(), QStringLiteral("token_sha256 must be a SHA-256 of 64 hex digits"));
-        roster.m_players[playerName] = QByteArray(hash->data(), qsizetype(hash->size())).toLower();
+        const QByteArray lowerHex = QByteArray(hash->data(), qsizetype(hash->size())).toLower();
+        if (const char* published = publishedHash(lowerHex))
+            return fail(hashNode->source(),
+                        QStringLiteral("the token_sha256 of \"%1\" is %2, which anyone may read: make the player a token "
+                                       "of their own with kestrix-collect --new-token %1")
+                            .arg(QString::fromLatin1(playerName), QString::fromLatin1(published)));
+        roster.m_players[playerName] = lowerHex;
     }
     return roster;
 }

@@ -9,6 +9,7 @@
 #include "FileInfoHeader.h"
 #include "IncomingFile.h"
 #include "LastLine.h"
+#include "PlayerNotes.h"
 #include "ReceivedName.h"
 #include "Roster.h"
 #include "VerdictLog.h"
@@ -239,6 +240,7 @@ bool Transfer::startFile()
             refuse(RefusalCode::BadProof, QStringLiteral("the token is wrong"));
             return false;
         }
+        m_proven = true;
         // Counted once proven: a name claimed without the token holds no one out.
         int& transfers = m_context.transfersOfPlayer[m_player];
         if (transfers >= m_context.limits.maxPerPlayer) {
@@ -329,10 +331,14 @@ void Transfer::checked(const CheckedArrival& result)
                            {QStringLiteral("check_ms"), double(result.took.count()) / 1e6}});
     m_phase = Phase::Stored;
     // A player hears the verdict; a plain sender closes when it is done.
-    if (m_counted)
-        finish(PlayerPreamble::storedLine(result.status.toUtf8()));
-    else if (m_cut || m_stopping || m_peerGone)
+    if (m_counted) {
+        const QString page = m_context.publicUrl.isEmpty()
+            ? QString()
+            : m_context.publicUrl + QStringLiteral("/player/") + QString::fromLatin1(m_player);
+        finish(PlayerPreamble::storedLine(result.status.toUtf8()) + PlayerNotes::lines(result.firstDifferences, page));
+    } else if (m_cut || m_stopping || m_peerGone) {
         finish();
+    }
 }
 
 void Transfer::cut()

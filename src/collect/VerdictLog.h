@@ -14,8 +14,8 @@
 // opened for each, so that a log moved away by rotation is followed by a new
 // one at once. What was appended is made durable within a second, by a
 // thread of its own so that the loop never waits on the disk, and at the end.
-// Each record's "prev" chains it to the line before (docs/verdict-record.md),
-// across rotations and restarts.
+// Its records are described in docs/verdict-record.md; each record's "prev"
+// chains it to the line before, across rotations and restarts.
 class VerdictLog
 {
 public:

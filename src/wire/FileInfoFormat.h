@@ -7,6 +7,7 @@
 
 // The "FILEINFO" transfer protocol on one TCP connection: a header chunk
 // "FILEINFO|<size>|<name>|", then the file's bytes, then the sender's close.
+// Described in docs/player-preamble.md, which a league's player sends before it.
 namespace wire {
 
 inline constexpr std::string_view FileInfoMarker = "FILEINFO";

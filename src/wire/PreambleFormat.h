@@ -11,9 +11,10 @@
 // proof is an HMAC-SHA256 keyed by the SHA-256 of the token over
 // "<challenge>|<name>|<FILEINFO header>", so it binds the announced size and
 // name, and a captured exchange proves nothing to a later challenge. The
-// collector ends with one line: "STORED|<status>|\n" or
-// "REFUSED|<code>|<words>|\n". A receiver window that gets "PLAYER|" refuses
-// it as data before a FILEINFO header, and writes nothing.
+// collector ends with "STORED|<status>|\n" and at most five "NOTE|<text>|\n"
+// lines, or with "REFUSED|<code>|<words>|\n". A receiver window that gets
+// "PLAYER|" refuses it as data before a FILEINFO header, and writes nothing.
+// Described in docs/player-preamble.md.
 namespace wire::preamble {
 
 inline constexpr std::string_view PlayerMarker = "PLAYER|";
@@ -21,6 +22,8 @@ inline constexpr std::string_view ChallengeMarker = "CHALLENGE|";
 inline constexpr std::string_view ProofMarker = "PROOF|";
 inline constexpr std::string_view StoredMarker = "STORED|";
 inline constexpr std::string_view RefusedMarker = "REFUSED|";
+inline constexpr std::string_view NoteMarker = "NOTE|";
+inline constexpr std::size_t MostNotes = 5;
 inline constexpr std::size_t ChallengeBytes = 16;
 inline constexpr std::size_t ProofDigits = 64;
 inline constexpr std::size_t NameLength = 64;

@@ -11,7 +11,9 @@ Usage: league_http.py TOOLS_DIR DATA_DIR
 import json
 import os
 import re
+import signal
 import socket
+import subprocess
 import sys
 import tempfile
 import threading
@@ -123,6 +125,30 @@ def check_metrics(league, size):
     buckets = [value for (name, _), value in m.items() if name == "kestrix_check_duration_seconds_bucket"]
     if buckets != sorted(buckets) or m[("kestrix_check_duration_seconds_bucket", "+Inf")] != 1:
         fail("/metrics: the check histogram's buckets %r" % buckets)
+
+
+def check_reload_figures(league):
+    """The version, and a failed SIGHUP shown until a good one, for an alert."""
+    version = subprocess.run([league.tool("kestrix-collect"), "--version"], capture_output=True, text=True,
+                             check=True).stdout.split()[-1]
+    m = read_metrics(league)
+    if m.get(("kestrix_build_info", version)) != 1 or m.get(("kestrix_reload_success", None)) != 1:
+        fail("/metrics at the start: build info %r, reload success %r"
+             % (m.get(("kestrix_build_info", version)), m.get(("kestrix_reload_success", None))))
+    started = m[("kestrix_reload_timestamp_seconds", None)]
+    if abs(started - time.time()) > 600:
+        fail("/metrics: the start's load at %r, not now" % started)
+    with open(league.roster) as roster:
+        good = roster.read()
+    for text, event, success in (('[[player]]\nname = "x"\n', "reload failed", 0), (good, "reloaded", 1)):
+        with open(league.roster, "w") as roster:
+            roster.write(text)
+        league.process.send_signal(signal.SIGHUP)
+        league.wait_event(event, 10)
+        m = read_metrics(league)
+        if m.get(("kestrix_reload_success", None)) != success or m[("kestrix_reload_timestamp_seconds", None)] < started:
+            fail("/metrics after a %s: success %r at %r" % (event, m.get(("kestrix_reload_success", None)),
+                                                           m[("kestrix_reload_timestamp_seconds", None)]))
 
 
 def check_history_and_names(tools, data, work):
@@ -251,6 +277,7 @@ def main():
                     "REFUSED|bad-proof|"):
                 fail("a wrong token was not refused")
             check_metrics(league, len(sample))
+            check_reload_figures(league)
             check_routes(league)
             check_reader_that_never_reads(league, sample)
             check_idle_connections(league, sample)

@@ -139,6 +139,46 @@ private slots:
         QCOMPARE(collector.terminate(), 0);
     }
 
+    // A player hears the first differences and the page that shows them,
+    // and what to do; the NOTE lines keep to the bounds a sender takes.
+    void playerHearsWhatToDo()
+    {
+        Collector collector({QStringLiteral("--roster"), rosterFile(m_roster), QStringLiteral("--public-url"),
+                             QStringLiteral("https://league.example.org/")});
+        QVERIFY(collector.started());
+        const Send alice(collector.port, descriptor(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt")),
+                         {QStringLiteral("--player"), QStringLiteral("alice")}, m_players[0].token);
+        QCOMPARE(alice.status, 0);
+        QStringList lines = alice.out.split(u'\n');
+        QCOMPARE(lines.takeLast(), QString());
+        QVERIFY2(lines.size() >= 4 && lines.size() <= 6, qPrintable(alice.out));
+        QCOMPARE(lines.first(), QStringLiteral("sent and checked: tweaked"));
+        QVERIFY2(lines[1].startsWith(QStringLiteral("  changed [")), qPrintable(alice.out));
+        QCOMPARE(lines[lines.size() - 2], QStringLiteral("  https://league.example.org/player/alice"));
+        QCOMPARE(lines.last(), QStringLiteral("advice: put the genuine descriptor back and send it again"));
+
+        // On the wire: at most five notes, each a line of UTF-8 a sender takes.
+        const QByteArray content = sample(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt"));
+        const QByteArray header = "FILEINFO|" + QByteArray::number(content.size()) + "|Grelmdescriptor.txt|";
+        Sender raw(collector.port);
+        raw.send("PLAYER|alice|");
+        const QByteArray challenge = lineFrom(raw.socket);
+        raw.send(PlayerPreamble::proofLine(PlayerPreamble::proofHex(PlayerPreamble::tokenSha256Hex(m_players[0].token),
+                                                                    challenge.sliced(10, 32), "alice", header))
+                 + header + content);
+        QVERIFY(QTest::qWaitFor([&] { return raw.closedByPeer(); }, 20'000));
+        QList<QByteArray> said = raw.socket.readAll().split('\n');
+        QCOMPARE(said.takeLast(), QByteArray());
+        QCOMPARE(said.takeFirst(), QByteArray("STORED|tweaked|"));
+        QVERIFY(!said.isEmpty() && said.size() <= 5);
+        for (const QByteArray& note : said) {
+            QVERIFY2(note.startsWith("NOTE|") && note.endsWith('|') && note.count('|') == 2 && note.size() <= 512,
+                     note.constData());
+            QVERIFY(QString::fromUtf8(note).toUtf8() == note);
+        }
+        QCOMPARE(collector.terminate(), 0);
+    }
+
     // A captured exchange proves nothing to a later challenge.
     void replayRefused()
     {

@@ -1,5 +1,6 @@
 #include "BoundedEvidence.h"
 #include "FieldsCollector.h"
+#include "PlayerNotes.h"
 #include "PlayerPreamble.h"
 #include "RoundRobinQueue.h"
 #include "Roster.h"
@@ -98,6 +99,12 @@ private slots:
         QTest::newRow("unknown key") << "[[player]]\nname = \"alice\"\ntoken = \"x\"\ntoken_sha256 = " + hash + "\n"
                                      << "unknown key \"token\"";
         QTest::newRow("not TOML") << QByteArray("[[player]\n") << "roster.toml:1:";
+        // Hashes anyone may read open the door to anyone.
+        QTest::newRow("placeholder") << "[[player]]\nname = \"alice\"\ntoken_sha256 = \"" + QByteArray(64, '0') + "\"\n"
+                                     << "roster.toml:3:16: the token_sha256 of \"alice\" is the examples' placeholder";
+        QTest::newRow("documented") << "[[player]]\nname = \"a\"\ntoken_sha256 = " + hash + "\n[[player]]\nname = \"bob\"\n"
+                                       "token_sha256 = \"717CD060A2987B10019E39D9FE91A4EB01B033792C8EF73CA9FE0DF956E5E137\"\n"
+                                    << "roster.toml:6:16: the token_sha256 of \"bob\" is the hash of the token";
     }
 
     void rosterRules()
@@ -112,6 +119,37 @@ private slots:
             QCOMPARE(roster->tokenSha256Of("Bob_2.x"), std::optional<QByteArray>(QByteArray(64, 'a')));
             QCOMPARE(roster->tokenSha256Of("bob_2.x"), std::nullopt);
         }
+    }
+
+    void playerNotes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("a difference") << QStringLiteral("changed [Engine] Torque: 412.5 -> 512.5 (line 16)")
+                                      << QByteArray("NOTE|changed [Engine] Torque: 412.5 -> 512.5 (line 16)|\n");
+        QTest::newRow("separator and escapes") << QStringLiteral("added [A|B] K=\\x7C\u001b[2J\u202e")
+                                               << QByteArray("NOTE|added [A\\x7CB] K=\\\\x7C\\x1B[2J\\u202E|\n");
+        QTest::newRow("accents") << QStringLiteral("changed [Moteur] Couple: \u00e9 -> \u00e8")
+                                 << QByteArray("NOTE|changed [Moteur] Couple: \xc3\xa9 -> \xc3\xa8|\n");
+        QTest::newRow("just fits") << QString(506, u'a') << "NOTE|" + QByteArray(506, 'a') + "|\n";
+        QTest::newRow("cut") << QString(507, u'a') << "NOTE|" + QByteArray(503, 'a') + "...|\n";
+        QTest::newRow("cut between characters") << QString(400, QChar(0x00e9))
+                                                << "NOTE|" + QByteArray("\xc3\xa9").repeated(251) + "...|\n";
+        QTest::newRow("cut between escapes") << QString(200, u'|') << "NOTE|" + QByteArray("\\x7C").repeated(125) + "...|\n";
+    }
+
+    // A NOTE line is UTF-8 a sender can take: at most 512 bytes without its
+    // LF, no "|" of its own text, no control character.
+    void playerNotes()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, line);
+        const QByteArray note = PlayerNotes::noteLine(text);
+        QCOMPARE(note, line);
+        QVERIFY(note.size() - 1 <= PlayerNotes::LongestLine);
+        QCOMPARE(PlayerNotes::lines({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")},
+                                    QStringLiteral("https://league.example.org/player/alice")),
+                 QByteArray("NOTE|a|\nNOTE|b|\nNOTE|c|\nNOTE|https://league.example.org/player/alice|\n"));
     }
 
     // The proof holds for the token, the challenge and the header it was

@@ -345,6 +345,10 @@ private slots:
                                                         QStringLiteral("/tmp/x"), QStringLiteral("--idle-timeout"),
                                                         QStringLiteral("never")}
                                          << 2 << "--idle-timeout";
+        QTest::newRow("public URL not of the web") << QStringList{QStringLiteral("--port"), QStringLiteral("0"),
+                                                                  QStringLiteral("--dir"), QStringLiteral("/tmp/x"),
+                                                                  QStringLiteral("--public-url"), QStringLiteral("league.example.org")}
+                                                   << 2 << "--public-url needs an http or https address";
     }
 
     void startFailures()
@@ -378,6 +382,22 @@ private slots:
         QVERIFY(skipping.waitForFinished(10'000));
         QCOMPARE(skipping.exitCode(), 0);
         QVERIFY(QString::fromLocal8Bit(skipping.readAllStandardError()).contains(QStringLiteral("not checked")));
+    }
+
+    // The package's example roster, copied as it stands, keeps the collector
+    // from starting, and says where.
+    void exampleRosterRefused()
+    {
+        TestProgramFolder program;
+        QTemporaryDir work;
+        const ToolRun refused = ToolRun::of(QStringLiteral(KESTRIX_COLLECT),
+                                            {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--dir"), work.path(),
+                                             QStringLiteral("--folder"), program.path(), QStringLiteral("--roster"),
+                                             QStringLiteral(KESTRIX_ROSTER_EXAMPLE)});
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.errors.contains(QStringLiteral("roster.toml.example:13:16: the token_sha256 of \"alice\" is the "
+                                                        "examples' placeholder")),
+                 qPrintable(refused.errors));
     }
 };
 

@@ -41,10 +41,12 @@ class League:
         return os.path.join(self.tools, name)
 
     def start(self, http="0", *extra):
-        """Starts the collector (again), on the same page's port once it had one."""
+        """Starts the collector (again), on the same page's port once it had one;
+        without a roster where self.roster is None."""
+        roster = ["--roster", self.roster] if self.roster else []
         self.process = subprocess.Popen(
             [self.tool("kestrix-collect"), "--port", "0", "--dir", self.dir, "--folder", self.program,
-             "--roster", self.roster, "--http", http, "--json", *extra],
+             *roster, "--http", http, "--json", *extra],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.events = queue.Queue()
         threading.Thread(target=self._read, args=(self.process.stdout,), daemon=True).start()
@@ -103,7 +105,7 @@ class League:
 
 def send_as_player(port, player, token, name, data):
     """One transfer as the collector's player speaks it, without kestrix-send:
-    the answer line ("STORED|tweaked|")."""
+    the answer line ("STORED|tweaked|"), without the NOTE lines after it."""
     import hashlib
     import hmac
     import socket
@@ -120,9 +122,9 @@ def send_as_player(port, player, token, name, data):
         proof = hmac.new(key, challenge.split(b"|")[1] + b"|" + player.encode() + b"|" + header, "sha256").hexdigest()
         connection.sendall(b"PROOF|" + proof.encode() + b"|" + header + data)
         answer = b""
-        while not answer.endswith(b"\n"):
+        while b"\n" not in answer:
             chunk = connection.recv(100)
             if not chunk:
                 break
             answer += chunk
-        return answer.decode(errors="replace").strip()
+        return answer.split(b"\n")[0].decode(errors="replace").strip()

@@ -216,7 +216,18 @@ private slots:
         const QStringList player{QStringLiteral("--player"), QStringLiteral("alice")};
         const QByteArray token("tok-7f3a9c");
         QTest::newRow("stored") << player << QByteArray(token + '\n') << QByteArray()
-                                << QByteArray("STORED|tweaked|\n") << 0 << "sent and checked: tweaked\n";
+                                << QByteArray("STORED|tweaked|\n") << 0
+                                << "sent and checked: tweaked\nadvice: put the genuine descriptor back and send it again\n";
+        // The notes are shown safely, five at most, and what follows them is not.
+        QTest::newRow("notes") << player << QByteArray(token + '\n') << QByteArray()
+                               << QByteArray("STORED|damaged|\nNOTE|damaged: line 3 \xc3\xa9|\nNOTE|a\x1b[2J\xe2\x80\xae" "b|\nNOTE|3|\n"
+                                             "NOTE|4|\nNOTE|5|\nNOTE|6|\n")
+                               << 0
+                               << "sent and checked: damaged\n  damaged: line 3 \u00e9\n  a?[2J?b\n  3\n  4\n  5\n"
+                                  "advice: send the file again\n";
+        QTest::newRow("other than a note") << player << QByteArray(token + '\n') << QByteArray()
+                                           << QByteArray("STORED|allowed|\nNOTE|1|\nSTORED|x|\nNOTE|2|\n") << 0
+                                           << "sent and checked: allowed\n  1\n";
         QTest::newRow("token file in CR LF") << player << QByteArray(token + "\r\n") << QByteArray()
                                              << QByteArray("STORED|genuine|\n") << 0 << "sent and checked: genuine\n";
         QTest::newRow("token in KESTRIX_TOKEN") << player << QByteArray() << QByteArray()
@@ -298,7 +309,8 @@ private slots:
     // command line, --token-file and KESTRIX_TOKEN come before it.
     void sendersSettingsFile_data()
     {
-        QTest::addColumn<QByteArray>("settings"); // PORT: the fake collector's
+        // PORT: the fake collector's; after "\xFF\xFE", written as UTF-16 LE.
+        QTest::addColumn<QByteArray>("settings");
         QTest::addColumn<bool>("hostOnCommandLine");
         QTest::addColumn<QByteArray>("environmentToken");
         QTest::addColumn<QByteArray>("provenToken"); // empty: a failure, with says on stderr
@@ -316,6 +328,24 @@ private slots:
             << ":2: \"colour = red\" is not one of host, port, player or token";
         QTest::newRow("no host, no port, one file") << QByteArray("player = alice\ntoken = t\n") << false << QByteArray()
                                                     << QByteArray() << "usage: kestrix-send";
+        // As players save it: Notepad's encodings, values in quotes.
+        QTest::newRow("UTF-16 with its byte order mark")
+            << "\xFF\xFE" + full << false << QByteArray() << QByteArray("ini-token") << "";
+        QTest::newRow("UTF-8 with its byte order mark, values in quotes")
+            << QByteArray("\xEF\xBB\xBF[kestrix-send]\r\nhost = \"127.0.0.1\"\r\nport = \"PORT\"\r\nplayer = \"alice\"\r\n"
+                          "token = \"ini-token\"\r\n")
+            << false << QByteArray() << QByteArray("ini-token") << "";
+        QTest::newRow("the example's host") << QByteArray("[kestrix-send]\nhost = league.example.org\nport = PORT\n") << false
+                                            << QByteArray() << QByteArray()
+                                            << "league.ini:2: host is still the example's \"league.example.org\"";
+        QTest::newRow("the example's token, in quotes")
+            << QByteArray("host = 127.0.0.1\nport = PORT\nplayer = alice\ntoken = \"paste-your-token-here\"\n") << false
+            << QByteArray() << QByteArray() << "league.ini:4: token is still the example's \"paste-your-token-here\"";
+        QTest::newRow("the example's player") << QByteArray("player = your-name\n") << true << QByteArray() << QByteArray()
+                                              << "league.ini:1: player is still the example's \"your-name\"";
+        QTest::newRow("raw bytes shown escaped")
+            << QByteArray("host = 127.0.0.1\n\xff\x01" "colour\0=\\red\n", 32) << true << QByteArray() << QByteArray()
+            << "league.ini:2: \"\\xFF\\x01colour\\x00=\\\\red\" is not one of host";
     }
 
     void sendersSettingsFile()
@@ -333,8 +363,14 @@ private slots:
         const QString descriptor = dir.filePath(QStringLiteral("BrackwellDescriptor.txt"));
         QVERIFY(FileSystem::writeAll(descriptor, "[Engine]\nTorque=412.5\n", &error));
         const QString ini = dir.filePath(QStringLiteral("league.ini"));
-        QVERIFY(FileSystem::writeAll(ini, QByteArray(settings).replace("PORT", QByteArray::number(collector.server.serverPort())),
-                                     &error));
+        settings.replace("PORT", QByteArray::number(collector.server.serverPort()));
+        if (settings.startsWith("\xFF\xFE")) {
+            const QString text = QString::fromUtf8(settings.sliced(2));
+            settings = "\xFF\xFE";
+            for (const QChar c : text)
+                settings += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
+        }
+        QVERIFY(FileSystem::writeAll(ini, settings, &error));
         QStringList arguments{QStringLiteral("--config"), ini, descriptor};
         if (hostOnCommandLine)
             arguments = QStringList{QStringLiteral("127.0.0.1"), QString::number(collector.server.serverPort())} + arguments;
@@ -359,6 +395,18 @@ private slots:
         QVERIFY(PlayerPreamble::proofHolds(collector.field(PlayerPreamble::ProofMarker),
                                            PlayerPreamble::tokenSha256Hex(provenToken), collector.challenge, "alice",
                                            collector.header()));
+    }
+
+    // The example a league hands out is refused until it is filled in.
+    void sendersExampleSettings()
+    {
+        const ToolRun run = ToolRun::of(tool(QStringLiteral("kestrix-send")),
+                                        {QStringLiteral("--config"),
+                                         QStringLiteral(KESTRIX_SOURCE_DIR "/tools/send/player/kestrix-send.ini"),
+                                         QStringLiteral("BrackwellDescriptor.txt")});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.errors.contains(QStringLiteral("kestrix-send.ini:5: host is still the example's \"league.example.org\"")),
+                 qPrintable(run.errors));
     }
 
     void sendersVersion()

@@ -171,6 +171,44 @@ private slots:
         QVERIFY(bytesOf(kept) == content);
     }
 
+    // Settings as Notepad saves "Unicode", a value in quotes: they are read;
+    // the example's placeholders are not, and the player is told where.
+    void settingsAsPlayersSaveThem()
+    {
+        Collector collector({QStringLiteral("--roster"), roster()});
+        QVERIFY(collector.started());
+        const QString ini = QFileInfo(m_exe).absolutePath() + QStringLiteral("/kestrix-send.ini");
+        const QString text = QStringLiteral("[kestrix-send]\r\nhost = 127.0.0.1\r\nport = %1\r\nplayer = \"alice\"\r\ntoken = %2\r\n")
+                                 .arg(collector.port)
+                                 .arg(QString::fromLatin1(m_players[0].token));
+        QByteArray utf16("\xFF\xFE");
+        for (const QChar c : text)
+            utf16 += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
+        QVERIFY(writeFile(ini, utf16));
+        const QString descriptor = m_work.filePath(QStringLiteral("unicode/Grelmdescriptor.txt"));
+        QVERIFY(writeFile(descriptor, sample(QStringLiteral("Cars/Grelm/Grelmdescriptor.txt"))));
+
+        const Run sent = send({windowsPath(descriptor)});
+        QVERIFY2(sent.status == 0, qPrintable(sent.out + sent.errors));
+        QVERIFY2(sent.out.contains(QStringLiteral("sent and checked: tweaked")), qPrintable(sent.out));
+        QVERIFY2(sent.out.contains(QStringLiteral("advice: put the genuine descriptor back and send it again")),
+                 qPrintable(sent.out));
+
+        QVERIFY(writeFile(ini, "[kestrix-send]\r\nhost = league.example.org\r\nport = 5000\r\n"));
+        const Run refused = send({windowsPath(descriptor)});
+        QCOMPARE(refused.status, 2);
+        QVERIFY2(refused.errors.contains(QStringLiteral("kestrix-send.ini:2: host is still the example's \"league.example.org\"")),
+                 qPrintable(refused.errors));
+    }
+
+    // Opened with nothing, as by a double-click, it says how to drop files on it.
+    void noArgumentsSaysHowToDrop()
+    {
+        const Run run = send({});
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.out.contains(QStringLiteral("or the game's whole Cars folder onto kestrix-send.exe")), qPrintable(run.out));
+    }
+
     // From a prompt, as on Linux: KESTRIX_TOKEN comes before the settings'
     // token, and a wrong one is refused in the collector's words.
     void wrongTokenIsRefused()

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QThread>
+#include <QUrl>
 
 #include <cmath>
 #include <cstdio>
@@ -132,6 +133,9 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
                                               "BYTES");
     const QCommandLineOption http = option("http",
         "Serves the league page on PORT, of 127.0.0.1 unless ADDR is given (PORT 0: any free one).", "[ADDR:]PORT");
+    const QCommandLineOption publicUrl = option("public-url",
+        "Where players reach the league page (https://league.example.org); a player then hears "
+        "the address of their own page with each verdict.", "URL");
     const QCommandLineOption jobs = option("jobs", "Threads that check files (default: the cores).", "N");
     const QCommandLineOption json = option("json", "Events as JSON Lines.");
     const QCommandLineOption skip =
@@ -144,9 +148,9 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption signingKey = option("signing-key", "Signs the events' results with this Ed25519 key.", "FILE");
     const QCommandLineOption newSigningKey =
         option("new-signing-key", "Writes a fresh signing key to FILE (mode 0600) and prints its public key.", "FILE");
-    parser.addOptions({port, dir, folder, bind, http, roster, rules, maxSize, maxConnections, maxPending, maxPerAddress,
-                       maxPerPlayer, idle, transferTimeout, minRate, jobs, json, skip, newToken, hashToken, events,
-                       signingKey, newSigningKey});
+    parser.addOptions({port, dir, folder, bind, http, publicUrl, roster, rules, maxSize, maxConnections, maxPending,
+                       maxPerAddress, maxPerPlayer, idle, transferTimeout, minRate, jobs, json, skip, newToken, hashToken,
+                       events, signingKey, newSigningKey});
     if (!CommandLine::parse(parser, arguments, exitStatus))
         return std::nullopt;
     const auto wrong = [&](const QString& message) {
@@ -189,6 +193,17 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
             return wrong(QStringLiteral("--http needs [ADDR:]PORT, such as 8080 or 0.0.0.0:8080, not \"%1\"")
                              .arg(parser.value(http)));
     }
+    if (parser.isSet(publicUrl)) {
+        const QUrl url(parser.value(publicUrl), QUrl::StrictMode);
+        if (!url.isValid() || (url.scheme() != u"http" && url.scheme() != u"https") || url.host().isEmpty()
+            || url.hasQuery() || url.hasFragment())
+            return wrong(QStringLiteral("--public-url needs an http or https address, such as "
+                                        "https://league.example.org, not \"%1\"")
+                             .arg(parser.value(publicUrl)));
+        options.publicUrl = url.toString(QUrl::FullyEncoded);
+        while (options.publicUrl.endsWith(u'/'))
+            options.publicUrl.chop(1);
+    }
     options.jobs = std::max(1, QThread::idealThreadCount());
     const struct {
         const QCommandLineOption& option;
@@ -219,7 +234,8 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     options.signingKey = parser.value(signingKey);
     if (!options.events.isEmpty() && options.roster.isEmpty())
         return wrong(QStringLiteral("--events needs --roster: an event's entrants are the roster's players"));
-    options.tool = QStringLiteral("kestrix-collect %1").arg(QCoreApplication::applicationVersion());
+    options.version = QCoreApplication::applicationVersion();
+    options.tool = QStringLiteral("kestrix-collect %1").arg(options.version);
     request.collect = options;
     return request;
 }

@@ -18,6 +18,8 @@ namespace {
 constexpr std::size_t BlockSize = 1 << 20;
 constexpr auto HeaderPause = std::chrono::milliseconds(100);
 constexpr int ConfirmTimeoutMs = 60'000;
+// The notes follow the verdict at once; an older collector sends none.
+constexpr int NotesTimeoutMs = 5'000;
 
 int fail(const std::string& message)
 {
@@ -119,16 +121,36 @@ int confirmTaken(Connection& connection, const SendTarget& target, const std::st
     return 0;
 }
 
-// A collector answers a player once the file is kept and checked. Our side
-// stays open meanwhile: the collector takes a close for the end of the
-// connection, and would have no one left to answer.
+// What a player can do about a verdict; nothing for one that needs nothing.
+const char* adviceFor(const std::string& status)
+{
+    if (status == "tweaked")
+        return "put the genuine descriptor back and send it again";
+    if (status == "damaged")
+        return "send the file again";
+    return nullptr;
+}
+
+// A collector answers a player once the file is kept and checked, then
+// notes what it found, then closes. Our side stays open meanwhile: the
+// collector takes a close for the end of the connection, and would have no
+// one left to answer.
 int confirmChecked(Connection& connection)
 {
     const CollectorAnswer::Answer answer = CollectorAnswer::read(connection, ConfirmTimeoutMs);
     if (answer.kind != CollectorAnswer::Answer::Kind::Line || !answer.line.starts_with(wire::preamble::StoredMarker))
         return fail(CollectorAnswer::unexpected(answer, "the collector", "answer about the file", ConfirmTimeoutMs));
     std::fprintf(stderr, "\n");
-    std::printf("sent and checked: %s\n", CollectorAnswer::fieldShown(answer.line, 1).c_str());
+    const std::string status = CollectorAnswer::fieldShown(answer.line, 1);
+    std::printf("sent and checked: %s\n", status.c_str());
+    for (std::size_t notes = 0; notes < wire::preamble::MostNotes; ++notes) {
+        const CollectorAnswer::Answer note = CollectorAnswer::read(connection, NotesTimeoutMs);
+        if (note.kind != CollectorAnswer::Answer::Kind::Line || !note.line.starts_with(wire::preamble::NoteMarker))
+            break;
+        std::printf("  %s\n", CollectorAnswer::fieldShown(note.line, 1).c_str());
+    }
+    if (const char* advice = adviceFor(status))
+        std::printf("advice: %s\n", advice);
     return 0;
 }
 

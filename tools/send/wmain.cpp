@@ -9,14 +9,30 @@
 #include "SendCommand.h"
 #include "WindowsText.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 #include <windows.h>
 
 namespace {
 
+// A double-click opens the program with nothing to send.
+const char* const DropHelp =
+    "kestrix-send.exe sends your car descriptors to your league's collector.\n"
+    "\n"
+    "Close this window, then drag a descriptor (such as Grelmdescriptor.txt), several,\n"
+    "or the game's whole Cars folder onto kestrix-send.exe. Every descriptor found\n"
+    "is sent, and this window says what the league made of each.\n"
+    "\n"
+    "Your league's settings go in kestrix-send.ini beside kestrix-send.exe.\n"
+    "From a command prompt, kestrix-send.exe --help says more.\n";
+
 int run(const std::vector<std::string>& arguments)
 {
+    if (arguments.empty()) {
+        std::fputs(DropHelp, stdout);
+        return 2;
+    }
     const std::string settings = LocalFiles::programFolder() + "\\kestrix-send.ini";
     // A host is never a file beside the player: a first argument that is
     // one was dropped, with the rest.
