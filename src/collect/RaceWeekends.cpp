@@ -49,14 +49,49 @@ bool RaceWeekends::closed(const QString& id) const
     return QFile::exists(resultFolder(m_dir, id) + QStringLiteral("/result.json"));
 }
 
+// A closed event as its result has it: what it stands for after a restart,
+// whatever the file says now.
+std::optional<RaceEvent> RaceWeekends::closedAs(const QString& id) const
+{
+    QFile file(resultFolder(m_dir, id) + QStringLiteral("/result.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QJsonObject result = QJsonDocument::fromJson(file.readAll()).object();
+    RaceEvent event;
+    event.id = id;
+    event.name = result.value(QLatin1String("name")).toString();
+    event.opens = QDateTime::fromString(result.value(QLatin1String("opens")).toString(), Qt::ISODateWithMs);
+    event.closes = QDateTime::fromString(result.value(QLatin1String("closes")).toString(), Qt::ISODateWithMs);
+    for (const QJsonValue& entrant : result.value(QLatin1String("entrants")).toArray()) {
+        event.entrants.push_back(entrant.toObject().value(QLatin1String("player")).toString().toUtf8());
+        for (const QJsonValue& car : entrant.toObject().value(QLatin1String("cars")).toArray()) {
+            if (!event.cars.contains(car.toObject().value(QLatin1String("car")).toString()))
+                event.cars << car.toObject().value(QLatin1String("car")).toString();
+        }
+    }
+    if (!event.opens.isValid() || !event.closes.isValid())
+        return std::nullopt;
+    return event;
+}
+
 bool RaceWeekends::load(const Roster& roster, QString* error)
 {
     const std::optional<std::vector<RaceEvent>> events = loadRaceEvents(m_path, roster, error);
     if (!events)
         return false;
-    for (const RaceEvent& event : *events)
-        m_standings.emplace(event.id, EventStanding(event));
+    for (const RaceEvent& event : *events) {
+        const std::optional<RaceEvent> closedEvent = closedAs(event.id);
+        if (closedEvent && !(*closedEvent == event))
+            refuseEdit(event.id);
+        m_standings.emplace(event.id, EventStanding(closedEvent ? *closedEvent : event));
+    }
     return true;
+}
+
+void RaceWeekends::refuseEdit(const QString& id)
+{
+    m_events.write(QString(), QStringLiteral("the edit to the closed event %1 is refused: its result stands").arg(id),
+                   {{QStringLiteral("event"), QStringLiteral("event edit refused")}, {QStringLiteral("id"), id}});
 }
 
 void RaceWeekends::reload(const Roster& roster)
@@ -73,9 +108,7 @@ void RaceWeekends::reload(const Roster& roster)
         const auto old = m_standings.find(event.id);
         const bool over = closed(event.id) || (old != m_standings.end() && old->second.event().closes <= QDateTime::currentDateTimeUtc());
         if (old != m_standings.end() && over && !(old->second.event() == event)) {
-            m_events.write(QString(),
-                           QStringLiteral("the edit to the closed event %1 is refused: its result stands").arg(event.id),
-                           {{QStringLiteral("event"), QStringLiteral("event edit refused")}, {QStringLiteral("id"), event.id}});
+            refuseEdit(event.id);
             standings.emplace(event.id, old->second);
         } else if (old != m_standings.end() && old->second.event() == event) {
             standings.emplace(event.id, old->second);
@@ -116,10 +149,10 @@ void RaceWeekends::readLogs(QStringList* warnings)
 
 void RaceWeekends::record(const QJsonObject& record, const QByteArray& lineHash)
 {
-    for (auto& [id, standing] : m_standings) {
-        if (!closed(id))
-            standing.add(record, lineHash);
-    }
+    // A file whose last byte came after the deadline never counts, so a
+    // closed event's standing stays the one its result was written from.
+    for (auto& [id, standing] : m_standings)
+        standing.add(record, lineHash);
 }
 
 void RaceWeekends::closeDue()

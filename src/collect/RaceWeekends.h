@@ -52,6 +52,8 @@ public:
 private:
     bool writeResult(const EventStanding& standing, QString* error);
     bool closed(const QString& id) const;
+    std::optional<RaceEvent> closedAs(const QString& id) const;
+    void refuseEdit(const QString& id);
 
     QString m_dir;
     QString m_path;

@@ -153,10 +153,23 @@ private slots:
         QVERIFY(::kill(pid_t(after.process.processId()), SIGHUP) == 0);
         QTRY_COMPARE(after.count(QStringLiteral("event edit refused")), 1);
         QCOMPARE(after.terminate(), 0);
-        Collector again(arguments, dir);
+        Collector again(arguments + QStringList{QStringLiteral("--http"), QStringLiteral("0")}, dir);
         QVERIFY(again.started());
         QCOMPARE(again.count(QStringLiteral("event closed")), 0);
+        QCOMPARE(again.count(QStringLiteral("event edit refused")), 1);
         QCOMPARE(bytesOf(resultPath), written);
+        // After a restart the closed event's page shows what its result says.
+        const quint16 httpPort = quint16(again.events.last().value(QStringLiteral("http_port")).toInt());
+        QTcpSocket page;
+        page.connectToHost(QHostAddress::LocalHost, httpPort);
+        QVERIFY(page.waitForConnected(5000));
+        page.write("GET /event/round-3 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        QByteArray html;
+        while (page.waitForReadyRead(5000))
+            html += page.readAll();
+        QVERIFY2(html.contains("data-player=\"bob\" data-car=\"Grelm\" data-status=\"tweaked\""), html.constData());
+        QVERIFY(html.contains("data-player=\"bob\" data-car=\"Brackwell\" data-status=\"missing\""));
+        QVERIFY(html.contains(">final<"));
         QCOMPARE(again.terminate(), 0);
 
         // Anyone checks the result with the public key alone, and against the log.
