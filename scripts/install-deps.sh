@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-httpserver-dev qt6-websockets-dev libsqlite3-dev mdbtools-dev libdtl-dev libtomlplusplus-dev
+  libsodium-dev zlib1g-dev
   xvfb xdotool imagemagick fonts-dejavu-core fonts-liberation2 xdg-utils
   socat mawk time
   chromium python3 python3-jsonschema poppler-utils fonts-symbola

@@ -85,13 +85,14 @@ CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, Referenc
     const qint64 size = arrival.file->announced();
     if (!ArrivalStore::place(*arrival.file, arrival.target, &failed.failure, &failed.partial))
         return failed;
-    CheckedArrival checked = checkKept(arrival.target, arrival.player, arrival.sender, size, arrival.evidence, setup, store);
+    CheckedArrival checked = checkKept(arrival.target, arrival.player, arrival.sender, size, arrival.receivedAt, arrival.evidence,
+                                         setup, store);
     checked.took = std::chrono::nanoseconds(clock.nsecsElapsed());
     return checked;
 }
 
 CheckedArrival checkKept(const QString& target, const QByteArray& player, const QString& sender, qint64 size,
-                         bool evidence, const CheckSetup& setup, ReferenceStore& store)
+                         const QDateTime& receivedAt, bool evidence, const CheckSetup& setup, ReferenceStore& store)
 {
     QElapsedTimer clock;
     clock.start();
@@ -114,6 +115,7 @@ CheckedArrival checkKept(const QString& target, const QByteArray& player, const 
     for (auto field = setup.proof.begin(); field != setup.proof.end(); ++field)
         record.insert(field.key(), field.value());
     record.insert(QStringLiteral("time"), EventLog::timeNow());
+    record.insert(QStringLiteral("received_at"), receivedAt.toUTC().toString(Qt::ISODateWithMs));
     record.insert(QStringLiteral("sender"), sender);
     record.insert(QStringLiteral("size"), size);
     checked.status = record.value(QStringLiteral("status")).toString();

@@ -4,6 +4,7 @@
 #include "Verdict.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -21,6 +22,7 @@ struct Arrival {
     QByteArray player;
     QString sender;     // the sender's address
     bool evidence = false; // the league page shows it: the verdict is kept for drawing
+    QDateTime receivedAt;  // when its last byte came, in UTC: what a race event counts by
 };
 
 // What became of it: kept and checked, with its verdict record (bounded,
@@ -45,7 +47,7 @@ struct CheckedArrival {
 CheckedArrival storeAndCheck(Arrival& arrival, const CheckSetup& setup, ReferenceStore& store);
 // Checks a file already kept whole as target, as storeAndCheck does once it is kept.
 CheckedArrival checkKept(const QString& target, const QByteArray& player, const QString& sender, qint64 size,
-                         bool evidence, const CheckSetup& setup, ReferenceStore& store);
+                         const QDateTime& receivedAt, bool evidence, const CheckSetup& setup, ReferenceStore& store);
 
 // A verdict's file beside its genuine one, as the league page shows it;
 // nothing for a genuine one.

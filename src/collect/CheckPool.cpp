@@ -42,9 +42,14 @@ void CheckPool::check(Arrival arrival, QObject* receiver, Done done)
 {
     // Shared, as a task is copied and a file is not.
     auto arriving = std::make_shared<Arrival>(std::move(arrival));
+    // Counted until its record is written, or its transfer is gone.
+    ++*m_checking;
+    std::shared_ptr<void> counted(nullptr, [checking = m_checking](void*) { --*checking; });
     const QByteArray player = arriving->player;
-    post(player, [arriving, done = std::move(done)](ReferenceStore& store, const CheckSetup& setup) {
-        return std::function<void()>([done, checked = storeAndCheck(*arriving, setup, store)] { done(checked); });
+    post(player, [arriving, counted = std::move(counted), done = std::move(done)](ReferenceStore& store,
+                                                                          const CheckSetup& setup) mutable {
+        return std::function<void()>(
+            [counted = std::move(counted), done, checked = storeAndCheck(*arriving, setup, store)] { done(checked); });
     }, receiver);
 }
 

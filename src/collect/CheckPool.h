@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -42,6 +43,8 @@ public:
     // Keeps and checks arrival on a thread of the pool; done then runs on
     // the pool's thread, unless receiver is gone by then.
     void check(Arrival arrival, QObject* receiver, Done done);
+    // Files handed over whose records are not written yet.
+    int checking() const { return *m_checking; }
     // The evidence of a verdict, or of a file kept earlier, checked again.
     void evidence(std::shared_ptr<const Verdict> verdict, QObject* receiver, EvidenceDone done);
     void evidence(const QString& path, const QByteArray& player, QObject* receiver, EvidenceDone done);
@@ -64,5 +67,6 @@ private:
     RoundRobinQueue<Job> m_jobs; // by player
     std::shared_ptr<const CheckSetup> m_setup;
     bool m_ending = false;
+    std::shared_ptr<std::atomic<int>> m_checking = std::make_shared<std::atomic<int>>(0);
     std::vector<std::thread> m_threads;
 };

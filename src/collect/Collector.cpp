@@ -4,13 +4,15 @@
 #include "CheckSetup.h"
 #include "EventLog.h"
 #include "FileSystem.h"
+#include "ArrivalCheck.h"
 #include "LeaguePage.h"
 #include "LeftoverFiles.h"
-#include "ArrivalCheck.h"
+#include "RaceWeekends.h"
 #include "ReceivedName.h"
 #include "ReferenceStore.h"
 #include "Roster.h"
 #include "ServiceSignals.h"
+#include "SigningKey.h"
 #include "StoreHealth.h"
 #include "VerdictLog.h"
 
@@ -44,6 +46,7 @@ Collector::~Collector()
     // The server's transfers and the page go before the pool and the logs they use.
     m_league.reset();
     m_server.reset();
+    m_race.reset();
     m_checks.reset();
 }
 
@@ -105,6 +108,10 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
     m_events = std::make_unique<EventLog>(m_options.json);
     m_checks = std::make_unique<CheckPool>(std::move(stores), setup);
     m_verdicts = std::make_unique<VerdictLog>(dir + QStringLiteral("/verdicts.jsonl"));
+    if (!m_verdicts->openChain(&error)) {
+        *failures << error;
+        return false;
+    }
     m_context.dir = dir;
     m_context.maxSize = m_options.maxSize;
     m_context.publicUrl = m_options.publicUrl;
@@ -122,6 +129,8 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
             m_events->write(QString(), QStringLiteral("files cannot be kept: %1").arg(problem),
                             {{QStringLiteral("event"), QStringLiteral("cannot store")}, {QStringLiteral("reason"), problem}});
     });
+    if (!m_options.events.isEmpty() && !startRaceWeekends(failures, warnings))
+        return false;
     recoverLeftovers();
     // Said at once, and tried again until it can.
     if (!m_health->problem().isEmpty())
@@ -167,6 +176,37 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
     return true;
 }
 
+// Results of events that closed while the collector was down are written
+// before it listens, from the records already in the logs.
+bool Collector::startRaceWeekends(QStringList* failures, QStringList* warnings)
+{
+    if (!m_context.roster) {
+        *failures << QStringLiteral("--events needs --roster: an event's entrants are the roster's players");
+        return false;
+    }
+    QString error;
+    std::optional<QByteArray> seed;
+    if (!m_options.signingKey.isEmpty() && !(seed = SigningKey::read(m_options.signingKey, &error))) {
+        *failures << error;
+        return false;
+    }
+    m_race = std::make_unique<RaceWeekends>(
+        m_context.dir, m_options.events, seed,
+        RaceWeekends::Hooks{[this] { return m_checks->checking(); }, [this] { return m_checks->setup()->proof; },
+                            [this] { return m_verdicts->head(); }},
+        *m_events);
+    if (!m_race->load(*m_context.roster, &error)) {
+        *failures << error << QStringLiteral("the events could not be read, so the collector did not start");
+        return false;
+    }
+    m_race->readLogs(warnings);
+    m_verdicts->onAppended = [this](const QJsonObject& record, const QByteArray& lineHash) {
+        m_race->record(record, lineHash);
+    };
+    m_race->closeDue();
+    return true;
+}
+
 // Before the collector listens: its history is whole before anyone sees it.
 bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
 {
@@ -176,6 +216,16 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
         [this] { return m_health->problem(); }}, *m_checks, m_options.version);
     const LeagueHistory::Loaded loaded = m_league->load(m_context.dir);
     *warnings << loaded.failures;
+    QStringList read;
+    QJsonArray files;
+    for (const LeagueHistory::File& file : loaded.files) {
+        read << QStringLiteral("%1 (%2 records)").arg(file.name).arg(file.records);
+        files.append(QJsonObject{{QStringLiteral("file"), file.name}, {QStringLiteral("records"), file.records}});
+    }
+    m_events->write(QString(),
+                    QStringLiteral("history read from %1")
+                        .arg(read.isEmpty() ? QStringLiteral("no verdict log yet") : read.join(QStringLiteral(", "))),
+                    {{QStringLiteral("event"), QStringLiteral("history")}, {QStringLiteral("files"), files}});
     if (loaded.unreadable > 0)
         *warnings << QStringLiteral("%1 of the lines in the verdict logs of %2 are no record, and were left out of the history")
                          .arg(loaded.unreadable)
@@ -186,6 +236,8 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
                          .arg(m_options.http->address.toString(), QString::number(m_options.http->port), error);
         return false;
     }
+    if (m_race)
+        m_league->setMoreRoutes(m_race->routes());
     m_context.onRecord = [this](const QJsonObject& record, std::shared_ptr<const Verdict> verdict) {
         m_league->record(record, std::move(verdict));
     };
@@ -226,8 +278,10 @@ void Collector::recoverLeftovers()
     };
     found.unrecorded = [&](const ArrivalJournal::Entry& entry, const QString& journal) {
         const QString path = dir.filePath(entry.kept);
-        const CheckedArrival checked = checkKept(path, entry.player.toUtf8(), entry.sender, entry.size, false,
-                                                 *m_checks->setup(), *m_loadingStore);
+        // Its last byte came when the file was last written.
+        const QDateTime receivedAt = QFileInfo(path).lastModified().toUTC();
+        const CheckedArrival checked = checkKept(path, entry.player.toUtf8(), entry.sender, entry.size, receivedAt,
+                                                 false, *m_checks->setup(), *m_loadingStore);
         appendRecord(checked.record);
         ArrivalJournal::remove(journal);
         m_events->write(QString(),
@@ -302,6 +356,8 @@ void Collector::reload()
             kept << QStringLiteral("the rules in force are kept: %1").arg(error);
         }
     }
+    if (m_race && m_context.roster)
+        m_race->reload(*m_context.roster);
     loaded << QStringLiteral("verdicts.jsonl");
     const QStringList notes = kept + warnings;
     m_events->write(QString(),

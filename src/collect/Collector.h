@@ -17,6 +17,7 @@
 class CheckPool;
 class EventLog;
 class LeaguePage;
+class RaceWeekends;
 class ReferenceStore;
 class ServiceSignals;
 class StoreHealth;
@@ -42,6 +43,8 @@ struct CollectOptions {
     QString rules;
     QString roster;
     QString version;
+    QString events;     // race events (TOML); needs the roster
+    QString signingKey; // the league's Ed25519 key, for the events' results
     QString tool; // "kestrix-collect <version>"
     std::optional<HttpEndpoint> http;
     QString publicUrl; // where players reach the league page, for their notes
@@ -74,6 +77,7 @@ private:
     void appendRecord(const QJsonObject& record);
     void probeLoop();
     bool startLeaguePage(QStringList* failures, QStringList* warnings);
+    bool startRaceWeekends(QStringList* failures, QStringList* warnings);
 
     CollectOptions m_options;
     std::unique_ptr<EventLog> m_events;
@@ -85,6 +89,7 @@ private:
     CollectContext m_context;
     std::unique_ptr<CollectServer> m_server;
     std::unique_ptr<LeaguePage> m_league;
+    std::unique_ptr<RaceWeekends> m_race;
     // How late a timer fires tells how long the loop was kept from its work.
     QTimer m_probe;
     QElapsedTimer m_sinceProbe;

@@ -3,10 +3,10 @@
 #include "CarCatalogue.h"
 #include "FileSystem.h"
 
-#include <QDir>
-#include <QFile>
+#include "VerdictLogFiles.h"
+
+#include <QFileInfo>
 #include <QJsonDocument>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -83,36 +83,26 @@ void LeagueHistory::setEvidence(const QString& player, const QString& car, const
 
 LeagueHistory::Loaded LeagueHistory::load(const QString& dir)
 {
-    // Rotation moves verdicts.jsonl to .1, .1 to .2 and so on: the highest
-    // number is the oldest. A compressed one is left to the archive.
-    static const QRegularExpression rotated(QStringLiteral("^verdicts\\.jsonl\\.([0-9]{1,6})$"));
-    std::vector<std::pair<int, QString>> files;
-    for (const QString& name : QDir(dir).entryList({QStringLiteral("verdicts.jsonl.*")}, QDir::Files)) {
-        if (const QRegularExpressionMatch match = rotated.match(name); match.hasMatch())
-            files.emplace_back(match.captured(1).toInt(), name);
-    }
-    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    files.emplace_back(0, QStringLiteral("verdicts.jsonl"));
-
     Loaded loaded;
-    for (const auto& [number, name] : files) {
-        QFile file(QDir(dir).filePath(name));
-        if (!file.exists() && number == 0)
-            continue;
-        if (!file.open(QIODevice::ReadOnly)) {
-            loaded.failures << FileSystem::failure(file.fileName(), file.errorString());
+    for (const QString& path : VerdictLogFiles::inOrder(dir)) {
+        QString error;
+        const std::optional<QByteArray> bytes = VerdictLogFiles::read(path, &error);
+        if (!bytes) {
+            loaded.failures << error;
             continue;
         }
-        while (!file.atEnd()) {
-            const QByteArray line = file.readLine();
+        qint64 records = 0;
+        for (const QByteArray& line : VerdictLogFiles::lines(*bytes)) {
             const QJsonDocument document = QJsonDocument::fromJson(line);
             if (!document.isObject()) {
                 ++loaded.unreadable;
                 continue;
             }
             add(document.object());
-            ++loaded.records;
+            ++records;
         }
+        loaded.files.push_back({QFileInfo(path).fileName(), records});
+        loaded.records += records;
     }
     return loaded;
 }

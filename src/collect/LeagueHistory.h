@@ -13,7 +13,7 @@
 // transfers in brief, the latest verdict record whole with the evidence
 // drawn for it, and when the car deviated from its genuine descriptor and
 // when it came back. Built from the records as they are appended, and at
-// start from verdicts.jsonl and the uncompressed rotated logs beside it.
+// start from verdicts.jsonl and the rotated logs beside it, .gz ones too.
 class LeagueHistory
 {
 public:
@@ -52,12 +52,17 @@ public:
     // came meanwhile.
     void setEvidence(const QString& player, const QString& car, const QString& time, const QByteArray& evidence);
 
+    struct File {
+        QString name;
+        qint64 records = 0;
+    };
     struct Loaded {
+        std::vector<File> files; // those read, oldest first
         qint64 records = 0;
         qint64 unreadable = 0; // lines that are not a record, such as one a crash cut off
         QStringList failures;  // files that could not be read, and why
     };
-    // verdicts.jsonl.N … verdicts.jsonl.1, then verdicts.jsonl, in DIR.
+    // verdicts.jsonl.N[.gz] … verdicts.jsonl.1[.gz], then verdicts.jsonl, in DIR.
     Loaded load(const QString& dir);
 
     const std::map<QString, Cars>& players() const { return m_players; }

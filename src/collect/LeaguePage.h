@@ -48,6 +48,7 @@ public:
     void record(const QJsonObject& record, std::shared_ptr<const Verdict> verdict);
     // An event of the collector's, for the figures.
     void count(const QJsonObject& event) { m_metrics.count(event); }
+    void setMoreRoutes(LeagueSite::MoreRoutes routes) { m_site.setMoreRoutes(std::move(routes)); }
     // From the stop on, /healthz says the collector no longer takes files;
     // before it, it says so while DIR cannot take a file, and why.
     void stopTaking() { m_taking = false; }

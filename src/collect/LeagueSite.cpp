@@ -31,14 +31,17 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
 {
     if (method != "GET" && method != "HEAD")
         return text(405, "Only GET and HEAD are answered here.");
-    if (path == "/")
-    {
+    if (path == "/") {
         std::vector<QByteArray> players = m_players();
         if (m_grid.isEmpty() || players != m_gridPlayers) {
             m_grid = LeaguePages::grid(m_history, players);
             m_gridPlayers = std::move(players);
         }
-        return {200, Html, m_grid, false};
+        if (!m_more.onGrid)
+            return {200, Html, m_grid, false};
+        QByteArray grid = m_grid;
+        grid.replace("</body>", m_more.onGrid() + "</body>");
+        return {200, Html, grid, false};
     }
     if (path == "/league.js")
         return {200, "text/javascript; charset=utf-8", LeaguePages::script(), false};
@@ -60,6 +63,10 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
             m_looked(name);
             return {200, Html, LeaguePages::player(name, *cars), false};
         }
+    }
+    if (m_more.answer) {
+        if (std::optional<LeagueAnswer> answer = m_more.answer(path))
+            return *answer;
     }
     return text(404, "Nothing here.");
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class LeagueHistory;
@@ -31,6 +32,14 @@ public:
     // The history changed: the grid is built again when next asked for.
     void historyChanged() { m_grid.clear(); }
 
+    // Routes of another part of the collector (the race events), asked
+    // before nothing is found, and what it adds to the grid's page.
+    struct MoreRoutes {
+        std::function<std::optional<LeagueAnswer>(const QByteArray& path)> answer;
+        std::function<QByteArray()> onGrid;
+    };
+    void setMoreRoutes(MoreRoutes routes) { m_more = std::move(routes); }
+
 private:
     const LeagueHistory& m_history;
     const LeagueMetrics& m_metrics;
@@ -41,4 +50,5 @@ private:
     // every request: a roster of thousands takes a while to draw.
     mutable QByteArray m_grid;
     mutable std::vector<QByteArray> m_gridPlayers;
+    MoreRoutes m_more;
 };

@@ -50,7 +50,7 @@ const char* publishedHash(const QByteArray& lowerHex)
 bool Roster::isCollectorFile(QByteArrayView name)
 {
     const QByteArray lower = name.toByteArray().toLower();
-    return lower == "verdicts.jsonl" || lower.startsWith("verdicts.jsonl.");
+    return lower == "verdicts.jsonl" || lower.startsWith("verdicts.jsonl.") || lower == "events";
 }
 
 QByteArray Roster::entry(QByteArrayView name, QByteArrayView tokenSha256Hex)

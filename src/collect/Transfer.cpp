@@ -349,7 +349,8 @@ void Transfer::handOver()
     m_phase = Phase::Checking;
     m_deadline.stop();
     m_rate.stop();
-    Arrival arrival{std::move(m_file), m_target, m_player, m_address, bool(m_context.onRecord)};
+    Arrival arrival{std::move(m_file), m_target, m_player, m_address, bool(m_context.onRecord),
+                    QDateTime::currentDateTimeUtc()};
     m_context.checks->check(std::move(arrival), this, [this](const CheckedArrival& result) { checked(result); });
 }
 

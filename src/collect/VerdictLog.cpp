@@ -1,10 +1,13 @@
 #include "VerdictLog.h"
 
 #include "FileSystem.h"
+#include "VerdictChain.h"
 #include "VerdictJson.h"
+#include "VerdictLogFiles.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <chrono>
@@ -30,11 +33,31 @@ VerdictLog::~VerdictLog()
     sync();
 }
 
-bool VerdictLog::append(const QJsonObject& record, QString* error)
+bool VerdictLog::openChain(QString* error)
 {
-    if (!FileSystem::appendEncoded(m_encoded, jsonLine(record), error))
+    QString why;
+    const std::optional<QByteArray> last = VerdictLogFiles::lastLine(QFileInfo(m_path).absolutePath(), &why);
+    if (!last) {
+        *error = QStringLiteral("the chain of the verdict log cannot go on: %1").arg(why);
         return false;
+    }
+    m_head = last->isEmpty() ? VerdictChain::Start : VerdictChain::lineHash(*last);
+    return true;
+}
+
+bool VerdictLog::append(const QJsonObject& record, QString* error, QByteArray* lineHash)
+{
+    QJsonObject chained = record;
+    chained.insert(QStringLiteral("prev"), QString::fromLatin1(m_head));
+    const QByteArray line = jsonLine(chained);
+    if (!FileSystem::appendEncoded(m_encoded, line, error))
+        return false;
+    m_head = VerdictChain::lineHash(QByteArrayView(line).chopped(1));
+    if (lineHash)
+        *lineHash = m_head;
     m_dirty = true;
+    if (onAppended)
+        onAppended(chained, m_head);
     return true;
 }
 

@@ -19,7 +19,8 @@
 // thread of its own so that the loop never waits on the disk, and at the end;
 // one that must be durable before it is answered for asks to be told when it
 // is, and every record appended by then shares that one sync.
-// Its records are described in docs/verdict-record.md.
+// Its records are described in docs/verdict-record.md; each record's "prev"
+// chains it to the line before, across rotations and restarts.
 class VerdictLog
 {
 public:
@@ -29,11 +30,20 @@ public:
     VerdictLog(const VerdictLog&) = delete;
     VerdictLog& operator=(const VerdictLog&) = delete;
 
-    bool append(const QJsonObject& record, QString* error);
+    // Finds where the chain goes on from: the last line of the newest log.
+    bool openChain(QString* error);
+    // With "prev" added; lineHash, when given, has the hash of the line written.
+    bool append(const QJsonObject& record, QString* error, QByteArray* lineHash = nullptr);
     QString path() const { return m_path; }
     // done runs on receiver's thread once every record appended so far is
     // on the disk, with an error when the sync failed; not if receiver is gone.
     void whenDurable(QObject* receiver, std::function<void(const QString& error)> done);
+
+    // The hash of the last line written: where the chain stands.
+    QByteArray head() const { return m_head; }
+
+    // Told of every record written, with "prev", and the hash of its line.
+    std::function<void(const QJsonObject& record, const QByteArray& lineHash)> onAppended;
 
 private:
     void syncEverySecond();
@@ -41,6 +51,7 @@ private:
 
     QString m_path;
     QByteArray m_encoded;
+    QByteArray m_head;
     std::atomic<bool> m_dirty{false};
     std::mutex m_lock;
     std::condition_variable m_wake;

@@ -1,8 +1,10 @@
 #include "BoundedEvidence.h"
+#include "CarCatalogue.h"
 #include "FieldsCollector.h"
 #include "PlayerNotes.h"
 #include "PeerAddress.h"
 #include "PlayerPreamble.h"
+#include "RaceEvents.h"
 #include "RoundRobinQueue.h"
 #include "Roster.h"
 #include "UnprovenRecords.h"
@@ -152,6 +154,8 @@ private slots:
         QTest::newRow("non-ASCII") << "[[player]]\nname = \"Jos\xc3\xa9\"\ntoken_sha256 = " + hash + "\n" << "a player's name";
         QTest::newRow("collector's file") << "[[player]]\nname = \"Verdicts.jsonl\"\ntoken_sha256 = " + hash + "\n"
                                           << "the name of the collector's own file";
+        QTest::newRow("events' folder") << "[[player]]\nname = \"Events\"\ntoken_sha256 = " + hash + "\n"
+                                        << "the name of the collector's own file";
         QTest::newRow("twice") << "[[player]]\nname = \"alice\"\ntoken_sha256 = " + hash + "\n[[player]]\nname = \"ALICE\"\ntoken_sha256 = "
                 + hash + "\n" << "roster.toml:5:8: \"ALICE\" is listed twice";
         QTest::newRow("unknown key") << "[[player]]\nname = \"alice\"\ntoken = \"x\"\ntoken_sha256 = " + hash + "\n"
@@ -176,6 +180,55 @@ private slots:
         if (roster && roster->size() == 2) {
             QCOMPARE(roster->tokenSha256Of("Bob_2.x"), std::optional<QByteArray>(QByteArray(64, 'a')));
             QCOMPARE(roster->tokenSha256Of("bob_2.x"), std::nullopt);
+        }
+    }
+
+    void raceEventsFile_data()
+    {
+        QTest::addColumn<QByteArray>("toml");
+        QTest::addColumn<QString>("error"); // empty: it loads
+        const QByteArray times = "opens = 2027-03-01T18:00:00Z\ncloses = 2027-03-05T18:00:00+01:00\n";
+        const QByteArray event = "[[event]]\nid = \"round-3\"\nname = \"Round 3 — Grelm Ring\"\n" + times;
+        QTest::newRow("defaults") << event << QString();
+        QTest::newRow("cars and entrants") << event + "cars = [\"Grelm\"]\nentrants = [\"alice\"]\n" << QString();
+        QTest::newRow("unknown key") << event + "deadline = 1\n" << "events.toml:6:1: unknown key \"deadline\"";
+        QTest::newRow("no id") << "[[event]]\nname = \"R\"\n" + times << "events.toml:1:1: [[event]] has no id";
+        QTest::newRow("id with a space") << "[[event]]\nid = \"round 3\"\nname = \"R\"\n" + times
+                                         << "events.toml:2:6: an event's id";
+        QTest::newRow("twice") << event + event << "events.toml:7:6: the id \"round-3\" is given twice";
+        QTest::newRow("no offset") << QByteArray("[[event]]\nid = \"r\"\nname = \"R\"\nopens = 2027-03-01T18:00:00\n"
+                                                 "closes = 2027-03-05T18:00:00Z\n")
+                                   << "events.toml:4:9: opens must be a date-time with its offset";
+        QTest::newRow("closes first") << QByteArray("[[event]]\nid = \"r\"\nname = \"R\"\nopens = 2027-03-05T18:00:00Z\n"
+                                                    "closes = 2027-03-01T18:00:00Z\n")
+                                      << "events.toml:5:10: closes must come after opens";
+        QTest::newRow("no such car") << event + "cars = [\"Zephyr\"]\n" << "events.toml:6:9: there is no car \"Zephyr\"";
+        QTest::newRow("not on the roster") << event + "entrants = [\"mallory\"]\n"
+                                           << "events.toml:6:13: \"mallory\" is not on the roster";
+        QTest::newRow("not TOML") << QByteArray("[[event]\n") << "events.toml:1:";
+    }
+
+    void raceEventsFile()
+    {
+        QFETCH(QByteArray, toml);
+        QFETCH(QString, error);
+        QString why;
+        const std::optional<Roster> roster = Roster::parse("[[player]]\nname = \"alice\"\ntoken_sha256 = \"" + QByteArray(64, 'a')
+                                                               + "\"\n[[player]]\nname = \"bob\"\ntoken_sha256 = \""
+                                                               + QByteArray(64, 'b') + "\"\n",
+                                                           QStringLiteral("roster.toml"), &why);
+        QVERIFY2(roster, qPrintable(why));
+        const std::optional<std::vector<RaceEvent>> events = parseRaceEvents(toml, QStringLiteral("events.toml"), *roster, &why);
+        QCOMPARE(bool(events), error.isEmpty());
+        QVERIFY2(why.contains(error), qPrintable(why));
+        if (events) {
+            const RaceEvent& first = events->front();
+            QCOMPARE(first.name, QStringLiteral("Round 3 — Grelm Ring"));
+            QCOMPARE(RaceEvent::timeText(first.closes), QStringLiteral("2027-03-05T18:00:00+01:00"));
+            QCOMPARE(first.closes.toUTC(), QDateTime(QDate(2027, 3, 5), QTime(17, 0), Qt::UTC));
+            const bool narrowed = toml.contains("cars =");
+            QCOMPARE(first.cars, narrowed ? QStringList{QStringLiteral("Grelm")} : CarCatalogue::listEntries());
+            QCOMPARE(first.entrants.size(), narrowed ? 1u : 2u);
         }
     }
 

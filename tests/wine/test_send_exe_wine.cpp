@@ -77,9 +77,14 @@ class TestSendExeUnderWine : public QObject
     // The sender run to its end with no console input, as a script runs it.
     Run send(const QStringList& arguments, const QByteArray& token = QByteArray())
     {
+        return underWine(m_exe, arguments, token);
+    }
+
+    Run underWine(const QString& exe, const QStringList& arguments, const QByteArray& token = QByteArray())
+    {
         QProcess wine;
         wine.setProcessEnvironment(wineEnvironment(token));
-        wine.start(QStringLiteral("wine"), QStringList{m_exe} + arguments);
+        wine.start(QStringLiteral("wine"), QStringList{exe} + arguments);
         wine.closeWriteChannel();
         [[maybe_unused]] const bool ended =
             QTest::qWaitFor([&] { return wine.state() == QProcess::NotRunning; }, 120'000);
@@ -129,6 +134,16 @@ private slots:
     {
         QProcess::execute(QStringLiteral("env"), {QStringLiteral("WINEPREFIX=") + m_prefix, QStringLiteral("wineserver"),
                                                   QStringLiteral("--kill")});
+    }
+
+    // The published SHA-256 and HMAC vectors and the worked proof, on
+    // Windows' CNG as kestrix-send.exe computes them.
+    void keptCryptographyHoldsTheVectors()
+    {
+        QVERIFY2(QFile::exists(QStringLiteral(KESTRIX_WIRE_VECTORS_EXE)), "wire-vectors.exe was not built");
+        const Run run = underWine(QStringLiteral(KESTRIX_WIRE_VECTORS_EXE), {});
+        QVERIFY2(run.status == 0, qPrintable(run.out + run.errors));
+        QVERIFY2(run.out.contains(QStringLiteral("the vectors and the worked proof hold")), qPrintable(run.out));
     }
 
     // A descriptor dropped from a folder whose name has spaces and accents

@@ -16,12 +16,14 @@
 #include "ProgressLine.h"
 #include "ReferenceFolder.h"
 #include "ReferenceStore.h"
+#include "ResultVerification.h"
 #include "RuledVerdict.h"
 #include "RunInterruption.h"
 #include "ShownText.h"
 #include "StdoutWriter.h"
 #include "TextReport.h"
 #include "VerdictJson.h"
+#include "VerdictLogWalk.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -62,6 +64,10 @@ struct Options {
     QString rules;       // a league's rules file
     bool explain = false; // print the rules as understood, and stop
     QString digest;      // a folder whose .dat files to print the digests of, and stop
+    QString verifyLog;   // a collector's folder whose verdict log's chain to verify, and stop
+    QString verify;      // an event's result.json whose signature to verify, and stop
+    QString publicKey;
+    QString log;
     QList<QByteArray> paths; // as the system gave them
 };
 
@@ -85,7 +91,8 @@ const char* Description =
     "that fails its check, a PATH that is not there, a descriptor that cannot be\n"
     "read, no descriptor found, output that cannot be written), 130 or 143 when\n"
     "SIGINT or SIGTERM stopped the run: the checks and corrections under way are\n"
-    "finished, and the summary says interrupted.";
+    "finished, and the summary says interrupted. With --verify-log or --verify: 0\n"
+    "when all holds, 1 naming the first thing that does not, 2 on an error.";
 
 using CommandLine::complain;
 
@@ -161,8 +168,24 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
                                     QStringLiteral("Prints the sha256.<car> lines of a folder of .dat files, for a "
                                                    "[[reference]] of the rules, and checks nothing."),
                                     QStringLiteral("FOLDER"));
-    parser.addOptions(
-        {folder, car, json, report, jobs, maxSize, correct, keep, follow, allCopies, playerDepth, rules, explain, digest, skip});
+    const QCommandLineOption verifyLog(QStringLiteral("verify-log"),
+                                       QStringLiteral("Verifies the hash chain of a kestrix-collect folder's verdict "
+                                                      "logs (rotated and .gz ones too), and checks nothing."),
+                                       QStringLiteral("DIR"));
+    const QCommandLineOption verify(QStringLiteral("verify"),
+                                    QStringLiteral("Verifies an event's signed result (RESULT.json.sig beside it) with "
+                                                   "--public-key, and checks nothing."),
+                                    QStringLiteral("RESULT.json"));
+    const QCommandLineOption publicKey(QStringLiteral("public-key"),
+                                       QStringLiteral("With --verify, the league's public key: its base64, or a file "
+                                                      "holding it."),
+                                       QStringLiteral("KEY"));
+    const QCommandLineOption log(QStringLiteral("log"),
+                                 QStringLiteral("With --verify, also checks that the records the result cites are in "
+                                                "the chain of DIR's verdict logs."),
+                                 QStringLiteral("DIR"));
+    parser.addOptions({folder, car, json, report, jobs, maxSize, correct, keep, follow, allCopies, playerDepth, rules, explain,
+                       digest, skip, verifyLog, verify, publicKey, log});
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Descriptors or folders to check."),
                                  QStringLiteral("PATH..."));
     if (!CommandLine::parse(parser, arguments, exitStatus))
@@ -184,6 +207,12 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
     options.rules = parser.value(rules);
     options.explain = parser.isSet(explain);
     options.digest = parser.value(digest);
+    options.verifyLog = parser.value(verifyLog);
+    options.verify = parser.value(verify);
+    options.publicKey = parser.value(publicKey);
+    options.log = parser.value(log);
+    if (!options.verify.isEmpty() && options.publicKey.isEmpty())
+        return wrong(QStringLiteral("--verify needs --public-key KEY"));
     if (options.explain && options.rules.isEmpty())
         return wrong(QStringLiteral("--explain explains the rules of --rules FILE; give both"));
     if (parser.isSet(playerDepth)) {
@@ -210,7 +239,8 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
             return wrong(QStringLiteral("--max-size needs a whole number of bytes, 1 or more, not \"%1\"")
                              .arg(parser.value(maxSize)));
     }
-    if (options.paths.isEmpty() && !options.explain && options.digest.isEmpty())
+    if (options.paths.isEmpty() && !options.explain && options.digest.isEmpty() && options.verifyLog.isEmpty()
+        && options.verify.isEmpty())
         return wrong(QStringLiteral("no PATH to check"));
     if (parser.isSet(keep) && !options.correct)
         return wrong(QStringLiteral("--keep keeps what --correct replaces; give both"));
@@ -447,5 +477,16 @@ int main(int argc, char* argv[])
     const std::optional<Options> options = parseOptions(app.arguments(), given, &exitStatus);
     if (!options)
         return exitStatus;
+    if (!options->verifyLog.isEmpty() || !options->verify.isEmpty()) {
+        QString out;
+        QString err;
+        const int status = options->verify.isEmpty()
+            ? verifyLogCommand(options->verifyLog, &out, &err)
+            : verifyResultCommand(options->verify, options->publicKey, options->log, &out, &err);
+        std::fputs(out.toLocal8Bit().constData(), stdout);
+        if (!err.isEmpty())
+            complain(err);
+        return status;
+    }
     return run(*options);
 }

@@ -7,6 +7,7 @@
 #include "DefaultReferenceFolder.h"
 #include "PlayerPreamble.h"
 #include "Roster.h"
+#include "SigningKey.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -45,6 +46,7 @@ const char* Description =
 struct Request {
     std::optional<CollectOptions> collect;
     QString newTokenFor;
+    QString newSigningKey;
     bool hashToken = false;
 };
 
@@ -141,8 +143,14 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption newToken =
         option("new-token", "Prints a fresh token for a player, and the player's roster entry.", "NAME");
     const QCommandLineOption hashToken = option("hash-token", "Reads a token on stdin and prints its roster line.");
+    const QCommandLineOption events =
+        option("events", "Race events (TOML: [[event]] entries); their results go to DIR/events. Needs --roster.", "FILE");
+    const QCommandLineOption signingKey = option("signing-key", "Signs the events' results with this Ed25519 key.", "FILE");
+    const QCommandLineOption newSigningKey =
+        option("new-signing-key", "Writes a fresh signing key to FILE (mode 0600) and prints its public key.", "FILE");
     parser.addOptions({port, dir, folder, bind, http, publicUrl, roster, rules, maxSize, maxConnections, maxPending,
-                       maxPerAddress, maxPerPlayer, idle, transferTimeout, minRate, jobs, json, skip, newToken, hashToken});
+                       maxPerAddress, maxPerPlayer, idle, transferTimeout, minRate, jobs, json, skip, newToken, hashToken,
+                       events, signingKey, newSigningKey});
     if (!CommandLine::parse(parser, arguments, exitStatus))
         return std::nullopt;
     const auto wrong = [&](const QString& message) {
@@ -163,6 +171,10 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     }
     if (parser.isSet(hashToken)) {
         request.hashToken = true;
+        return request;
+    }
+    if (parser.isSet(newSigningKey)) {
+        request.newSigningKey = parser.value(newSigningKey);
         return request;
     }
     if (!parser.isSet(port) || !parser.isSet(dir))
@@ -218,6 +230,10 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     options.skipReferenceCheck = parser.isSet(skip);
     options.rules = parser.value(rules);
     options.roster = parser.value(roster);
+    options.events = parser.value(events);
+    options.signingKey = parser.value(signingKey);
+    if (!options.events.isEmpty() && options.roster.isEmpty())
+        return wrong(QStringLiteral("--events needs --roster: an event's entrants are the roster's players"));
     options.version = QCoreApplication::applicationVersion();
     options.tool = QStringLiteral("kestrix-collect %1").arg(options.version);
     request.collect = options;
@@ -254,6 +270,18 @@ int printTokenHash()
     return 0;
 }
 
+int printNewSigningKey(const QString& path)
+{
+    QString error;
+    const std::optional<QByteArray> publicKey = SigningKey::writeNew(path, &error);
+    if (!publicKey) {
+        complain(error);
+        return Trouble;
+    }
+    std::fputs((*publicKey + '\n').constData(), stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -269,6 +297,8 @@ int main(int argc, char* argv[])
         return printNewToken(request->newTokenFor);
     if (request->hashToken)
         return printTokenHash();
+    if (!request->newSigningKey.isEmpty())
+        return printNewSigningKey(request->newSigningKey);
 
     Collector collector(*request->collect);
     QStringList failures;
