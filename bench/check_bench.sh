@@ -5,7 +5,9 @@
 # piped to it, which finds the files as the checker must, and given the list
 # made beforehand; and a mawk join of each file against its genuine lines.
 # Wall time and peak RSS (median of three runs), and the checker's RSS at
-# 1,000 files against 10,000.
+# 1,000 files against 10,000. Then one hostile file: 64 KiB of one-byte
+# lines under one of the car's sections (each line a value added), and the
+# same with lone LFs, which are read both ways.
 # Usage: bench/check_bench.sh [BUILD_DIR]   (a Release build is best)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -85,6 +87,18 @@ read -r shs shm < <(measure bash -c sha_found)
 read -r sls slm < <(measure bash -c sha_listed)
 read -r mjs mjm < <(measure bash -c join_each)
 
+# 64 KiB descriptors of one-byte lines, one player each.
+hostile() {
+  local folder="$work/hostile-$1/p"
+  mkdir -p "$folder"
+  mawk -v end="$2" 'BEGIN { printf "[Engine]\r\n"; for (n = 10; n + 1 + length(end) <= 65536; n += 1 + length(end)) printf "x%s", end }' \
+    > "$folder/BrackwellDescriptor.txt"
+}
+hostile crlf '\r\n'
+hostile lf '\n'
+read -r hcs hcm < <(measure "$checker" --jobs 1 "$work/hostile-crlf")
+read -r hls hlm < <(measure "$checker" --jobs 1 "$work/hostile-lf")
+
 ratio() { mawk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 row() { printf '| %-40s | %9s | %9s | %-30s |\n' "$@"; }
 echo
@@ -98,3 +112,8 @@ row "sha256sum of a list made beforehand" "$sls" "$slm" "$(ratio "$sls" "$shs")x
 row "mawk join, one process a file" "$mjs" "$mjm" "$(ratio "$mjs" "$shs")x"
 row "kestrix-check --jobs 1, 1,000 files" "$k1s" "$k1m" "RSS growth to 10,000: $(ratio "$((c1m - k1m))" "$k1m")"
 row "kestrix-check --jobs 2, 1,000 files" "$k2s" "$k2m" "RSS growth to 10,000: $(ratio "$((c2m - k2m))" "$k2m")"
+echo
+row "one hostile 64 KiB descriptor" "seconds" "peak KB" "targets"
+row "----" "----" "----" "----"
+row "one-byte CR LF lines, --jobs 1" "$hcs" "$hcm" "<= 0.2 s, <= 32768 KB"
+row "one-byte lone-LF lines, --jobs 1" "$hls" "$hlm" "<= 0.2 s, <= 32768 KB"

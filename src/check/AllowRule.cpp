@@ -144,11 +144,14 @@ bool AllowRule::allows(const Difference& difference, QString* reason) const
         *reason = QStringLiteral("%1 was moved; no rule allows a moved key").arg(keyName);
         return false;
     case Difference::Class::Duplicate:
-        *reason = QStringLiteral("%1 is repeated; no rule allows a repeated key").arg(keyName);
+        *reason = difference.key ? QStringLiteral("%1 is repeated; no rule allows a repeated key").arg(keyName)
+                                 : QStringLiteral("[%1] is repeated; no rule allows a repeated section")
+                                       .arg(fromCp1252(difference.section.value_or(QByteArray())));
         return false;
     case Difference::Class::Formatting:
     case Difference::Class::Damaged:
     case Difference::Class::OtherCar:
+    case Difference::Class::Other:
         break;
     }
     *reason = QStringLiteral("no rule allows a difference of class %1").arg(Difference::className(difference.kind));

@@ -3,7 +3,6 @@
 #include "DescriptorComparison.h"
 #include "DescriptorScan.h"
 #include "FileSystem.h"
-#include "LineReader.h"
 #include "ShownText.h"
 #include "TweakPairing.h"
 
@@ -17,29 +16,13 @@
 
 namespace {
 
-// Whether two files hold the same lines as the window reads them.
-bool sameWindowLines(const QByteArray& one, const QByteArray& other)
+// Whether two files hold the same lines as the window reads them (a DOS
+// end-of-file mark is a byte of the last line to the window).
+bool sameWindowLines(const DescriptorText& one, const DescriptorText& other)
 {
-    QBuffer first;
-    first.setData(one);
-    first.open(QIODevice::ReadOnly);
-    QBuffer second;
-    second.setData(other);
-    second.open(QIODevice::ReadOnly);
-    LineReader firstLines(first);
-    LineReader secondLines(second);
-    QByteArrayView a;
-    QByteArrayView b;
-    for (;;) {
-        const bool moreFirst = firstLines.next(&a);
-        const bool moreSecond = secondLines.next(&b);
-        if (moreFirst != moreSecond)
-            return false;
-        if (!moreFirst)
-            return true;
-        if (a != b)
-            return false;
-    }
+    return one.hasByteOrderMark() == other.hasByteOrderMark() && one.hasDosEndMark() == other.hasDosEndMark()
+        && std::equal(one.lines().begin(), one.lines().end(), other.lines().begin(), other.lines().end(),
+                      [](const TextLine& a, const TextLine& b) { return a.raw == b.raw; });
 }
 
 // Another car's genuine descriptor, when the descriptor is (nearly) that
@@ -59,11 +42,29 @@ Verdict::Status statusOf(const std::vector<Difference>& differences)
 {
     bool damaged = false;
     for (const Difference& difference : differences) {
-        if (difference.isValue() || difference.kind == Difference::Class::OtherCar)
+        if (difference.isTweak())
             return Verdict::Status::Tweaked;
         damaged = damaged || difference.kind == Difference::Class::Damaged;
     }
     return damaged ? Verdict::Status::Damaged : Verdict::Status::Formatting;
+}
+
+// How bad a status is, so that of two readings the worse one stands.
+int severity(Verdict::Status status)
+{
+    switch (status) {
+    case Verdict::Status::Genuine:
+        return 0;
+    case Verdict::Status::Formatting:
+        return 1;
+    case Verdict::Status::Allowed:
+    case Verdict::Status::Damaged:
+        return 2;
+    case Verdict::Status::Tweaked:
+    case Verdict::Status::Error:
+        break;
+    }
+    return 3;
 }
 
 } // namespace
@@ -117,22 +118,42 @@ void compareWith(const GenuineDescriptor& genuine, const QByteArray& bytes, cons
         tweak.genuine.reset();
     verdict.missing.clear();
     verdict.differences.clear();
+    verdict.reading = text.reading();
     pairTweaks(genuine.bytes, bytes, verdict);
     if (const GenuineDescriptor* other = otherCarOf(text, genuine, cars)) {
         Difference difference;
         difference.kind = Difference::Class::OtherCar;
         difference.value = other->car->listEntry.toUtf8();
         verdict.differences.push_back(difference);
-    } else {
+    } else if (text.reading() == genuine.text->reading() || !genuine.text->readsTwoWays()) {
         verdict.differences = compareDescriptors(*genuine.text, text);
+    } else {
+        verdict.differences = compareDescriptors(DescriptorText(genuine.bytes, text.reading()), text);
     }
+    // The bytes differ (a file with the genuine bytes never gets here), and
+    // nothing above says how: that is never taken for harmless.
     if (verdict.differences.empty()) {
         Difference difference;
-        difference.kind = Difference::Class::Formatting;
-        difference.value = QByteArrayLiteral("other bytes differ, in nothing the game reads");
+        difference.kind = Difference::Class::Other;
+        difference.value = QByteArrayLiteral("other bytes differ, in a way no class explains");
         verdict.differences.push_back(difference);
     }
     verdict.status = statusOf(verdict.differences);
+}
+
+// The descriptor, in one reading, against the version it differs from
+// least (on a tie, the earlier one).
+Verdict closestVersion(const Verdict& scanned, const GenuineVersions& versions, const QByteArray& bytes,
+                       const DescriptorText& text, const GenuineSet& cars)
+{
+    std::optional<Verdict> best;
+    for (const GenuineDescriptor* version : versions) {
+        Verdict candidate = scanned;
+        compareWith(*version, bytes, text, cars, candidate);
+        if (!best || candidate.differences.size() < best->differences.size())
+            best = std::move(candidate);
+    }
+    return std::move(*best);
 }
 
 } // namespace
@@ -161,8 +182,9 @@ Verdict checkDescriptorBytes(const QByteArray& path, const QByteArray& bytes, co
         return verdict;
     }
     verdict.lines = outcome.lines;
+    const DescriptorText windowText(bytes, LineReading::Window);
     for (const GenuineDescriptor* version : versions) {
-        if (sameWindowLines(bytes, version->bytes)) {
+        if (sameWindowLines(windowText, DescriptorText(version->bytes, LineReading::Window))) {
             verdict.status = Verdict::Status::Genuine;
             verdict.version = version->version;
             verdict.versionSha256 = version->sha256;
@@ -170,13 +192,16 @@ Verdict checkDescriptorBytes(const QByteArray& path, const QByteArray& bytes, co
         }
     }
     verdict.bytes = bytes;
-    const DescriptorText text(bytes);
-    std::optional<Verdict> best;
-    for (const GenuineDescriptor* version : versions) {
-        Verdict candidate = verdict;
-        compareWith(*version, bytes, text, cars, candidate);
-        if (!best || candidate.differences.size() < best->differences.size())
-            best = std::move(candidate);
+    // Lone LFs beside other line ends: each reading is judged, and a file is
+    // only as good as its worse reading (docs/check.md, "Line ends"). Any
+    // other file reads the same both ways but for an LF-only one, which the
+    // loose reading takes line by line.
+    const DescriptorText looseText(bytes, LineReading::Loose);
+    Verdict judged = closestVersion(verdict, versions, bytes, looseText, cars);
+    if (looseText.readsTwoWays()) {
+        Verdict windowVerdict = closestVersion(verdict, versions, bytes, windowText, cars);
+        if (severity(windowVerdict.status) > severity(judged.status))
+            judged = std::move(windowVerdict);
     }
-    return *best;
+    return judged;
 }

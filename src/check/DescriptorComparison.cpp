@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include <dtl/dtl.hpp>
+#include "BoundedDiff.h"
 
 #include <algorithm>
 #include <array>
@@ -68,12 +68,22 @@ Difference inWords(Difference::Class kind, const QString& words)
 }
 
 // The lines that damage explains: the descriptor's own damaged lines and
-// the genuine lines that are gone where they are.
+// the genuine lines that are gone where they are. Keys gone where control
+// bytes are are named, as explained by the damage; those gone with the end
+// of a file cut off are not (the cut names where it is).
 struct Damage {
     std::set<qint64> descriptorLines;
     std::set<qint64> genuineLines;
+    std::set<qint64> cutGenuineLines;
     std::vector<Difference> differences;
 };
+
+// A damaged line that still reads as a Key or Section line (see TextLine):
+// it is compared as that.
+bool readsBeforeDamage(const TextLine& line)
+{
+    return line.binary && (line.kind == Kind::Key || line.kind == Kind::Section);
+}
 
 // A file cut off: it ends inside a line, without a line end, where that line
 // begins as a genuine line does, and every genuine key after that one is
@@ -113,8 +123,10 @@ void findCut(const DescriptorText& genuine, const DescriptorText& descriptor, Da
             return;
         const qint64 cutAfter = whole ? lines[at].number : lines[at].number - 1;
         damage->descriptorLines.insert(last.number);
-        for (std::size_t gone = firstGone; gone < lines.size(); ++gone)
+        for (std::size_t gone = firstGone; gone < lines.size(); ++gone) {
             damage->genuineLines.insert(lines[gone].number);
+            damage->cutGenuineLines.insert(lines[gone].number);
+        }
         damage->differences.push_back(inWords(Difference::Class::Damaged,
                                               QStringLiteral("cut off after line %1 of %2").arg(cutAfter).arg(lines.size())));
         return;
@@ -150,10 +162,12 @@ void findBinary(const DescriptorText& genuine, const DescriptorText& descriptor,
     }
     std::vector<std::string> genuineTokens;
     std::vector<qint64> genuineNumbers;
+    std::vector<bool> genuineBlank;
     // Blank lines too, so that those gone with the damage are its own.
     for (const TextLine& line : genuine.lines()) {
         genuineTokens.push_back(token(line));
         genuineNumbers.push_back(line.number);
+        genuineBlank.push_back(line.kind == Kind::Blank);
     }
     std::vector<std::string> descriptorTokens;
     std::vector<const TextLine*> descriptorLines;
@@ -161,9 +175,7 @@ void findBinary(const DescriptorText& genuine, const DescriptorText& descriptor,
         descriptorTokens.push_back(token(line));
         descriptorLines.push_back(&line);
     }
-    dtl::Diff<std::string> diff(genuineTokens, descriptorTokens);
-    diff.onHuge();
-    diff.compose();
+    const std::vector<DiffStep> steps = boundedDiff(genuineTokens, descriptorTokens);
     std::vector<qint64> hunkGone;
     bool hunkDamaged = false;
     std::size_t genuineAt = 0;
@@ -174,17 +186,19 @@ void findBinary(const DescriptorText& genuine, const DescriptorText& descriptor,
         hunkGone.clear();
         hunkDamaged = false;
     };
-    for (const auto& [text, info] : diff.getSes().getSequence()) {
-        switch (info.type) {
-        case dtl::SES_COMMON:
+    for (const DiffStep step : steps) {
+        switch (step) {
+        case DiffStep::Common:
+            // A blank line between two stretches of damage does not part them.
+            if (!genuineBlank[genuineAt])
+                closeHunk();
             ++genuineAt;
             ++descriptorAt;
-            closeHunk();
             break;
-        case dtl::SES_DELETE:
+        case DiffStep::Delete:
             hunkGone.push_back(genuineNumbers[genuineAt++]);
             break;
-        case dtl::SES_ADD:
+        case DiffStep::Add:
             hunkDamaged = hunkDamaged || descriptorLines[descriptorAt]->binary;
             ++descriptorAt;
             break;
@@ -204,6 +218,7 @@ struct Section {
     std::map<std::string_view, std::vector<const TextLine*>> keys;
     std::vector<std::string_view> keyOrder; // by first appearance
     std::vector<const TextLine*> plain;
+    std::vector<const TextLine*> headers; // every line that starts it
 };
 
 struct Sections {
@@ -213,7 +228,7 @@ struct Sections {
     Sections(const DescriptorText& text, const std::set<qint64>& skipped)
     {
         for (const TextLine& line : text.lines()) {
-            if (skipped.count(line.number))
+            if (skipped.count(line.number) && !readsBeforeDamage(line))
                 continue;
             if (line.kind != Kind::Key && line.kind != Kind::Plain && line.kind != Kind::Section)
                 continue;
@@ -229,6 +244,8 @@ struct Sections {
                 lines.push_back(&line);
             } else if (line.kind == Kind::Plain) {
                 section.plain.push_back(&line);
+            } else {
+                section.headers.push_back(&line);
             }
         }
     }
@@ -332,6 +349,23 @@ void compareKeys(std::string_view name, const Section* genuine, const Section* d
     }
 }
 
+// A section started again: a game that lets the later one replace the
+// earlier loses the earlier one's keys. Repeats beyond the genuine file's
+// own are duplicates.
+void compareHeaders(std::string_view name, const Section* genuine, const Section& descriptor,
+                    std::vector<Difference>* values)
+{
+    const std::size_t kept = std::max<std::size_t>(genuine ? genuine->headers.size() : 0, 1);
+    for (std::size_t i = kept; i < descriptor.headers.size(); ++i) {
+        Difference duplicate;
+        duplicate.kind = Difference::Class::Duplicate;
+        duplicate.section = sectionName(name);
+        duplicate.line = descriptor.headers[i]->number;
+        duplicate.firstLine = descriptor.headers.front()->number;
+        values->push_back(duplicate);
+    }
+}
+
 // A genuine Key=Value missing from its section and added, unchanged, in
 // another one was moved.
 void pairMoved(std::vector<Difference>* missing, std::vector<Difference>* added, std::vector<Difference>* values)
@@ -356,11 +390,17 @@ void pairMoved(std::vector<Difference>* missing, std::vector<Difference>* added,
         if (!moved)
             stillMissing.push_back(std::move(lost));
     }
+    // Within added's room, never copied whole: a hostile file may add tens
+    // of thousands.
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < added->size(); ++i) {
-        if (!addedUsed[i])
-            values->push_back(std::move((*added)[i]));
+        if (!addedUsed[i] && kept++ != i)
+            (*added)[kept - 1] = std::move((*added)[i]);
     }
-    values->insert(values->end(), stillMissing.begin(), stillMissing.end());
+    added->resize(kept);
+    added->insert(added->begin(), std::make_move_iterator(values->begin()), std::make_move_iterator(values->end()));
+    *values = std::move(*added);
+    values->insert(values->end(), std::make_move_iterator(stillMissing.begin()), std::make_move_iterator(stillMissing.end()));
 }
 
 // A file that is not sectioned text, line by line: what the genuine file
@@ -384,19 +424,16 @@ void compareLines(const DescriptorText& genuine, const DescriptorText& descripto
             descriptorSource.push_back(&line);
         }
     }
-    dtl::Diff<std::string_view> diff(genuineLines, descriptorLines);
-    diff.onHuge();
-    diff.compose();
     std::size_t genuineAt = 0;
     std::size_t descriptorAt = 0;
-    for (const auto& [text, info] : diff.getSes().getSequence()) {
+    for (const DiffStep step : boundedDiff(genuineLines, descriptorLines)) {
         Difference difference;
-        if (info.type == dtl::SES_COMMON) {
+        if (step == DiffStep::Common) {
             ++genuineAt;
             ++descriptorAt;
             continue;
         }
-        if (info.type == dtl::SES_DELETE) {
+        if (step == DiffStep::Delete) {
             const TextLine* line = genuineSource[genuineAt++];
             if (damage.genuineLines.count(line->number))
                 continue;
@@ -416,7 +453,7 @@ void compareLines(const DescriptorText& genuine, const DescriptorText& descripto
 // What differs in the bytes but not in what the game reads, outside what
 // damage explains.
 std::optional<Difference> formatting(const DescriptorText& genuine, const DescriptorText& descriptor,
-                                     const Damage& damage)
+                                     const Damage& damage, bool valuesDiffer)
 {
     const auto skippedOf = [&](const DescriptorText& text) -> const std::set<qint64>& {
         return &text == &genuine ? damage.genuineLines : damage.descriptorLines;
@@ -424,6 +461,8 @@ std::optional<Difference> formatting(const DescriptorText& genuine, const Descri
     QStringList words;
     if (descriptor.hasByteOrderMark() && !genuine.hasByteOrderMark())
         words << QStringLiteral("it starts with a byte order mark");
+    if (descriptor.hasDosEndMark() && !genuine.hasDosEndMark())
+        words << QStringLiteral("it ends with a DOS end-of-file mark");
 
     const auto endsOf = [](const DescriptorText& text) {
         return std::array<qint64, 3>{text.crLfEnds(), text.lfEnds(), text.crEnds()};
@@ -460,15 +499,15 @@ std::optional<Difference> formatting(const DescriptorText& genuine, const Descri
         }
         return numbers;
     };
-    const auto trailing = [](const TextLine& line) {
-        return line.kind != Kind::Blank && (line.raw.endsWith(' ') || line.raw.endsWith('\t'));
-    };
+    const auto trailing = [](const TextLine& line) { return line.raw.endsWith(' ') || line.raw.endsWith('\t'); };
     const auto around = [](const TextLine& line) {
         QByteArrayView text = line.raw;
         while (text.endsWith(' ') || text.endsWith('\t'))
             text.chop(1);
         if (line.kind == Kind::Key)
             return text.size() != line.key.size() + 1 + line.value.size();
+        if (line.kind == Kind::Section)
+            return text.size() != line.section.size() + 2;
         return line.kind != Kind::Blank && text.size() != trimmedField(line.raw).size();
     };
     const auto tabs = [](const TextLine& line) { return line.raw.contains('\t'); };
@@ -497,6 +536,18 @@ std::optional<Difference> formatting(const DescriptorText& genuine, const Descri
     const std::size_t genuineBlanks = ofKind(genuine, Kind::Blank).size();
     if (blanks != genuineBlanks)
         words << QStringLiteral("%1 blank lines where the genuine file has %2").arg(blanks).arg(genuineBlanks);
+    // Where blank lines and comments lie among the others, when nothing else
+    // tells the files apart: moved, they change nothing either.
+    const auto layout = [&](const DescriptorText& text) {
+        std::vector<Kind> kinds;
+        for (const TextLine& line : text.lines()) {
+            if (!skippedOf(text).count(line.number))
+                kinds.push_back(line.kind == Kind::Blank || line.kind == Kind::Comment ? line.kind : Kind::Key);
+        }
+        return kinds;
+    };
+    if (words.isEmpty() && !valuesDiffer && layout(descriptor) != layout(genuine))
+        words << QStringLiteral("blank lines or comments are elsewhere");
 
     // Order: of sections, and of keys within each section both have.
     const Sections genuineSections(genuine, damage.genuineLines);
@@ -526,6 +577,29 @@ std::optional<Difference> formatting(const DescriptorText& genuine, const Descri
     return inWords(Difference::Class::Formatting, words.join(QStringLiteral("; ")));
 }
 
+std::string folded(QByteArrayView name)
+{
+    return name.toByteArray().toLower().toStdString();
+}
+
+// Whether the descriptor holds any of the genuine file's section headers or
+// keys, in any case: a file that holds none is no descriptor, however a
+// game reads names. One that holds any is judged by its values.
+bool holdsAnyOf(const DescriptorText& genuine, const DescriptorText& descriptor)
+{
+    std::set<std::string> names;
+    for (const TextLine& line : genuine.lines()) {
+        if (line.kind == Kind::Section)
+            names.insert("[" + folded(line.section));
+        else if (line.kind == Kind::Key)
+            names.insert(folded(line.key));
+    }
+    return std::any_of(descriptor.lines().begin(), descriptor.lines().end(), [&names](const TextLine& line) {
+        return (line.kind == Kind::Section && names.count("[" + folded(line.section)))
+            || (line.kind == Kind::Key && names.count(folded(line.key)));
+    });
+}
+
 qint64 position(const Difference& difference)
 {
     return difference.line.value_or(difference.genuineLine.value_or(0));
@@ -540,6 +614,8 @@ std::vector<Difference> compareDescriptors(const DescriptorText& genuine, const 
                                                         ? QStringLiteral("the file is empty")
                                                         : QStringLiteral("the file holds nothing but white space"))};
     }
+    if (!holdsAnyOf(genuine, descriptor))
+        return {inWords(Difference::Class::Damaged, QStringLiteral("not a descriptor"))};
     Damage damage;
     findCut(genuine, descriptor, &damage);
     findBinary(genuine, descriptor, &damage);
@@ -550,6 +626,9 @@ std::vector<Difference> compareDescriptors(const DescriptorText& genuine, const 
         const Sections descriptorSections(descriptor, damage.descriptorLines);
         std::vector<Difference> missing;
         std::vector<Difference> added;
+        // Room for every difference there can be (one a line of either
+        // file, and a few in words), so that they are never moved to more.
+        added.reserve(genuine.lines().size() + descriptor.lines().size() + 4);
         for (const std::string_view name : genuineSections.order) {
             const Section* own = genuineSections.find(name);
             const Section* other = descriptorSections.find(name);
@@ -557,12 +636,17 @@ std::vector<Difference> compareDescriptors(const DescriptorText& genuine, const 
             comparePlain(name, own, other, &missing, &added);
         }
         for (const std::string_view name : descriptorSections.order) {
-            if (!genuineSections.find(name)) {
-                compareKeys(name, nullptr, descriptorSections.find(name), &values, &missing, &added);
-                comparePlain(name, nullptr, descriptorSections.find(name), &missing, &added);
+            const Section* own = genuineSections.find(name);
+            const Section* other = descriptorSections.find(name);
+            compareHeaders(name, own, *other, &values);
+            if (!own) {
+                compareKeys(name, nullptr, other, &values, &missing, &added);
+                comparePlain(name, nullptr, other, &missing, &added);
             }
         }
-        std::erase_if(missing, [&](const Difference& lost) { return damage.genuineLines.count(*lost.genuineLine) > 0; });
+        std::erase_if(missing, [&](const Difference& lost) { return damage.cutGenuineLines.count(*lost.genuineLine) > 0; });
+        for (Difference& lost : missing)
+            lost.byDamage = damage.genuineLines.count(*lost.genuineLine) > 0;
         pairMoved(&missing, &added, &values);
     } else {
         compareLines(genuine, descriptor, damage, &values);
@@ -571,7 +655,7 @@ std::vector<Difference> compareDescriptors(const DescriptorText& genuine, const 
                      [](const Difference& a, const Difference& b) { return position(a) < position(b); });
 
     values.insert(values.end(), damage.differences.begin(), damage.differences.end());
-    if (std::optional<Difference> noise = formatting(genuine, descriptor, damage))
+    if (std::optional<Difference> noise = formatting(genuine, descriptor, damage, !values.empty()))
         values.push_back(*noise);
     return values;
 }

@@ -51,21 +51,32 @@ TextLine::Kind classifyLine(QByteArrayView raw, QByteArrayView* name, QByteArray
     return TextLine::Kind::Plain;
 }
 
-DescriptorText::DescriptorText(QByteArray bytes)
+DescriptorText::DescriptorText(QByteArray bytes, LineReading reading)
     : m_bytes(std::move(bytes))
+    , m_reading(reading)
 {
     QByteArrayView rest(m_bytes);
     if (rest.startsWith("\xEF\xBB\xBF")) {
         m_byteOrderMark = true;
         rest = rest.sliced(3);
     }
+    if (rest.endsWith('\x1A')) {
+        m_dosEndMark = true;
+        rest.chop(1);
+    }
+    m_endsWithLineEnd = rest.endsWith('\r') || rest.endsWith('\n');
     m_binary = std::any_of(rest.begin(), rest.end(), isBinaryByte);
+    for (qsizetype at = 0; at < rest.size(); ++at) {
+        if (rest[at] == '\n' && (at == 0 || rest[at - 1] != '\r'))
+            ++m_lf;
+    }
+    const bool loose = reading == LineReading::Loose;
     QByteArrayView section;
     bool inSection = false;
     qint64 number = 0;
     while (!rest.isEmpty()) {
         qsizetype end = 0;
-        while (end < rest.size() && rest[end] != '\r' && rest[end] != '\n')
+        while (end < rest.size() && rest[end] != '\r' && (!loose || rest[end] != '\n'))
             ++end;
         TextLine line;
         line.number = ++number;
@@ -74,15 +85,29 @@ DescriptorText::DescriptorText(QByteArray bytes)
             rest = QByteArrayView();
         } else if (rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n') {
             ++m_crLf;
+            line.end = LineEnd::CrLf;
             rest = rest.sliced(end + 2);
         } else {
-            ++(rest[end] == '\r' ? m_cr : m_lf);
+            line.end = rest[end] == '\r' ? LineEnd::Cr : LineEnd::Lf;
+            m_cr += rest[end] == '\r' ? 1 : 0;
             rest = rest.sliced(end + 1);
         }
 
-        line.binary = std::any_of(line.raw.begin(), line.raw.end(), isBinaryByte);
+        const auto binaryAt = std::find_if(line.raw.begin(), line.raw.end(), isBinaryByte);
+        line.binary = binaryAt != line.raw.end();
         QByteArrayView name;
         line.kind = classifyLine(line.raw, &name, &line.value);
+        if (line.binary) {
+            QByteArrayView cleanName;
+            QByteArrayView cleanValue;
+            const QByteArrayView clean = line.raw.first(binaryAt - line.raw.begin());
+            const TextLine::Kind cleanKind = classifyLine(clean, &cleanName, &cleanValue);
+            if (cleanKind == TextLine::Kind::Key || cleanKind == TextLine::Kind::Section) {
+                line.kind = cleanKind;
+                name = cleanName;
+                line.value = cleanValue;
+            }
+        }
         if (line.kind == TextLine::Kind::Section) {
             section = name;
             inSection = true;
@@ -94,7 +119,6 @@ DescriptorText::DescriptorText(QByteArray bytes)
         line.inSection = inSection;
         m_lines.push_back(line);
     }
-    m_endsWithLineEnd = !m_bytes.isEmpty() && (m_bytes.endsWith('\r') || m_bytes.endsWith('\n'));
 }
 
 bool DescriptorText::isBlank() const

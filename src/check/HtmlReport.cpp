@@ -87,12 +87,10 @@ const std::array<QByteArray, 256>& glyphs()
     return table;
 }
 
-enum class End { CrLf, Lf, Cr, None };
-
 // A line with its line end, as the side by side shows it.
 struct Line {
     const TextLine* text = nullptr;
-    End end = End::None;
+    LineEnd end = LineEnd::None;
     bool byteOrderMark = false;
     // The line's own bytes with its line end, and the byte order mark before
     // the first: what the line diff compares.
@@ -101,22 +99,14 @@ struct Line {
 
 std::vector<Line> linesOf(const DescriptorText& text)
 {
+    static constexpr qsizetype EndSize[] = {2, 1, 1, 0}; // by LineEnd
     const QByteArray& bytes = text.bytes();
     std::vector<Line> lines;
     lines.reserve(text.lines().size());
-    qsizetype at = text.hasByteOrderMark() ? 3 : 0;
     qsizetype begin = 0;
     for (const TextLine& line : text.lines()) {
-        at += line.raw.size();
-        End end = End::None;
-        if (at < bytes.size() && bytes[at] == '\r' && at + 1 < bytes.size() && bytes[at + 1] == '\n') {
-            end = End::CrLf;
-            at += 2;
-        } else if (at < bytes.size()) {
-            end = bytes[at] == '\r' ? End::Cr : End::Lf;
-            ++at;
-        }
-        lines.push_back({&line, end, begin == 0 && text.hasByteOrderMark(),
+        const qsizetype at = line.raw.data() - bytes.constData() + line.raw.size() + EndSize[int(line.end)];
+        lines.push_back({&line, line.end, begin == 0 && text.hasByteOrderMark(),
                          std::string_view(bytes.constData() + begin, std::size_t(at - begin))});
         begin = at;
     }
@@ -212,10 +202,10 @@ QByteArray shownLine(const Line& line, const std::vector<bool>& marked, bool mar
     mark(false);
     if (shown < raw.size())
         out += said("… " + number(raw.size() - shown) + " more bytes");
-    if (line.end != End::CrLf) {
+    if (line.end != LineEnd::CrLf) {
         mark(markEdges);
-        out += line.end == End::None ? said("no line end")
-                                     : "<span class=\"w e\">" + QByteArray(line.end == End::Lf ? "␊" : "␍") + "</span>";
+        out += line.end == LineEnd::None ? said("no line end")
+                                     : "<span class=\"w e\">" + QByteArray(line.end == LineEnd::Lf ? "␊" : "␍") + "</span>";
     }
     mark(false);
     return out;
@@ -236,14 +226,15 @@ QByteArray lineRange(qint64 first, qint64 last)
 // the left, the descriptor on the right, line numbers on both sides, the
 // bytes that differ marked within each changed line, and a "-", "+" or "~"
 // and the class of the difference in words on every row that differs, so
-// that colour is never the only sign. Lines are split at any line end, and
-// line ends are compared too, so that a lone LF shows where it is.
+// that colour is never the only sign. Lines are split as the verdict read
+// them (docs/check.md, "Line ends"), and line ends are compared too, so that
+// a lone LF shows where it is.
 class SideBySide
 {
 public:
     SideBySide(const QByteArray& genuine, const Verdict& verdict)
-        : m_genuineText(genuine)
-        , m_descriptorText(verdict.bytes)
+        : m_genuineText(genuine, verdict.reading)
+        , m_descriptorText(verdict.bytes, verdict.reading)
         , m_genuine(linesOf(m_genuineText))
         , m_descriptor(linesOf(m_descriptorText))
     {
@@ -405,7 +396,8 @@ private:
     QByteArray what(const Row& row) const
     {
         const auto named = [](const Difference& difference) {
-            return escaped(Difference::className(difference.kind)) + (difference.allowed ? "<br/>allowed" : "");
+            return escaped(Difference::className(difference.kind)) + (difference.allowed ? "<br/>allowed" : "")
+                + (difference.byDamage ? "<br/>damage" : "");
         };
         const TextLine* genuine = row.genuine >= 0 ? m_genuine[std::size_t(row.genuine)].text : nullptr;
         const TextLine* descriptor = row.descriptor >= 0 ? m_descriptor[std::size_t(row.descriptor)].text : nullptr;

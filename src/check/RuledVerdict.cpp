@@ -10,6 +10,10 @@ void applyRules(Verdict& verdict, const LeagueRules& rules)
     bool allowed = false;
     bool damaged = false;
     for (Difference& difference : verdict.differences) {
+        if (difference.byDamage) {
+            damaged = true;
+            continue;
+        }
         switch (difference.kind) {
         case Difference::Class::Formatting:
             blocking = blocking || !rules.ignoreFormatting();
@@ -18,6 +22,7 @@ void applyRules(Verdict& verdict, const LeagueRules& rules)
             damaged = true;
             break;
         case Difference::Class::OtherCar:
+        case Difference::Class::Other:
             blocking = true;
             break;
         default: {

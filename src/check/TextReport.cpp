@@ -5,9 +5,18 @@
 
 namespace {
 
+// Texts from a descriptor or a folder go into a message in one arg() call
+// of strings, never through a second one: a second call would read a "%1"
+// in the first one's text as its own place.
+
 QString counted(qint64 count, const QString& one, const QString& many)
 {
-    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? one : many);
+    return QString::number(count) + u' ' + (count == 1 ? one : many);
+}
+
+QString numbered(std::optional<qint64> number)
+{
+    return QString::number(number.value_or(0));
 }
 
 QString sectionText(const std::optional<QByteArray>& section)
@@ -45,10 +54,12 @@ QString differenceText(const Difference& difference)
     if (difference.allowed) {
         // The rule, not the line, is what a reader needs of an allowed change.
         const qsizetype open = text.lastIndexOf(QStringLiteral(" ("));
-        return QStringLiteral("allowed %1 (rule at line %2)").arg(open > 0 ? text.left(open) : text).arg(difference.rule);
+        return QStringLiteral("allowed %1 (rule at line %2)")
+            .arg(open > 0 ? text.left(open) : text, QString::number(difference.rule));
     }
     if (!difference.reason.isEmpty())
-        text += QStringLiteral("; %1 (rule at line %2)").arg(ShownText::message(difference.reason)).arg(difference.rule);
+        text += QStringLiteral("; %1 (rule at line %2)")
+                    .arg(ShownText::message(difference.reason), QString::number(difference.rule));
     return text;
 }
 
@@ -62,27 +73,28 @@ QString plainDifferenceText(const Difference& difference)
     case Difference::Class::Changed:
         return QStringLiteral("changed %1%2: %3 -> %4 (line %5)")
             .arg(section, printable(difference.key.value_or(QByteArray())), printable(difference.genuine.value_or(QByteArray())),
-                 printable(difference.value.value_or(QByteArray())))
-            .arg(difference.line.value_or(0));
+                 printable(difference.value.value_or(QByteArray())), numbered(difference.line));
     case Difference::Class::Added:
-        return QStringLiteral("added %1%2 (line %3)").arg(section, keyed(difference, difference.value)).arg(difference.line.value_or(0));
+        return QStringLiteral("added %1%2 (line %3)").arg(section, keyed(difference, difference.value), numbered(difference.line));
     case Difference::Class::Missing:
-        return QStringLiteral("missing %1%2 (genuine line %3)")
-            .arg(section, keyed(difference, difference.genuine))
-            .arg(difference.genuineLine.value_or(0));
+        return QStringLiteral("missing %1%2 (genuine line %3)%4")
+            .arg(section, keyed(difference, difference.genuine), numbered(difference.genuineLine),
+                 difference.byDamage ? QStringLiteral(", lost to the damage") : QString());
     case Difference::Class::Moved:
         return QStringLiteral("moved %1%2 to %3(line %4)")
-            .arg(section, keyed(difference, difference.genuine), sectionText(difference.toSection))
-            .arg(difference.line.value_or(0));
+            .arg(section, keyed(difference, difference.genuine), sectionText(difference.toSection), numbered(difference.line));
     case Difference::Class::Duplicate:
+        if (!difference.key && !difference.value)
+            return QStringLiteral("duplicate section %1(lines %2, %3)")
+                .arg(section, numbered(difference.firstLine), numbered(difference.line));
         return QStringLiteral("duplicate %1%2 (lines %3, %4)")
-            .arg(section, printable(difference.key.value_or(difference.value.value_or(QByteArray()))))
-            .arg(difference.firstLine.value_or(0))
-            .arg(difference.line.value_or(0));
+            .arg(section, printable(difference.key.value_or(difference.value.value_or(QByteArray()))),
+                 numbered(difference.firstLine), numbered(difference.line));
     case Difference::Class::OtherCar:
         return QStringLiteral("other car: this is %1's genuine descriptor").arg(printable(difference.value.value_or(QByteArray())));
     case Difference::Class::Formatting:
     case Difference::Class::Damaged:
+    case Difference::Class::Other:
         break;
     }
     return QStringLiteral("%1: %2").arg(name, printable(difference.value.value_or(QByteArray())));

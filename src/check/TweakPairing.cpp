@@ -5,7 +5,7 @@
 
 #include <QBuffer>
 
-#include <dtl/dtl.hpp>
+#include "BoundedDiff.h"
 
 #include <set>
 #include <string_view>
@@ -80,9 +80,6 @@ void pairTweaks(const QByteArray& genuineBytes, const QByteArray& descriptorByte
         if (!line.key.empty())
             descriptorKeys.emplace(line.section, line.key);
     }
-    dtl::Diff<std::string_view> diff(genuineTexts, descriptorTexts);
-    diff.onHuge();
-    diff.compose();
 
     // How many copies of a line the descriptor lost.
     std::unordered_map<std::string_view, qint64> lostCopies;
@@ -97,28 +94,27 @@ void pairTweaks(const QByteArray& genuineBytes, const QByteArray& descriptorByte
 
     // The lines lost and the tweaks, each with the hunk of the diff it lies
     // in: the stretch between two lines the files have in common. Line
-    // numbers are counted here: the script's own indexes are not kept the
-    // same way on every path through the library.
+    // numbers are counted here.
     std::vector<Lost> lost;
     std::vector<Placed> placed;
     std::size_t hunk = 0;
     qint64 genuineLine = 0;
     qint64 descriptorLine = 0;
-    for (const auto& [line, info] : diff.getSes().getSequence()) {
-        switch (info.type) {
-        case dtl::SES_COMMON:
+    for (const DiffStep step : boundedDiff(genuineTexts, descriptorTexts)) {
+        switch (step) {
+        case DiffStep::Common:
             ++genuineLine;
             ++descriptorLine;
             ++hunk;
             break;
-        case dtl::SES_DELETE:
+        case DiffStep::Delete:
             ++genuineLine;
-            if (qint64& copies = lostCopies[line]; copies > 0) {
+            if (qint64& copies = lostCopies[genuineTexts[std::size_t(genuineLine - 1)]]; copies > 0) {
                 --copies;
                 lost.push_back({genuineLine, &genuine[std::size_t(genuineLine - 1)], hunk, false});
             }
             break;
-        case dtl::SES_ADD:
+        case DiffStep::Add:
             ++descriptorLine;
             if (const auto tweak = tweakAt.find(descriptorLine); tweak != tweakAt.end())
                 placed.push_back({tweak->second, &descriptor[std::size_t(descriptorLine - 1)], hunk});

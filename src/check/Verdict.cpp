@@ -15,7 +15,8 @@ QString counted(std::size_t count, const QString& what)
 constexpr std::array ClassesInOrder{Difference::Class::OtherCar,  Difference::Class::Changed,
                                     Difference::Class::Added,     Difference::Class::Missing,
                                     Difference::Class::Moved,     Difference::Class::Duplicate,
-                                    Difference::Class::Damaged,   Difference::Class::Formatting};
+                                    Difference::Class::Other,     Difference::Class::Damaged,
+                                    Difference::Class::Formatting};
 
 } // namespace
 
@@ -36,6 +37,8 @@ QString Difference::className(Class kind)
         return QStringLiteral("formatting");
     case Class::Damaged:
         return QStringLiteral("damaged");
+    case Class::Other:
+        return QStringLiteral("other");
     case Class::OtherCar:
         break;
     }
@@ -44,8 +47,9 @@ QString Difference::className(Class kind)
 
 bool Difference::isValue() const
 {
-    return kind == Class::Changed || kind == Class::Added || kind == Class::Missing || kind == Class::Moved
-        || kind == Class::Duplicate;
+    return (kind == Class::Changed || kind == Class::Added || kind == Class::Missing || kind == Class::Moved
+            || kind == Class::Duplicate)
+        && !byDamage;
 }
 
 QString Verdict::statusText(Status status)
@@ -72,17 +76,21 @@ QString Verdict::kind() const
     if (status == Status::Allowed)
         return QStringLiteral("allowed");
     bool values = false;
+    bool other = false;
     bool damaged = false;
     bool formatting = false;
     for (const Difference& difference : differences) {
         if (difference.kind == Difference::Class::OtherCar)
             return QStringLiteral("other-car");
         values = values || difference.isValue();
-        damaged = damaged || difference.kind == Difference::Class::Damaged;
+        other = other || difference.kind == Difference::Class::Other;
+        damaged = damaged || difference.kind == Difference::Class::Damaged || difference.byDamage;
         formatting = formatting || difference.kind == Difference::Class::Formatting;
     }
     if (values)
         return QStringLiteral("values");
+    if (other)
+        return QStringLiteral("other");
     if (damaged)
         return QStringLiteral("damaged");
     return formatting ? QStringLiteral("formatting") : QString();
@@ -93,7 +101,7 @@ QString Verdict::differenceCounts() const
     QStringList parts;
     for (const Difference::Class kind : ClassesInOrder) {
         const auto count = std::count_if(differences.begin(), differences.end(), [kind](const Difference& difference) {
-            return difference.kind == kind && !difference.allowed;
+            return difference.kind == kind && !difference.allowed && !difference.byDamage;
         });
         if (count == 0)
             continue;

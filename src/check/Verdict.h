@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CarCatalogue.h"
+#include "DescriptorText.h"
 
 #include <QByteArray>
 #include <QString>
@@ -24,7 +25,8 @@ struct MissingLine {
 // One way in which a descriptor differs from its car's genuine one, read as
 // sections of keys and values.
 struct Difference {
-    enum class Class { Changed, Added, Missing, Moved, Duplicate, Formatting, Damaged, OtherCar };
+    // Other: a difference that no class explains; it counts as a tweak.
+    enum class Class { Changed, Added, Missing, Moved, Duplicate, Formatting, Damaged, OtherCar, Other };
 
     Class kind = Class::Changed;
     std::optional<QByteArray> section; // without its brackets; none for a file that is not sectioned text
@@ -36,7 +38,10 @@ struct Difference {
     std::optional<qint64> line;        // in the descriptor, from 1
     std::optional<qint64> genuineLine; // in the genuine descriptor, from 1
     std::optional<QByteArray> toSection; // where a moved line went
-    std::optional<qint64> firstLine;     // the first of a duplicated key's lines
+    std::optional<qint64> firstLine;     // the first of a duplicated key's or section's lines
+    // A missing key gone where the file is damaged: the damage explains it,
+    // and it counts as damage, not as a value.
+    bool byDamage = false;
     // A league's rules: whether one allows it, the line of the rule that
     // allows or names it (0 for none), and why a rule that names it does not.
     bool allowed = false;
@@ -47,6 +52,8 @@ struct Difference {
     static QString className(Class kind);
     // Values, other car, damage, formatting: the order of seriousness.
     bool isValue() const;
+    // Makes the file tweaked unless a league's rule allows it.
+    bool isTweak() const { return isValue() || kind == Class::OtherCar || kind == Class::Other; }
 };
 
 // The file a check read, as it was when read: a correction replaces it only
@@ -76,12 +83,15 @@ struct Verdict {
     QString version = QStringLiteral("original"); // of the genuine descriptor it was compared with
     QByteArray versionSha256;                     // of that version's file, lower-case hex
     QByteArray bytes; // the descriptor as read, kept only when it is not genuine
+    // The reading of its line ends that its differences come from (their
+    // line numbers are that reading's).
+    LineReading reading = LineReading::Loose;
 
     // "genuine", "formatting", "allowed", "damaged", "tweaked" or "error".
     static QString statusText(Status status);
     QString statusText() const { return statusText(status); }
-    // The most serious class present: "other-car", "values", "damaged",
-    // "formatting"; "allowed" when the league's rules allow what differs;
+    // The most serious class present: "other-car", "values", "other",
+    // "damaged", "formatting"; "allowed" when the league's rules allow what differs;
     // empty when genuine.
     QString kind() const;
     // "1 changed, 1 missing", in the order of the classes.

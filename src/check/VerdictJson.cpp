@@ -33,6 +33,8 @@ QJsonObject differenceJson(const Difference& difference)
         object.insert(QStringLiteral("to_section"), textOf(difference.toSection));
     if (difference.firstLine)
         object.insert(QStringLiteral("first_line"), *difference.firstLine);
+    if (difference.byDamage)
+        object.insert(QStringLiteral("by_damage"), true);
     if (difference.allowed)
         object.insert(QStringLiteral("allowed"), true);
     if (difference.rule > 0)

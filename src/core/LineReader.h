@@ -5,7 +5,8 @@
 
 class QIODevice;
 
-// Reads 8-bit text lines as the game writes them: a line ends at CR or at a
+// Reads 8-bit text lines as the game writes them (the window's reading of line
+// ends, docs/check.md "Line ends"): a line ends at CR or at a
 // CR LF pair; a lone LF is an ordinary character. A final terminator starts
 // no further line, and an empty input has no lines.
 class LineReader

@@ -34,6 +34,12 @@ QByteArray brackwellWith(const std::function<void(QList<QByteArray>&)>& edit)
     return lines.join("\r\n") + "\r\n";
 }
 
+// The genuine Brackwell descriptor with bytes replaced.
+QByteArray brackwellReplacing(const QByteArray& from, const QByteArray& to)
+{
+    return genuineOf(QStringLiteral("Brackwell")).replace(from, to);
+}
+
 QStringList strings(std::initializer_list<const char*> texts)
 {
     QStringList list;
@@ -217,8 +223,8 @@ private slots:
             << "formatting"
             << strings({"formatting: comments differ; 15 blank lines where the genuine file has 14"});
         QTest::newRow("empty") << brackwell << QByteArray() << "damaged" << strings({"damaged: the file is empty"});
-        QTest::newRow("binary") << brackwell << QByteArray("\x00\x01\x02PK\x03\x04\xff\xfe", 10) << "damaged"
-                                << strings({"damaged: 1 line holds NUL or other control bytes that no editor writes (line 1)"});
+        QTest::newRow("binary: not a descriptor") << brackwell << QByteArray("\x00\x01\x02PK\x03\x04\xff\xfe", 10) << "damaged"
+                                << strings({"damaged: not a descriptor"});
         QTest::newRow("cut off") << brackwell << genuine.left(genuine.indexOf("FrontGrip=1.084") + 8) << "damaged"
                                  << strings({"damaged: cut off after line 123 of 234"});
         QTest::newRow("cut off after a change: the change still counts")
@@ -235,9 +241,72 @@ private slots:
         QTest::newRow("another car's descriptor")
             << QStringLiteral("Puddlewick") << genuineOf(QStringLiteral("Skelder4")) << "tweaked"
             << strings({"other car: this is Skelder4's genuine descriptor"});
-        QTest::newRow("not sectioned text: line by line")
-            << brackwell << QByteArray("hello\r\nworld\r\n") << "tweaked"
-            << QStringList();
+        QTest::newRow("not sectioned text, and no genuine key: not a descriptor")
+            << brackwell << QByteArray("hello\r\nworld\r\n") << "damaged" << strings({"damaged: not a descriptor"});
+        QTest::newRow("random bytes: not a descriptor")
+            << brackwell << QByteArray("\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR\x01\x02=\x03", 20) << "damaged"
+            << strings({"damaged: not a descriptor"});
+        QTest::newRow("sections in another letter case are still a descriptor")
+            << brackwell << brackwellWith([](L& l) { l[11] = "[ENGINE]"; }).toLower() << "tweaked" << strings({"..."});
+        QTest::newRow("keys without their sections are still a descriptor")
+            << brackwell << QByteArray("Torque=999\r\n") << "tweaked" << strings({"..."});
+
+        // Mixed line ends: the worse of the two readings stands.
+        QTest::newRow("a lone LF joins two lines")
+            << brackwell << brackwellReplacing("FuelPerRev=0.000570\r\n", "FuelPerRev=0.000570\n") << "tweaked"
+            << strings({"changed [Engine] FuelPerRev: 0.000570 -> 0.000570?Supercharger=Roots (line 46)",
+                        "missing [Engine] Supercharger=Roots (genuine line 47)", "..."});
+        QTest::newRow("a lone LF before a section hides it")
+            << brackwell << brackwellReplacing("BoostBar=0.62\r\n\r\n[Gearbox]", "BoostBar=0.62\r\n\n[Gearbox]")
+            << "tweaked" << strings({"..."});
+        QTest::newRow("a lone LF inside a comment: formatting either way")
+            << brackwell << brackwellReplacing("Layout: V8\r\n", "Layout: V8\n") << "formatting"
+            << strings({"formatting: line ends are mixed (233 CR LF, 1 LF)"});
+        QTest::newRow("lone LFs and lone CRs") << brackwell << brackwellReplacing("\r\n", "\r").replace("V8\r", "V8\n")
+                                              << "tweaked" << strings({"..."});
+
+        QTest::newRow("a repeated section, empty")
+            << brackwell << brackwellWith([](L& l) { l.append("[Engine]"); }) << "tweaked"
+            << strings({"duplicate section [Engine] (lines 12, 235)"});
+        QTest::newRow("a repeated section with a key")
+            << brackwell << brackwellWith([](L& l) { l.append({"[Engine]", "Torque=412.5"}); }) << "tweaked"
+            << strings({"duplicate section [Engine] (lines 12, 235)", "duplicate [Engine] Torque (lines 16, 236)"});
+
+        QTest::newRow("DEL after a changed value")
+            << brackwell << brackwellWith([](L& l) { l[15] = "Torque=999\x7F"; }) << "tweaked"
+            << strings({"changed [Engine] Torque: 412.5 -> 999 (line 16)",
+                        "damaged: 1 line holds NUL or other control bytes that no editor writes (line 16)"});
+        for (const char control : {'\0', '\x0C', '\x1A'}) {
+            QTest::addRow("control byte %d after a changed value", int(control))
+                << brackwell << brackwellWith([control](L& l) { l[15] = QByteArray("Torque=999") + control; })
+                << "tweaked" << strings({"changed [Engine] Torque: 412.5 -> 999 (line 16)", "..."});
+        }
+        QTest::newRow("a control byte after the genuine value: damaged")
+            << brackwell << brackwellWith([](L& l) { l[15] = QByteArray("Torque=412.5\0\0", 14); }) << "damaged"
+            << strings({"damaged: 1 line holds NUL or other control bytes that no editor writes (line 16)"});
+        QByteArray sectionGone = brackwellWith([](L& l) { l.erase(l.begin() + 156, l.begin() + 165); });
+        sectionGone.insert(sectionGone.indexOf("[Chassis]"), QByteArray("\0\0\0\0\r\n", 6));
+        QTest::newRow("a section replaced by a NUL line: its keys lost to the damage")
+            << brackwell << sectionGone << "damaged"
+            << strings({"missing [Brakes] MaxBrakeTorque=2402 (genuine line 158), lost to the damage", "..."});
+        QTest::newRow("the same, and a value changed elsewhere")
+            << brackwell << QByteArray(sectionGone).replace("Torque=412.5", "Torque=512.5") << "tweaked"
+            << strings({"changed [Engine] Torque: 412.5 -> 512.5 (line 16)", "..."});
+
+        QTest::newRow("a DOS end-of-file mark") << brackwell << genuine + '\x1A' << "formatting"
+                                                << strings({"formatting: it ends with a DOS end-of-file mark"});
+        QTest::newRow("a Ctrl-Z before the end is damage")
+            << brackwell << brackwellWith([](L& l) { l[3] = "\x1A"; }) << "damaged" << strings({"..."});
+        QTest::newRow("a blank line moved") << brackwell << brackwellWith([](L& l) { l.move(3, 6); }) << "formatting"
+                                            << strings({"formatting: blank lines or comments are elsewhere"});
+        QTest::newRow("white space on a blank line and in a section's brackets")
+            << brackwell << brackwellWith([](L& l) {
+                   l[3] = " ";
+                   l[11] = "[ Engine ]";
+               })
+            << "formatting"
+            << strings({"formatting: 1 line has trailing white space (line 4); 1 line has white space before or around "
+                        "their text (line 12)"});
     }
 
     // Each class of difference, and the status it gives, read by section
@@ -259,23 +328,81 @@ private slots:
             cars.push_back(&each);
 
         const Verdict verdict = checkDescriptorBytes("p", descriptor, {&genuine}, cars, *m_store);
-        QCOMPARE(verdict.statusText(), status);
         QStringList texts;
         for (const Difference& difference : verdict.differences)
             texts << differenceText(difference);
-        if (QTest::currentDataTag() == QByteArrayView("not sectioned text: line by line")) {
-            // Every genuine line missing, both lines added, as lines: no section, no key.
-            QCOMPARE(texts.filter(QStringLiteral("added")), strings({"added hello (line 1)", "added world (line 2)"}));
-            QCOMPARE(texts.filter(QStringLiteral("missing ; End of Brackwell")).size(), 1);
-            QVERIFY(std::all_of(verdict.differences.begin(), verdict.differences.end(),
-                                [](const Difference& d) { return !d.section && !d.key; }));
-            return;
-        }
+        QVERIFY2(verdict.statusText() == status, qPrintable(verdict.statusText() + u'\n' + texts.join(u'\n')));
         if (differences.endsWith(QStringLiteral("..."))) {
             differences.removeLast();
             texts = texts.mid(0, differences.size());
         }
         QCOMPARE(texts.join(u'|'), differences.join(u'|'));
+    }
+
+    void percentSignsAreText_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        for (const char* text : {"%1", "%L1", "%%", "%", "%1A%2B%3C%9", "50%"})
+            QTest::newRow(text) << QByteArray(text);
+    }
+
+    // A descriptor's texts are never a format: "%1" in a section, key, value
+    // or rule's reason shows as it is, whatever class names it.
+    void percentSignsAreText()
+    {
+        QFETCH(QByteArray, text);
+        const QString shown = QString::fromLatin1(text);
+        Difference difference;
+        difference.section = text;
+        difference.key = text;
+        difference.genuine = text;
+        difference.value = text;
+        difference.toSection = text;
+        difference.line = 7;
+        difference.genuineLine = 8;
+        difference.firstLine = 3;
+        const QString twice = shown + u'=' + shown;
+        const std::pair<Difference::Class, QString> expected[] = {
+            {Difference::Class::Changed, QStringLiteral("changed [@T] @T: @T -> @T (line 7)")},
+            {Difference::Class::Added, QStringLiteral("added [@T] @K (line 7)")},
+            {Difference::Class::Missing, QStringLiteral("missing [@T] @K (genuine line 8)")},
+            {Difference::Class::Moved, QStringLiteral("moved [@T] @K to [@T] (line 7)")},
+            {Difference::Class::Duplicate, QStringLiteral("duplicate [@T] @T (lines 3, 7)")},
+            {Difference::Class::Damaged, QStringLiteral("damaged: @T")},
+        };
+        for (const auto& [kind, words] : expected) {
+            difference.kind = kind;
+            QString wanted = words;
+            wanted.replace(QStringLiteral("@K"), twice).replace(QStringLiteral("@T"), shown);
+            QCOMPARE(differenceText(difference), wanted);
+        }
+        difference.kind = Difference::Class::Changed;
+        difference.reason = shown;
+        difference.rule = 4;
+        QCOMPARE(differenceText(difference),
+                 QStringLiteral("changed [@T] @T: @T -> @T (line 7); @T (rule at line 4)").replace(QStringLiteral("@T"), shown));
+        Verdict verdict;
+        verdict.path = "players/" + text + "/BrackwellDescriptor.txt";
+        verdict.car = &CarCatalogue::cars()[0];
+        verdict.status = Verdict::Status::Damaged;
+        QVERIFY(verdictText(verdict, text).startsWith(QStringLiteral("players/@T/BrackwellDescriptor.txt: damaged (Brackwell)")
+                                                          .replace(QStringLiteral("@T"), shown)));
+        QVERIFY(verdictText(verdict, text).endsWith(QStringLiteral("kept as @T\n").replace(QStringLiteral("@T"), shown)));
+    }
+
+    // Bytes that differ in a way no class explains (here white space moved
+    // from one line to another) fail safe: class other, tweaked.
+    void unexplainedIsOther()
+    {
+        const GenuineDescriptor genuine =
+            GenuineDescriptor::of(CarCatalogue::cars()[0], "[Engine]\r\nTorque=1 \r\nPower=2\r\n", *m_store);
+        const Verdict verdict = checkDescriptorBytes("p", "[Engine]\r\nTorque=1\r\nPower=2 \r\n", {&genuine}, {}, *m_store);
+        QCOMPARE(verdict.statusText(), QStringLiteral("tweaked"));
+        QCOMPARE(verdict.kind(), QStringLiteral("other"));
+        QCOMPARE(verdict.differenceCounts(), QStringLiteral("1 other"));
+        QCOMPARE(verdictJson(verdict).value(QStringLiteral("differences")).toArray().at(0).toObject().value(
+                     QStringLiteral("class")),
+                 QStringLiteral("other"));
     }
 
     // A lone LF ends no line, as in the window: such a file is one long line,

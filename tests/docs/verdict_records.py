@@ -95,6 +95,10 @@ def fixtures(data):
         "duplicate": ("BrackwellDescriptor.txt", replaced(brackwell, b"Torque=412.5\r\n", b"Torque=412.5\r\n" * 2)),
         "damaged": ("DunMarrDescriptor.txt", dunmarr[:len(dunmarr) // 2]),
         "other-car": ("Puddlewickdescriptor.txt", genuine(data, "Skelder4")),
+        "not-a-descriptor": ("BrackwellDescriptor.txt", b"\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR"),
+        "repeated-section": ("BrackwellDescriptor.txt", brackwell + b"[Engine]\r\n"),
+        "lost-to-damage": ("BrackwellDescriptor.txt",
+                           replaced(brackwell, b"FadeTempC=658\r\nCoolingDuct=3\r\n", b"\x00\x00\x00\r\n")),
         "patched": ("Grelmdescriptor.txt", genuine(data, "Grelm").replace(b"\r\n[", b"\r\n; patch 1.1\r\n[", 1)),
     }
 
@@ -124,6 +128,9 @@ CHECK_CASES = [
     ("ivy", "duplicate", "tweaked", ["duplicate"]),
     ("jo", "damaged", "damaged", ["damaged"]),
     ("kim", "other-car", "tweaked", ["other-car"]),
+    ("meg", "not-a-descriptor", "damaged", ["damaged"]),
+    ("ned", "repeated-section", "tweaked", ["duplicate"]),
+    ("oli", "lost-to-damage", "damaged", ["missing", "missing", "damaged"]),
     ("lou", "patched", "genuine", []),
     ("\u00e9ric".encode("latin-1"), "genuine", "genuine", []),  # a folder name that is not UTF-8
 ]
