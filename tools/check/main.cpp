@@ -411,15 +411,13 @@ int run(const Options& options)
                                     [] { return RunInterruption::signal() != 0; });
     progress.clear();
     const int interruption = finished ? 0 : RunInterruption::signal();
-    const QString interrupted =
-        interruption ? QStringLiteral("interrupted by %1, the rest not checked").arg(signalName(interruption)) : QString();
 
     qint64 all = 0;
     for (const qint64 count : counts)
         all += count;
     const QStringList pathErrors = finder.pathErrors();
-    for (const QString& error : pathErrors)
-        complain(error);
+    for (const QString& pathError : pathErrors)
+        complain(pathError);
     QStringList empty;
     for (const QByteArray& path : finder.emptyPaths())
         empty << ShownText::name(path);
@@ -434,7 +432,8 @@ int run(const Options& options)
         summaryText(counts, players.players(), players.playersWithTweaks(),
                     options.correct ? std::optional<qint64>(qint64(kept.size())) : std::nullopt, rules.has_value());
     if (interruption)
-        summary = summary.trimmed() + QStringLiteral("; ") + interrupted + u'\n';
+        summary = summary.trimmed()
+            + QStringLiteral("; interrupted by %1, the rest not checked\n").arg(signalName(interruption));
     if (!options.json) {
         for (const QString& line : players.lines())
             output.write(line + u'\n');
