@@ -231,7 +231,7 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
                          .arg(loaded.unreadable)
                          .arg(QDir::toNativeSeparators(m_context.dir));
     QString error;
-    if (!m_league->listen(m_options.http->address, m_options.http->port, &error)) {
+    if (!m_league->listen(m_options.http->address, m_options.http->port, m_options.http->maxPerAddress, &error)) {
         *failures << QStringLiteral("cannot serve the league page on %1 port %2: %3")
                          .arg(m_options.http->address.toString(), QString::number(m_options.http->port), error);
         return false;

@@ -27,6 +27,8 @@ class VerdictLog;
 struct HttpEndpoint {
     QHostAddress address = QHostAddress::LocalHost;
     quint16 port = 0;
+    // Behind a reverse proxy every reader comes from the proxy's address.
+    int maxPerAddress = 16;
 };
 
 struct CollectOptions {

@@ -38,9 +38,11 @@ LeagueHistory::Loaded LeaguePage::load(const QString& dir)
     return loaded;
 }
 
-bool LeaguePage::listen(const QHostAddress& address, quint16 port, QString* error)
+bool LeaguePage::listen(const QHostAddress& address, quint16 port, int maxPerAddress, QString* error)
 {
-    auto door = std::make_unique<HttpDoor>(HttpDoor::Limits{});
+    HttpDoor::Limits limits;
+    limits.maxPerAddress = maxPerAddress;
+    auto door = std::make_unique<HttpDoor>(limits);
     if (!door->listen(address, port)) {
         *error = door->errorString();
         return false;

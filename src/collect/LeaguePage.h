@@ -40,7 +40,7 @@ public:
     // The history from the verdict logs in dir; the evidence of a car that
     // is not genuine is drawn again from its kept file when it is asked for.
     LeagueHistory::Loaded load(const QString& dir);
-    bool listen(const QHostAddress& address, quint16 port, QString* error);
+    bool listen(const QHostAddress& address, quint16 port, int maxPerAddress, QString* error);
     quint16 port() const;
 
     // A record appended to the verdicts; its evidence is drawn from verdict

@@ -42,7 +42,23 @@ bool VerdictLog::openChain(QString* error)
         return false;
     }
     m_head = last->isEmpty() ? VerdictChain::Start : VerdictChain::lineHash(*last);
-    return true;
+    return endLastLine(error);
+}
+
+// A crash can cut the last record short of its line end: the next record
+// starts a line of its own, chained to the cut one, so that no record is
+// joined onto it.
+bool VerdictLog::endLastLine(QString* error)
+{
+    QFile log(m_path);
+    if (!log.exists() || log.size() == 0)
+        return true;
+    char last = '\n';
+    if (!log.open(QIODevice::ReadOnly) || !log.seek(log.size() - 1) || !log.getChar(&last)) {
+        *error = QStringLiteral("the verdict log %1 cannot be read: %2").arg(m_path, log.errorString());
+        return false;
+    }
+    return last == '\n' || FileSystem::appendEncoded(m_encoded, "\n", error);
 }
 
 bool VerdictLog::append(const QJsonObject& record, QString* error, QByteArray* lineHash)

@@ -46,6 +46,7 @@ public:
     std::function<void(const QJsonObject& record, const QByteArray& lineHash)> onAppended;
 
 private:
+    bool endLastLine(QString* error);
     void syncEverySecond();
     QString sync();
 

@@ -723,7 +723,7 @@ private slots:
         for (const QJsonObject& verdict : verdicts) {
             QCOMPARE(verdict.value(QStringLiteral("rules")).toString().toLatin1(), sha.out.left(64));
             QCOMPARE(verdict.value(QStringLiteral("reference")).toString().size(), 64);
-            QCOMPARE(verdict.value(QStringLiteral("tool")).toString(), QStringLiteral("kestrix-check 1.1.0"));
+            QCOMPARE(verdict.value(QStringLiteral("tool")).toString(), QStringLiteral("kestrix-check 1.2.0"));
         }
         QVERIFY(bytesOf(page).contains("under league rules " + sha.out.left(64)));
 

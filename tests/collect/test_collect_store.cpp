@@ -182,8 +182,9 @@ private slots:
     void recordCannotBeAppended()
     {
         Collector collector(WithPage);
-        QVERIFY(QDir().mkpath(collector.dir() + QStringLiteral("/verdicts.jsonl")));
         QVERIFY(collector.started());
+        // A log it cannot read keeps it from starting: the chain could not go on.
+        QVERIFY(QDir().mkpath(collector.dir() + QStringLiteral("/verdicts.jsonl")));
         const QByteArray content = sample(QStringLiteral("genuine/Grelm.dat"));
         const QByteArray answer = sendFrom(collector.port, QStringLiteral("127.0.0.1"), QStringLiteral("Grelmdescriptor.txt"), content);
         QVERIFY2(answer.startsWith("REFUSED|cannot-store|its record could not be kept"), answer.constData());

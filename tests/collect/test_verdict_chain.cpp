@@ -115,6 +115,27 @@ private slots:
         QVERIFY2(holds.out.contains("the chain holds over 5 lines in 3 files; 2 lines before the chain"), holds.out.constData());
     }
 
+    // A record cut short by a crash: the next one starts a line of its own,
+    // chained to the cut one.
+    void cutLastLineIsEnded()
+    {
+        QTemporaryDir kept;
+        const QString dir = kept.filePath(QStringLiteral("collected"));
+        QVERIFY(QDir().mkpath(dir));
+        const QByteArray cut = "{\"status\":\"genuine\",\"ti";
+        writeBytes(dir + QStringLiteral("/verdicts.jsonl"), cut);
+        Collector collector({}, dir);
+        QVERIFY(collector.started());
+        sendGenuine(collector.port);
+        QTRY_COMPARE(collector.verdicts().size(), 2);
+        QCOMPARE(collector.terminate(), 0);
+        const QList<QByteArray> lines = bytesOf(dir + QStringLiteral("/verdicts.jsonl")).split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], cut);
+        QCOMPARE(prevOf(lines[1]), hashOf(cut));
+        QCOMPARE(lines[2], QByteArray());
+    }
+
     // What a hand changes in a log, the chain shows at the line after it.
     void verifyLogFindsTheFirstBrokenLine_data()
     {

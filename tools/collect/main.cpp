@@ -133,6 +133,9 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
                                               "BYTES");
     const QCommandLineOption http = option("http",
         "Serves the league page on PORT, of 127.0.0.1 unless ADDR is given (PORT 0: any free one).", "[ADDR:]PORT");
+    const QCommandLineOption httpPerAddress = option("http-per-address",
+        "The page's connections from one address, /events listeners among them (default: 16); "
+        "behind a reverse proxy every reader comes from the proxy's address.", "N");
     const QCommandLineOption publicUrl = option("public-url",
         "Where players reach the league page (https://league.example.org); a player then hears "
         "the address of their own page with each verdict.", "URL");
@@ -148,7 +151,7 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption signingKey = option("signing-key", "Signs the events' results with this Ed25519 key.", "FILE");
     const QCommandLineOption newSigningKey =
         option("new-signing-key", "Writes a fresh signing key to FILE (mode 0600) and prints its public key.", "FILE");
-    parser.addOptions({port, dir, folder, bind, http, publicUrl, roster, rules, maxSize, maxConnections, maxPending,
+    parser.addOptions({port, dir, folder, bind, http, httpPerAddress, publicUrl, roster, rules, maxSize, maxConnections, maxPending,
                        maxPerAddress, maxPerPlayer, idle, transferTimeout, minRate, jobs, json, skip, newToken, hashToken,
                        events, signingKey, newSigningKey});
     if (!CommandLine::parse(parser, arguments, exitStatus))
@@ -192,6 +195,10 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
         if (!options.http)
             return wrong(QStringLiteral("--http needs [ADDR:]PORT, such as 8080 or 0.0.0.0:8080, not \"%1\"")
                              .arg(parser.value(http)));
+        if (!readNumber<int>(parser, httpPerAddress, 1, &options.http->maxPerAddress))
+            return wrong(QStringLiteral("--http-per-address needs a whole number, 1 or more"));
+    } else if (parser.isSet(httpPerAddress)) {
+        return wrong(QStringLiteral("--http-per-address is for the page of --http; give both"));
     }
     if (parser.isSet(publicUrl)) {
         const QUrl url(parser.value(publicUrl), QUrl::StrictMode);
