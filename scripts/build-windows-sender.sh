@@ -17,7 +17,7 @@ cmake --build "$sender_dir" -j2
 
 # Only Windows' own DLLs: a player has nothing else to install.
 imports=$(x86_64-w64-mingw32-objdump -p "$sender_dir/tools/kestrix-send.exe" | sed -n 's/^\s*DLL Name: //p')
-foreign=$(grep -viE '^(kernel32|msvcrt|ws2_32|user32|advapi32|shell32)\.dll$' <<<"$imports" || true)
+foreign=$(grep -viE '^(kernel32|msvcrt|ws2_32|user32|advapi32|shell32|bcrypt)\.dll$' <<<"$imports" || true)
 [ -z "$foreign" ] || { echo "build-windows-sender.sh: kestrix-send.exe needs DLLs a player lacks: $foreign" >&2; exit 1; }
 
 staging=$(mktemp -d)
