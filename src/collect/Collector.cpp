@@ -158,7 +158,7 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
 {
     m_league = std::make_unique<LeaguePage>(LeaguePage::Hooks{
         [this] { return m_context.roster ? m_context.roster->names() : std::vector<QByteArray>(); },
-        [this] { return m_server->open(); }}, *m_checks, m_options.version);
+        [this] { return m_server->open(); }}, *m_checks, m_options.version, m_options.shownTime);
     const LeagueHistory::Loaded loaded = m_league->load(m_context.dir);
     *warnings << loaded.failures;
     if (loaded.unreadable > 0)

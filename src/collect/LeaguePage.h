@@ -32,8 +32,10 @@ public:
         std::function<int()> connectionsOpen;              // of the collector's own door
     };
 
-    // Evidence is drawn by checks, on its threads. version: the collector's.
-    LeaguePage(Hooks hooks, CheckPool& checks, const QString& version, QObject* parent = nullptr);
+    // Evidence is drawn by checks, on its threads. version: the collector's;
+    // shown: how the pages show times.
+    LeaguePage(Hooks hooks, CheckPool& checks, const QString& version, const ShownTime& shown,
+               QObject* parent = nullptr);
     ~LeaguePage() override;
 
     // The history from the verdict logs in dir; the evidence of a car that
@@ -65,6 +67,7 @@ private:
     LeagueHistory m_history;
     std::map<std::pair<QString, QString>, Undrawn> m_undrawn; // by player and car
     LeagueMetrics m_metrics;
+    ShownTime m_shown;
     LeagueSite m_site;
     EventStream m_events;
     std::unique_ptr<LeagueHttp> m_http;

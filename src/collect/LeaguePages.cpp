@@ -2,6 +2,7 @@
 
 #include "CarCatalogue.h"
 #include "HtmlReport.h"
+#include "LeagueLayout.h"
 #include "Verdict.h"
 
 #include <QUrl>
@@ -16,10 +17,9 @@ QByteArray escaped(const QString& text)
     return text.toHtmlEscaped().toUtf8();
 }
 
-// "2026-12-11 09:30:15", as a person reads the record's time.
-QByteArray shownTime(const QString& time)
+QByteArray shownTime(const ShownTime& times, const QString& time)
 {
-    return escaped(time.left(19).replace(u'T', u' '));
+    return escaped(times.text(time));
 }
 
 QString textOf(const QJsonObject& record, const char* key)
@@ -50,7 +50,7 @@ QByteArray page(const QString& title, const QByteArray& body, bool live, bool re
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
         + QByteArray(refresh ? "<meta http-equiv=\"refresh\" content=\"1\"/>\n" : "")
         + "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n<title>"
-        + escaped(title) + "</title>\n<style>" + HtmlReport::style() + GridStyle + "</style>\n</head>\n<body>\n" + body
+        + escaped(title) + "</title>\n<style>" + HtmlReport::style() + GridStyle + LeagueLayout::style() + "</style>\n</head>\n<body>\n" + body
         + (live ? "<script src=\"/league.js\"></script>\n" : "") + "</body>\n</html>\n";
 }
 
@@ -68,7 +68,7 @@ const std::vector<QString>& statuses()
     return all;
 }
 
-QByteArray cell(const QString& player, const QString& car, const QJsonObject* latest)
+QByteArray cell(const QString& player, const QString& car, const QJsonObject* latest, const ShownTime& times)
 {
     const QString status = latest ? textOf(*latest, "status") : QStringLiteral("none");
     QByteArray out = "<td data-player=\"" + escaped(player) + "\" data-car=\"" + escaped(car) + "\" data-status=\""
@@ -76,7 +76,7 @@ QByteArray cell(const QString& player, const QString& car, const QJsonObject* la
     if (!latest)
         return out + "–</td>";
     return out + "<a href=\"/player/" + LeaguePages::playerLink(player) + "#history-" + escaped(car) + "\">"
-        + badge(status) + "<time>" + shownTime(textOf(*latest, "time")) + "</time></a></td>";
+        + badge(status) + "<time>" + shownTime(times, textOf(*latest, "time")) + "</time></a></td>";
 }
 
 } // namespace
@@ -88,7 +88,7 @@ QByteArray playerLink(const QString& name)
     return QUrl::toPercentEncoding(name);
 }
 
-QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& players)
+QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& players, const ShownTime& times)
 {
     std::set<QString> names;
     for (const QByteArray& name : players)
@@ -111,7 +111,7 @@ QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& pla
                     latest = &found->second.latest;
             }
             ++counts[latest ? textOf(*latest, "status") : QStringLiteral("none")];
-            rows += cell(name, car.listEntry, latest);
+            rows += cell(name, car.listEntry, latest, times);
         }
         rows += "</tr>\n";
     }
@@ -131,7 +131,7 @@ QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& pla
     return page(QStringLiteral("Vortrax league: every player's cars"), body, true);
 }
 
-QByteArray player(const QString& name, const LeagueHistory::Cars& cars)
+QByteArray player(const QString& name, const LeagueHistory::Cars& cars, const ShownTime& times)
 {
     QByteArray body = "<header>\n<h1>" + escaped(name) + "</h1>\n<nav><a href=\"/\">All players</a></nav>\n</header>\n"
         + HtmlReport::legend();
@@ -152,16 +152,16 @@ QByteArray player(const QString& name, const LeagueHistory::Cars& cars)
             + (car->transferCount == 1 ? " transfer" : " transfers");
         for (const LeagueHistory::Deviation& deviation : car->deviations) {
             body += " · " + escaped(deviation.status)
-                + (deviation.back.isEmpty() ? " since " + shownTime(deviation.from)
-                                            : " from " + shownTime(deviation.from) + ", genuine again at "
-                                                  + shownTime(deviation.back));
+                + (deviation.back.isEmpty() ? " since " + shownTime(times, deviation.from)
+                                            : " from " + shownTime(times, deviation.from) + ", genuine again at "
+                                                  + shownTime(times, deviation.back));
         }
         body += "</p>\n<table class=\"history\"><thead><tr><th>Time</th><th>Verdict</th><th>Compared with</th>"
                 "<th>Reference data</th><th>Rules</th></tr></thead><tbody>\n";
         for (auto entry = car->transfers.rbegin(); entry != car->transfers.rend(); ++entry) {
             const QString verdict = entry->reason.isEmpty() ? entry->status
                                                             : entry->status + QStringLiteral(" (") + entry->reason + u')';
-            body += "<tr><td>" + shownTime(entry->time) + "</td><td>" + escaped(verdict) + "</td><td>"
+            body += "<tr><td>" + shownTime(times, entry->time) + "</td><td>" + escaped(verdict) + "</td><td>"
                 + escaped(entry->version) + "</td><td><code title=\"" + escaped(entry->reference) + "\">"
                 + escaped(entry->reference.left(12)) + "</code></td><td><code title=\"" + escaped(entry->rules)
                 + "\">" + escaped(entry->rules.isEmpty() ? QStringLiteral("none") : entry->rules.left(12))
@@ -187,7 +187,7 @@ QByteArray script()
 {
     return R"JS("use strict";
 // Keeps the grid current: each verdict comes as an event, and after a lost
-// connection the latest verdicts are fetched again, so nothing is missed.
+// connection the grid is fetched again, so nothing is missed.
 (function () {
   const live = document.getElementById("live");
   const grid = document.getElementById("grid");
@@ -223,7 +223,7 @@ QByteArray script()
     const link = document.createElement("a");
     link.href = "/player/" + encodeURIComponent(record.player) + "#history-" + record.car;
     link.appendChild(text("span", record.status)).className = "s " + record.status;
-    link.appendChild(text("time", String(record.time).slice(0, 19).replace("T", " ")));
+    link.appendChild(text("time", record.shown_time));
     td.replaceChildren(link);
     count();
   }
@@ -244,7 +244,11 @@ QByteArray script()
     live.textContent = "Live: cells change as files arrive.";
     live.className = "live on";
     if (lost)
-      fetch("/verdicts.json").then(answer => answer.json()).then(records => records.forEach(show));
+      fetch("/").then(answer => answer.text()).then(html => {
+        const fresh = new DOMParser().parseFromString(html, "text/html").getElementById("grid");
+        grid.tBodies[0].replaceWith(fresh.tBodies[0]);
+        count();
+      });
     lost = false;
   };
   events.onerror = () => {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LeagueHistory.h"
+#include "ShownTime.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,9 +15,9 @@
 namespace LeaguePages {
 
 // players: the roster's names, shown whether or not they sent anything;
-// the history's players are shown too.
-QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& players);
-QByteArray player(const QString& name, const LeagueHistory::Cars& cars);
+// the history's players are shown too. Times are shown as times says.
+QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& players, const ShownTime& times);
+QByteArray player(const QString& name, const LeagueHistory::Cars& cars, const ShownTime& times);
 QByteArray script();
 
 // How a link names a player: every byte but the unreserved ones percent-encoded.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ShownTime.h"
+
 #include <QByteArray>
 
 #include <functional>
@@ -21,10 +23,11 @@ class LeagueSite
 {
 public:
     // players: the roster's names now; taking: whether the collector takes
-    // files; looked: a player's page is about to be shown.
+    // files; looked: a player's page is about to be shown; shown: how
+    // its times read.
     LeagueSite(const LeagueHistory& history, const LeagueMetrics& metrics,
                std::function<std::vector<QByteArray>()> players, std::function<bool()> taking,
-               std::function<void(const QString&)> looked);
+               std::function<void(const QString&)> looked, ShownTime shown);
 
     // method as sent ("GET"); path still percent-encoded, without its query.
     LeagueAnswer answer(const QByteArray& method, const QByteArray& path) const;
@@ -35,4 +38,5 @@ private:
     std::function<std::vector<QByteArray>()> m_players;
     std::function<bool()> m_taking;
     std::function<void(const QString&)> m_looked;
+    ShownTime m_shown;
 };

@@ -179,13 +179,31 @@ def check_history_and_names(tools, data, work):
     if status != 200 or b"<img" in own:
         fail("the hostile player's page: %d" % status)
     _, _, alice = request(league, "/player/alice")
-    if b"tweaked from 2026-12-01 10:00:00, genuine again at 2026-12-02 10:00:00" not in alice:
-        fail("alice's history does not read oldest first")
+    if b"tweaked from 2026-12-01 10:00 UTC, genuine again at 2026-12-02 10:00 UTC" not in alice:
+        fail("alice's history does not read oldest first, in UTC")
     if not re.search(rb'data-player="alice" data-car="Brackwell" data-status="genuine"', page):
         fail("the grid does not show alice's latest verdict")
     league.stop()
     if "1 of the lines in the verdict logs" not in league.process.stderr.read():
         fail("the line a crash cut off is not reported")
+    check_time_zone(league)
+
+
+def check_time_zone(league):
+    """The pages show the league's zone, with its abbreviation and offset;
+    the JSON keeps UTC; a zone the system does not know stops the start."""
+    league.start("0", "--time-zone", "Europe/Paris")
+    _, _, alice = request(league, "/player/alice")
+    if b"tweaked from 2026-12-01 11:00 CET (+01:00), genuine again at 2026-12-02 11:00 CET (+01:00)" not in alice:
+        fail("alice's history is not shown in Paris time")
+    _, _, records = request(league, "/verdicts.json")
+    if b'"time":"2026-12-02T10:00:00Z"' not in records:
+        fail("/verdicts.json does not keep UTC: %r" % records)
+    league.stop()
+    wrong = subprocess.run([league.tool("kestrix-collect"), "--port", "0", "--dir", league.dir, "--http", "0",
+                            "--time-zone", "Nowhere/Atlantis"], capture_output=True, text=True, timeout=30)
+    if wrong.returncode != 2 or "Nowhere/Atlantis" not in wrong.stderr:
+        fail("an unknown zone: status %d, %s" % (wrong.returncode, wrong.stderr))
 
 
 def check_idle_connections(league, sample):

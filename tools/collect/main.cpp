@@ -134,6 +134,8 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption publicUrl = option("public-url",
         "Where players reach the league page (https://league.example.org); a player then hears "
         "the address of their own page with each verdict.", "URL");
+    const QCommandLineOption timeZone = option("time-zone",
+        "The zone the league page shows times in, by its IANA name (Europe/Paris; default: UTC).", "NAME");
     const QCommandLineOption jobs = option("jobs", "Threads that check files (default: the cores).", "N");
     const QCommandLineOption json = option("json", "Events as JSON Lines.");
     const QCommandLineOption skip =
@@ -141,7 +143,7 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption newToken =
         option("new-token", "Prints a fresh token for a player, and the player's roster entry.", "NAME");
     const QCommandLineOption hashToken = option("hash-token", "Reads a token on stdin and prints its roster line.");
-    parser.addOptions({port, dir, folder, bind, http, publicUrl, roster, rules, maxSize, maxConnections, maxPending,
+    parser.addOptions({port, dir, folder, bind, http, publicUrl, timeZone, roster, rules, maxSize, maxConnections, maxPending,
                        maxPerAddress, maxPerPlayer, idle, transferTimeout, minRate, jobs, json, skip, newToken, hashToken});
     if (!CommandLine::parse(parser, arguments, exitStatus))
         return std::nullopt;
@@ -191,6 +193,13 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
         options.publicUrl = url.toString(QUrl::FullyEncoded);
         while (options.publicUrl.endsWith(u'/'))
             options.publicUrl.chop(1);
+    }
+    if (parser.isSet(timeZone)) {
+        const std::optional<ShownTime> shown = ShownTime::named(parser.value(timeZone));
+        if (!shown)
+            return wrong(QStringLiteral("--time-zone needs a zone's IANA name, such as Europe/Paris, not \"%1\"")
+                             .arg(parser.value(timeZone)));
+        options.shownTime = *shown;
     }
     options.jobs = std::max(1, QThread::idealThreadCount());
     const struct {
