@@ -9,6 +9,7 @@ const char* const Style = R"(
 .grid tbody th,.grid thead th:first-child{position:sticky;left:0;z-index:1;background:var(--head)}
 .car .file{overflow-x:auto}
 .s.none{color:#fff}
+.advice{font-weight:600;margin:0 0 6px}
 @media (max-width:760px){
 body{padding:12px 12px 30px}
 h1{font-size:21px}

@@ -4,9 +4,11 @@
 #include "HtmlReport.h"
 #include "LeagueLayout.h"
 #include "Verdict.h"
+#include "VerdictAdvice.h"
 
 #include <QUrl>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -57,6 +59,42 @@ QByteArray page(const QString& title, const QByteArray& body, bool live, bool re
 QByteArray badge(const QString& status)
 {
     return "<span class=\"s " + escaped(status) + "\">" + escaped(status) + "</span>";
+}
+
+// A car's status on its player's page: its latest verdict's, or "refused"
+// while only refusals came.
+QString statusOf(const LeagueHistory::Car& car)
+{
+    return car.latest.isEmpty() ? QStringLiteral("refused") : textOf(car.latest, "status");
+}
+
+bool lastRefused(const LeagueHistory::Car& car)
+{
+    return !car.transfers.empty() && car.transfers.back().status == QLatin1String("refused");
+}
+
+// The cars a driver has to do something about come first.
+int urgency(const LeagueHistory::Car& car)
+{
+    const QString status = statusOf(car);
+    if (status == QLatin1String("tweaked"))
+        return 0;
+    if (status == QLatin1String("damaged"))
+        return 1;
+    return lastRefused(car) ? 2 : 3;
+}
+
+// What the driver can do about the car, when there is something.
+QByteArray adviceOf(const LeagueHistory::Car& car)
+{
+    if (const char* advice = wire::verdictAdvice(statusOf(car).toStdString())) {
+        const QString text = QString::fromUtf8(advice);
+        return "<p class=\"advice\">" + escaped(text.left(1).toUpper() + text.mid(1)) + ".</p>\n";
+    }
+    if (lastRefused(car))
+        return "<p class=\"advice\">The latest file was refused (" + escaped(car.transfers.back().reason)
+            + "): put that right and send it again.</p>\n";
+    return QByteArray();
 }
 
 const std::vector<QString>& statuses()
@@ -142,11 +180,13 @@ QByteArray player(const QString& name, const LeagueHistory::Cars& cars, const Sh
     }
     if (const auto none = cars.find(QString()); none != cars.end())
         shown.emplace_back(QString(), &none->second);
+    std::stable_sort(shown.begin(), shown.end(),
+                     [](const auto& a, const auto& b) { return urgency(*a.second) < urgency(*b.second); });
 
     bool drawing = false;
     for (const auto& [carName, car] : shown) {
         const QString title = carName.isEmpty() ? QStringLiteral("Files of no car") : carName;
-        const QString status = car->latest.isEmpty() ? QStringLiteral("refused") : textOf(car->latest, "status");
+        const QString status = statusOf(*car);
         body += "<section class=\"car\" id=\"history-" + escaped(carName) + "\">\n<h2>" + escaped(title) + ' '
             + badge(status) + "</h2>\n<p class=\"meta\">" + QByteArray::number(car->transferCount)
             + (car->transferCount == 1 ? " transfer" : " transfers");
@@ -156,7 +196,7 @@ QByteArray player(const QString& name, const LeagueHistory::Cars& cars, const Sh
                                             : " from " + shownTime(times, deviation.from) + ", genuine again at "
                                                   + shownTime(times, deviation.back));
         }
-        body += "</p>\n<table class=\"history\"><thead><tr><th>Time</th><th>Verdict</th><th>Compared with</th>"
+        body += "</p>\n" + adviceOf(*car) + "<table class=\"history\"><thead><tr><th>Time</th><th>Verdict</th><th>Compared with</th>"
                 "<th>Reference data</th><th>Rules</th></tr></thead><tbody>\n";
         for (auto entry = car->transfers.rbegin(); entry != car->transfers.rend(); ++entry) {
             const QString verdict = entry->reason.isEmpty() ? entry->status

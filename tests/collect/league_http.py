@@ -159,7 +159,10 @@ def check_history_and_names(tools, data, work):
     record = {"player": "alice", "car": "Brackwell", "time": "2026-12-01T10:00:00Z", "version": "original"}
     lines = {"verdicts.jsonl.2": [dict(record, status="tweaked")],
              "verdicts.jsonl.1": [dict(record, status="genuine", time="2026-12-02T10:00:00Z"),
-                                  dict(record, player=hostile, status="damaged")],
+                                  dict(record, player=hostile, status="damaged")]
+             + [dict(record, player="dave", car=car, status=status, code="too-big")
+                for car, status in (("Brackwell", "genuine"), ("DunMarr", "damaged"), ("Skelder4", "refused"),
+                                    ("Grelm", "tweaked"), ("OldGrist", "genuine"), ("OldGrist", "refused"))],
              "verdicts.jsonl": []}
     for name, records in lines.items():
         with open(os.path.join(league.dir, name), "w") as log:
@@ -181,6 +184,19 @@ def check_history_and_names(tools, data, work):
     _, _, alice = request(league, "/player/alice")
     if b"tweaked from 2026-12-01 10:00 UTC, genuine again at 2026-12-02 10:00 UTC" not in alice:
         fail("alice's history does not read oldest first, in UTC")
+    _, _, dave = request(league, "/player/dave")
+    order = re.findall(rb'<section class="car" id="history-([^"]*)">', dave)
+    if order != [b"Grelm", b"DunMarr", b"Skelder4", b"OldGrist", b"Brackwell"]:
+        fail("dave's cars are not shown worst first: %r" % order)
+    for car, advice in ((b"Grelm", b"Put the genuine descriptor back and send it again."),
+                        (b"DunMarr", b"Send the file again."),
+                        (b"Skelder4", b"The latest file was refused (too-big)"),
+                        (b"OldGrist", b"The latest file was refused (too-big)")):
+        section = dave.split(b'id="history-' + car + b'"')[1].split(b"<section")[0]
+        if b'<p class="advice">' + advice not in section:
+            fail("dave's %s does not say what to do" % car.decode())
+    if b'class="advice"' in dave.split(b'id="history-Brackwell"')[1]:
+        fail("dave's genuine Brackwell has advice")
     if not re.search(rb'data-player="alice" data-car="Brackwell" data-status="genuine"', page):
         fail("the grid does not show alice's latest verdict")
     league.stop()
