@@ -158,7 +158,8 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
 {
     m_league = std::make_unique<LeaguePage>(LeaguePage::Hooks{
         [this] { return m_context.roster ? m_context.roster->names() : std::vector<QByteArray>(); },
-        [this] { return m_server->open(); }}, *m_checks, m_options.version, m_options.shownTime);
+        [this] { return m_server->open(); }}, *m_checks, m_options.version, m_options.shownTime,
+        m_context.roster ? m_context.dir : QString());
     const LeagueHistory::Loaded loaded = m_league->load(m_context.dir);
     *warnings << loaded.failures;
     if (loaded.unreadable > 0)

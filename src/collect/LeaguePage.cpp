@@ -6,9 +6,10 @@
 #include <QJsonDocument>
 
 LeaguePage::LeaguePage(Hooks hooks, CheckPool& checks, const QString& version, const ShownTime& shown,
-                       QObject* parent)
+                       const QString& publicDir, QObject* parent)
     : QObject(parent)
     , m_checks(checks)
+    , m_history(publicDir)
     , m_metrics(std::move(hooks.connectionsOpen), version)
     , m_shown(shown)
     , m_site(m_history, m_metrics, std::move(hooks.players), [this] { return m_taking; },

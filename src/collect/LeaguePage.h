@@ -33,9 +33,9 @@ public:
     };
 
     // Evidence is drawn by checks, on its threads. version: the collector's;
-    // shown: how the pages show times.
+    // shown: how the pages show times; publicDir: as LeagueHistory takes it.
     LeaguePage(Hooks hooks, CheckPool& checks, const QString& version, const ShownTime& shown,
-               QObject* parent = nullptr);
+               const QString& publicDir, QObject* parent = nullptr);
     ~LeaguePage() override;
 
     // The history from the verdict logs in dir; the evidence of a car that

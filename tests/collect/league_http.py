@@ -89,6 +89,40 @@ def check_routes(league):
         fail("a head of 9 KiB: %d, not 431" % status)
 
 
+def check_public_answers(league, sample):
+    """In a league with a roster, no public answer names a sender's address
+    or the server's folder; verdicts.jsonl keeps them."""
+    with socket.create_connection(("127.0.0.1", league.http_port), timeout=10) as events:
+        events.sendall(b"GET /events HTTP/1.1\r\nHost: league\r\n\r\n")
+        send_as_player(league.port, "bob", league.tokens["bob"], "BrackwellDescriptor.txt", sample)
+        send_as_player(league.port, "bob", "wrong", "DunMarrDescriptor.txt", sample)
+        answers = {"/events": b""}
+        events.settimeout(0.5)
+        try:
+            while b"event: verdict" not in answers["/events"]:
+                answers["/events"] += events.recv(65536)
+        except socket.timeout:
+            fail("/events told nothing of bob's file: %r" % answers["/events"])
+    deadline = time.monotonic() + 10
+    while b'class="d"' not in request(league, "/player/bob")[2] and time.monotonic() < deadline:
+        time.sleep(0.2)
+    for target in ("/", "/league.js", "/verdicts.json", "/healthz", "/player/alice", "/player/bob",
+                   "/player/carol", "/nothing"):
+        answers[target] = request(league, target)[2]
+    for target, body in answers.items():
+        for secret in (b"127.0.0.1", league.dir.encode(), league.work.encode()):
+            if secret in body:
+                fail("%s shows %s" % (target, secret.decode()))
+    kept = json.loads(answers["/verdicts.json"])
+    if not kept or any(not re.fullmatch(r"[a-z]+/\d{8}-\d{6}-\d{3}-\w+\.txt", record["path"]) for record in kept):
+        fail("/verdicts.json does not name kept files as <player>/<stamped name>: %r" % kept)
+    with open(os.path.join(league.dir, "verdicts.jsonl")) as log:
+        whole = [json.loads(line) for line in log]
+    if not all(record.get("sender") == "127.0.0.1" for record in whole if record["status"] != "refused") \
+            or not all(record["path"].startswith(league.dir) for record in whole if "path" in record):
+        fail("verdicts.jsonl does not keep the senders and paths")
+
+
 SAMPLE = re.compile(r'^([a-z_]+)(\{([a-z_]+)="((?:[^"\\]|\\.)*)"\})? (\S+)$')
 
 
@@ -313,6 +347,7 @@ def main():
             check_metrics(league, len(sample))
             check_reload_figures(league)
             check_routes(league)
+            check_public_answers(league, sample)
             check_reader_that_never_reads(league, sample)
             check_idle_connections(league, sample)
             league.stop()
