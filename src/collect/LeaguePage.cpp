@@ -12,7 +12,7 @@ LeaguePage::LeaguePage(Hooks hooks, CheckPool& checks, const QString& version, c
     , m_history(publicDir)
     , m_metrics(std::move(hooks.connectionsOpen), version)
     , m_shown(shown)
-    , m_site(m_history, m_metrics, std::move(hooks.players), [this] { return m_taking; },
+    , m_site(m_history, m_metrics, std::move(hooks.players), std::move(hooks.displayed), [this] { return m_taking; },
              [this](const QString& player) { drawEvidenceOf(player); }, shown)
 {
 }

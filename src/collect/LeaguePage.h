@@ -4,6 +4,7 @@
 #include "HttpDoor.h"
 #include "LeagueHistory.h"
 #include "LeagueMetrics.h"
+#include "LeaguePages.h"
 #include "LeagueSite.h"
 
 #include <QHostAddress>
@@ -29,6 +30,7 @@ class LeaguePage : public QObject
 public:
     struct Hooks {
         std::function<std::vector<QByteArray>()> players; // on the roster now
+        LeaguePages::DisplayedName displayed;              // the name shown for a player
         std::function<int()> connectionsOpen;              // of the collector's own door
     };
 

@@ -126,7 +126,8 @@ QByteArray playerLink(const QString& name)
     return QUrl::toPercentEncoding(name);
 }
 
-QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& players, const ShownTime& times)
+QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& players, const ShownTime& times,
+                const DisplayedName& displayed)
 {
     std::set<QString> names;
     for (const QByteArray& name : players)
@@ -138,8 +139,8 @@ QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& pla
     QByteArray rows;
     for (const QString& name : names) {
         const LeagueHistory::Cars* cars = history.player(name);
-        rows += "<tr><th>" + (cars ? "<a href=\"/player/" + playerLink(name) + "\">" + escaped(name) + "</a>"
-                                   : escaped(name))
+        rows += "<tr><th>" + (cars ? "<a href=\"/player/" + playerLink(name) + "\">" + escaped(displayed(name)) + "</a>"
+                                   : escaped(displayed(name)))
             + "</th>";
         for (const Car& car : CarCatalogue::cars()) {
             const QJsonObject* latest = nullptr;
@@ -169,9 +170,10 @@ QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& pla
     return page(QStringLiteral("Vortrax league: every player's cars"), body, true);
 }
 
-QByteArray player(const QString& name, const LeagueHistory::Cars& cars, const ShownTime& times)
+QByteArray player(const QString& name, const LeagueHistory::Cars& cars, const ShownTime& times,
+                  const DisplayedName& displayed)
 {
-    QByteArray body = "<header>\n<h1>" + escaped(name) + "</h1>\n<nav><a href=\"/\">All players</a></nav>\n</header>\n"
+    QByteArray body = "<header>\n<h1>" + escaped(displayed(name)) + "</h1>\n<nav><a href=\"/\">All players</a></nav>\n</header>\n"
         + HtmlReport::legend();
     std::vector<std::pair<QString, const LeagueHistory::Car*>> shown;
     for (const Car& car : CarCatalogue::cars()) {
@@ -220,7 +222,7 @@ QByteArray player(const QString& name, const LeagueHistory::Cars& cars, const Sh
         }
         body += "</section>\n";
     }
-    return page(name + QStringLiteral(": Vortrax league"), body, false, drawing);
+    return page(displayed(name) + QStringLiteral(": Vortrax league"), body, false, drawing);
 }
 
 QByteArray script()

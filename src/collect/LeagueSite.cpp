@@ -17,11 +17,12 @@ LeagueAnswer text(int status, const QByteArray& body)
 } // namespace
 
 LeagueSite::LeagueSite(const LeagueHistory& history, const LeagueMetrics& metrics,
-                       std::function<std::vector<QByteArray>()> players, std::function<bool()> taking,
-                       std::function<void(const QString&)> looked, ShownTime shown)
+                       std::function<std::vector<QByteArray>()> players, LeaguePages::DisplayedName displayed,
+                       std::function<bool()> taking, std::function<void(const QString&)> looked, ShownTime shown)
     : m_history(history)
     , m_metrics(metrics)
     , m_players(std::move(players))
+    , m_displayed(std::move(displayed))
     , m_taking(std::move(taking))
     , m_looked(std::move(looked))
     , m_shown(std::move(shown))
@@ -33,7 +34,7 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
     if (method != "GET" && method != "HEAD")
         return text(405, "Only GET and HEAD are answered here.");
     if (path == "/")
-        return {200, Html, LeaguePages::grid(m_history, m_players(), m_shown), false};
+        return {200, Html, LeaguePages::grid(m_history, m_players(), m_shown, m_displayed), false};
     if (path == "/league.js")
         return {200, "text/javascript; charset=utf-8", LeaguePages::script(), false};
     if (path == "/events")
@@ -49,7 +50,7 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
         const QString name = QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(Player.size())));
         if (const LeagueHistory::Cars* cars = m_history.player(name)) {
             m_looked(name);
-            return {200, Html, LeaguePages::player(name, *cars, m_shown), false};
+            return {200, Html, LeaguePages::player(name, *cars, m_shown, m_displayed), false};
         }
     }
     return text(404, "Nothing here.");

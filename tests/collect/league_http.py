@@ -123,6 +123,20 @@ def check_public_answers(league, sample):
         fail("verdicts.jsonl does not keep the senders and paths")
 
 
+def check_display_name(league):
+    """The pages show a roster's display name; links and JSON keep the id."""
+    shown = "Chlo\u00e9 &lt;Dupont&gt;".encode()
+    _, _, grid = request(league, "/")
+    if b'<a href="/player/alice">' + shown + b"</a>" not in grid:
+        fail("the grid does not show alice's display name")
+    _, _, own = request(league, "/player/alice")
+    if b"<h1>" + shown + b"</h1>" not in own or b"<title>" + shown not in own:
+        fail("alice's page does not show her display name")
+    _, _, records = request(league, "/verdicts.json")
+    if "Chlo" in records.decode() or not any(r["player"] == "alice" for r in json.loads(records)):
+        fail("/verdicts.json does not keep alice's id: %r" % records)
+
+
 SAMPLE = re.compile(r'^([a-z_]+)(\{([a-z_]+)="((?:[^"\\]|\\.)*)"\})? (\S+)$')
 
 
@@ -336,6 +350,10 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         check_history_and_names(tools, data, os.path.join(work, "history"))
         league = League(tools, data, os.path.join(work, "live"), ["alice", "bob", "carol"])
+        with open(league.roster) as roster:
+            entries = roster.read()
+        with open(league.roster, "w") as roster:
+            roster.write(entries.replace('name = "alice"\n', 'name = "alice"\ndisplay = "Chlo\u00e9 <Dupont>"\n'))
         league.start("0", "--max-per-player", "8", "--max-per-address", "16")
         try:
             if send_as_player(league.port, "alice", league.tokens["alice"], "BrackwellDescriptor.txt", sample) \
@@ -348,6 +366,7 @@ def main():
             check_reload_figures(league)
             check_routes(league)
             check_public_answers(league, sample)
+            check_display_name(league)
             check_reader_that_never_reads(league, sample)
             check_idle_connections(league, sample)
             league.stop()

@@ -99,6 +99,21 @@ private slots:
         QTest::newRow("unknown key") << "[[player]]\nname = \"alice\"\ntoken = \"x\"\ntoken_sha256 = " + hash + "\n"
                                      << "unknown key \"token\"";
         QTest::newRow("not TOML") << QByteArray("[[player]\n") << "roster.toml:1:";
+        // A display name is shown on the pages: UTF-8 of 64 characters at
+        // most, none that hide or turn the text around it.
+        const auto displayed = [&](const QByteArray& display) {
+            return "[[player]]\nname = \"alice\"\ntoken_sha256 = " + hash + "\ndisplay = " + display + "\n";
+        };
+        QTest::newRow("display") << displayed("\"Chlo\xc3\xa9 Dupont\"") << QString();
+        QTest::newRow("display of 64 accents") << displayed("\"" + QByteArray(64, 'x').replace("x", "\xc3\xa9") + "\"")
+                                              << QString();
+        QTest::newRow("display of 65") << displayed("\"" + QByteArray(65, 'x') + "\"")
+                                       << "roster.toml:4:11: a display name is text of 1 to 64 characters";
+        QTest::newRow("display with a tab") << displayed("\"a\\tb\"") << "roster.toml:4:11: a display name";
+        QTest::newRow("display with an override") << displayed("\"a\xe2\x80\xae" "b\"") << "roster.toml:4:11: a display name";
+        QTest::newRow("display with an isolate") << displayed("\"a\\u2067b\"") << "roster.toml:4:11: a display name";
+        QTest::newRow("display empty") << displayed("\"  \"") << "roster.toml:4:11: a display name";
+        QTest::newRow("display not text") << displayed("3") << "roster.toml:4:11: a display name";
         // Hashes anyone may read open the door to anyone.
         QTest::newRow("placeholder") << "[[player]]\nname = \"alice\"\ntoken_sha256 = \"" + QByteArray(64, '0') + "\"\n"
                                      << "roster.toml:3:16: the token_sha256 of \"alice\" is the examples' placeholder";
@@ -115,6 +130,8 @@ private slots:
         const std::optional<Roster> roster = Roster::parse(toml, QStringLiteral("roster.toml"), &why);
         QCOMPARE(bool(roster), error.isEmpty());
         QVERIFY2(why.contains(error), qPrintable(why));
+        if (roster && toml.contains("Chlo"))
+            QCOMPARE(roster->displayOf("alice"), QStringLiteral("Chlo\u00e9 Dupont"));
         if (roster && roster->size() == 2) {
             QCOMPARE(roster->tokenSha256Of("Bob_2.x"), std::optional<QByteArray>(QByteArray(64, 'a')));
             QCOMPARE(roster->tokenSha256Of("bob_2.x"), std::nullopt);
