@@ -3,6 +3,9 @@
 #include "LeagueHistory.h"
 #include "LeagueMetrics.h"
 #include "LeaguePages.h"
+#include "StandingBadge.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -51,6 +54,16 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
         if (const LeagueHistory::Cars* cars = m_history.player(name)) {
             m_looked(name);
             return {200, Html, LeaguePages::player(name, *cars, m_shown, m_displayed), false};
+        }
+    }
+    static const QByteArray Badge = "/badge/";
+    if (path.startsWith(Badge) && path.endsWith(".svg") && !path.mid(Badge.size()).contains('/')) {
+        const QByteArray id = QByteArray::fromPercentEncoding(path.mid(Badge.size(), path.size() - Badge.size() - 4));
+        const LeagueHistory::Cars* cars = m_history.player(QString::fromUtf8(id));
+        const std::vector<QByteArray> listed = m_players();
+        if (cars || std::find(listed.begin(), listed.end(), id) != listed.end()) {
+            const QString name = QString::fromUtf8(id);
+            return {200, "image/svg+xml", StandingBadge::svg(m_displayed(name), StandingBadge::standing(cars)), false};
         }
     }
     return text(404, "Nothing here.");

@@ -9,6 +9,8 @@ Usage: league_http.py TOOLS_DIR DATA_DIR
 """
 
 import json
+import urllib.parse
+from xml.etree import ElementTree
 import os
 import re
 import signal
@@ -107,7 +109,7 @@ def check_public_answers(league, sample):
     while b'class="d"' not in request(league, "/player/bob")[2] and time.monotonic() < deadline:
         time.sleep(0.2)
     for target in ("/", "/league.js", "/verdicts.json", "/healthz", "/player/alice", "/player/bob",
-                   "/player/carol", "/nothing"):
+                   "/player/carol", "/badge/alice.svg", "/badge/bob.svg", "/nothing"):
         answers[target] = request(league, target)[2]
     for target, body in answers.items():
         for secret in (b"127.0.0.1", league.dir.encode(), league.work.encode()):
@@ -121,6 +123,19 @@ def check_public_answers(league, sample):
     if not all(record.get("sender") == "127.0.0.1" for record in whole if record["status"] != "refused") \
             or not all(record["path"].startswith(league.dir) for record in whole if "path" in record):
         fail("verdicts.jsonl does not keep the senders and paths")
+
+
+def check_badge(league, player, standing, shown=None):
+    """/badge/<player>.svg: an SVG whose text is the label and the standing."""
+    target = "/badge/%s.svg" % urllib.parse.quote(player, safe="")
+    status, headers, body = request(league, target)
+    if status != 200 or headers.get("content-type") != "image/svg+xml":
+        fail("%s: %d %s" % (target, status, headers.get("content-type")))
+    svg = ElementTree.fromstring(body)
+    texts = [text.text for text in svg.iter("{http://www.w3.org/2000/svg}text")]
+    title = svg.find("{http://www.w3.org/2000/svg}title").text
+    if svg.tag != "{http://www.w3.org/2000/svg}svg" or texts != ["kestrix", standing] or title != (shown or player) + ": " + standing:
+        fail("%s: %r, %r, not the standing %s" % (target, texts, title, standing))
 
 
 def check_display_name(league):
@@ -210,7 +225,10 @@ def check_history_and_names(tools, data, work):
                                   dict(record, player=hostile, status="damaged")]
              + [dict(record, player="dave", car=car, status=status, code="too-big")
                 for car, status in (("Brackwell", "genuine"), ("DunMarr", "damaged"), ("Skelder4", "refused"),
-                                    ("Grelm", "tweaked"), ("OldGrist", "genuine"), ("OldGrist", "refused"))],
+                                    ("Grelm", "tweaked"), ("OldGrist", "genuine"), ("OldGrist", "refused"))]
+             + [dict(record, player="erin", status="refused", code="too-big"),
+                dict(record, player="fay", status="genuine"), dict(record, player="fay", car="DunMarr", status="error"),
+                dict(record, player="gus", status="allowed"), dict(record, player="gus", car="Grelm", status="formatting")],
              "verdicts.jsonl": []}
     for name, records in lines.items():
         with open(os.path.join(league.dir, name), "w") as log:
@@ -232,6 +250,9 @@ def check_history_and_names(tools, data, work):
     _, _, alice = request(league, "/player/alice")
     if b"tweaked from 2026-12-01 10:00 UTC, genuine again at 2026-12-02 10:00 UTC" not in alice:
         fail("alice's history does not read oldest first, in UTC")
+    for player, standing in (("dave", "tweaked"), (hostile, "damaged"), ("erin", "refused"), ("fay", "error"),
+                             ("alice", "genuine"), ("gus", "genuine")):
+        check_badge(league, player, standing)
     _, _, dave = request(league, "/player/dave")
     order = re.findall(rb'<section class="car" id="history-([^"]*)">', dave)
     if order != [b"Grelm", b"DunMarr", b"Skelder4", b"OldGrist", b"Brackwell"]:
@@ -367,6 +388,10 @@ def main():
             check_routes(league)
             check_public_answers(league, sample)
             check_display_name(league)
+            check_badge(league, "alice", "tweaked", "Chlo\u00e9 <Dupont>")
+            check_badge(league, "carol", "none")
+            if request(league, "/badge/nobody.svg")[0] != 404 or request(league, "/badge/a/b.svg")[0] != 404:
+                fail("a badge of no player is not 404")
             check_reader_that_never_reads(league, sample)
             check_idle_connections(league, sample)
             league.stop()
