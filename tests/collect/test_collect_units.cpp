@@ -4,6 +4,7 @@
 #include "PlayerPreamble.h"
 #include "RoundRobinQueue.h"
 #include "Roster.h"
+#include "ShownTime.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -136,6 +137,32 @@ private slots:
             QCOMPARE(roster->tokenSha256Of("Bob_2.x"), std::optional<QByteArray>(QByteArray(64, 'a')));
             QCOMPARE(roster->tokenSha256Of("bob_2.x"), std::nullopt);
         }
+    }
+
+    void shownTimes_data()
+    {
+        QTest::addColumn<QString>("zone"); // empty: the default
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("UTC") << QString() << "2027-03-05T18:00:59.999Z" << "2027-03-05 18:00 UTC";
+        QTest::newRow("an offset") << QString() << "2027-03-05T19:00:00.000+01:00" << "2027-03-05 18:00 UTC";
+        QTest::newRow("winter") << "Europe/Paris" << "2027-03-05T18:00:00.000Z" << "2027-03-05 19:00 CET (+01:00)";
+        QTest::newRow("summer") << "Europe/Paris" << "2027-07-05T18:00:00.000Z" << "2027-07-05 20:00 CEST (+02:00)";
+        QTest::newRow("the day before") << "America/New_York" << "2027-01-01T03:30:00.000Z"
+                                        << "2026-12-31 22:30 EST (-05:00)";
+        QTest::newRow("half an hour") << "Asia/Kolkata" << "2027-03-05T18:00:00.000Z" << "2027-03-05 23:30 IST (+05:30)";
+        QTest::newRow("no time") << "Europe/Paris" << "yesterday" << "yesterday";
+    }
+
+    void shownTimes()
+    {
+        QFETCH(QString, zone);
+        QFETCH(QString, time);
+        QFETCH(QString, shown);
+        const std::optional<ShownTime> times = zone.isEmpty() ? ShownTime() : ShownTime::named(zone);
+        QVERIFY(times);
+        QCOMPARE(times->text(time), shown);
+        QVERIFY(!ShownTime::named(QStringLiteral("Nowhere/Atlantis")));
     }
 
     void playerNotes_data()
