@@ -1,5 +1,7 @@
 #include "StandingBadge.h"
 
+#include <QFile>
+
 #include <array>
 
 namespace {
@@ -57,19 +59,22 @@ QString standing(const LeagueHistory::Cars* cars)
 
 QByteArray svg(const QString& title, const QString& standing)
 {
-    const QString label = QStringLiteral("kestrix");
-    const int left = widthOf(label);
+    static const QByteArray form = [] {
+        QFile file(QStringLiteral(":/collect/standing-badge.svg"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    const int left = widthOf(QStringLiteral("kestrix"));
     const int right = widthOf(standing);
-    const QByteArray width = QByteArray::number(left + right);
-    const QByteArray text = standing.toHtmlEscaped().toUtf8();
-    return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + width + "\" height=\"20\" role=\"img\" aria-label=\"kestrix: "
-        + text + "\">\n<title>" + (title + QStringLiteral(": ") + standing).toHtmlEscaped().toUtf8()
-        + "</title>\n<rect width=\"" + QByteArray::number(left) + "\" height=\"20\" fill=\"#555\"/>\n<rect x=\""
-        + QByteArray::number(left) + "\" width=\"" + QByteArray::number(right) + "\" height=\"20\" fill=\""
-        + colourOf(standing) + "\"/>\n"
-          "<g fill=\"#fff\" font-family=\"DejaVu Sans,Verdana,sans-serif\" font-size=\"11\" text-anchor=\"middle\">\n"
-          "<text x=\"" + QByteArray::number(left / 2) + "\" y=\"14\">kestrix</text>\n<text x=\""
-        + QByteArray::number(left + right / 2) + "\" y=\"14\">" + text + "</text>\n</g>\n</svg>\n";
+    // Names last: what they hold is never read as a placeholder.
+    return QByteArray(form)
+        .replace("{width}", QByteArray::number(left + right))
+        .replace("{left}", QByteArray::number(left))
+        .replace("{right}", QByteArray::number(right))
+        .replace("{label-x}", QByteArray::number(left / 2))
+        .replace("{standing-x}", QByteArray::number(left + right / 2))
+        .replace("{colour}", colourOf(standing))
+        .replace("{standing}", standing.toHtmlEscaped().toUtf8())
+        .replace("{title}", (title + QStringLiteral(": ") + standing).toHtmlEscaped().toUtf8());
 }
 
 } // namespace StandingBadge
