@@ -212,8 +212,13 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
 {
     m_league = std::make_unique<LeaguePage>(LeaguePage::Hooks{
         [this] { return m_context.roster ? m_context.roster->names() : std::vector<QByteArray>(); },
+        [this](const QString& player) {
+            const QString display = m_context.roster ? m_context.roster->displayOf(player.toUtf8()) : QString();
+            return display.isEmpty() ? player : display;
+        },
         [this] { return m_server->open(); },
-        [this] { return m_health->problem(); }}, *m_checks, m_options.version);
+        [this] { return m_health->problem(); }}, *m_checks, m_options.version, m_options.shownTime,
+        m_context.roster ? m_context.dir : QString());
     const LeagueHistory::Loaded loaded = m_league->load(m_context.dir);
     *warnings << loaded.failures;
     QStringList read;

@@ -2,6 +2,7 @@
 
 #include "CollectContext.h"
 #include "CollectServer.h"
+#include "ShownTime.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -50,6 +51,7 @@ struct CollectOptions {
     QString tool; // "kestrix-collect <version>"
     std::optional<HttpEndpoint> http;
     QString publicUrl; // where players reach the league page, for their notes
+    ShownTime shownTime; // how the league page shows times
 };
 
 // A league's collector at work: the reference data and rules files are

@@ -2,6 +2,7 @@
 
 #include "CarCatalogue.h"
 #include "FileSystem.h"
+#include "PublicRecord.h"
 
 #include "VerdictLogFiles.h"
 
@@ -39,6 +40,11 @@ QString carOf(const QJsonObject& record)
 
 } // namespace
 
+LeagueHistory::LeagueHistory(QString publicDir)
+    : m_publicDir(std::move(publicDir))
+{
+}
+
 void LeagueHistory::add(const QJsonObject& record)
 {
     const QString player = text(record, "player");
@@ -57,7 +63,8 @@ void LeagueHistory::add(const QJsonObject& record)
     if (refused)
         return;
     car.latest = record;
-    car.latestLine = QJsonDocument(record).toJson(QJsonDocument::Compact);
+    car.latestLine = QJsonDocument(m_publicDir.isEmpty() ? record : PublicRecord::of(record, m_publicDir))
+                         .toJson(QJsonDocument::Compact);
     car.evidence.clear();
     const bool deviating = !car.deviations.empty() && car.deviations.back().back.isEmpty();
     if (deviates(status) && !deviating) {

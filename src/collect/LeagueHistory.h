@@ -45,6 +45,11 @@ public:
 
     static constexpr std::size_t MostKept = 500;
 
+    // publicDir: the collector's folder of a league with a roster, whose
+    // records are shown without the sender and the server's paths; empty:
+    // as they are.
+    explicit LeagueHistory(QString publicDir = QString());
+
     // A record as verdicts.jsonl holds it; one without a proven player is
     // not shown. Its evidence comes later, once drawn.
     void add(const QJsonObject& record);
@@ -71,5 +76,6 @@ public:
     QByteArray latestRecords() const;
 
 private:
+    QString m_publicDir;
     std::map<QString, Cars> m_players;
 };

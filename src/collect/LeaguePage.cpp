@@ -5,13 +5,16 @@
 
 #include <QJsonDocument>
 
-LeaguePage::LeaguePage(Hooks hooks, CheckPool& checks, const QString& version, QObject* parent)
+LeaguePage::LeaguePage(Hooks hooks, CheckPool& checks, const QString& version, const ShownTime& shown,
+                       const QString& publicDir, QObject* parent)
     : QObject(parent)
     , m_checks(checks)
+    , m_history(publicDir)
     , m_metrics(std::move(hooks.connectionsOpen), version)
-    , m_site(m_history, m_metrics, std::move(hooks.players),
+    , m_shown(shown)
+    , m_site(m_history, m_metrics, std::move(hooks.players), std::move(hooks.displayed),
              [this] { return m_taking ? m_storeProblem() : QStringLiteral("stopping"); },
-             [this](const QString& player) { drawEvidenceOf(player); })
+             [this](const QString& player) { drawEvidenceOf(player); }, shown)
     , m_storeProblem(std::move(hooks.storeProblem))
 {
 }
@@ -74,7 +77,8 @@ void LeaguePage::record(const QJsonObject& record, std::shared_ptr<const Verdict
     const QJsonObject brief{{QStringLiteral("player"), record.value(QLatin1String("player"))},
                             {QStringLiteral("car"), record.value(QLatin1String("car"))},
                             {QStringLiteral("status"), record.value(QLatin1String("status"))},
-                            {QStringLiteral("time"), record.value(QLatin1String("time"))}};
+                            {QStringLiteral("time"), record.value(QLatin1String("time"))},
+                            {QStringLiteral("shown_time"), m_shown.text(record.value(QLatin1String("time")).toString())}};
     m_events.send("verdict", QJsonDocument(brief).toJson(QJsonDocument::Compact));
 }
 

@@ -4,6 +4,7 @@
 #include "HttpDoor.h"
 #include "LeagueHistory.h"
 #include "LeagueMetrics.h"
+#include "LeaguePages.h"
 #include "LeagueSite.h"
 
 #include <QHostAddress>
@@ -29,12 +30,15 @@ class LeaguePage : public QObject
 public:
     struct Hooks {
         std::function<std::vector<QByteArray>()> players; // on the roster now
+        LeaguePages::DisplayedName displayed;              // the name shown for a player
         std::function<int()> connectionsOpen;              // of the collector's own door
         std::function<QString()> storeProblem;             // why DIR takes no file now, or empty
     };
 
-    // Evidence is drawn by checks, on its threads. version: the collector's.
-    LeaguePage(Hooks hooks, CheckPool& checks, const QString& version, QObject* parent = nullptr);
+    // Evidence is drawn by checks, on its threads. version: the collector's;
+    // shown: how the pages show times; publicDir: as LeagueHistory takes it.
+    LeaguePage(Hooks hooks, CheckPool& checks, const QString& version, const ShownTime& shown,
+               const QString& publicDir, QObject* parent = nullptr);
     ~LeaguePage() override;
 
     // The history from the verdict logs in dir; the evidence of a car that
@@ -68,6 +72,7 @@ private:
     LeagueHistory m_history;
     std::map<std::pair<QString, QString>, Undrawn> m_undrawn; // by player and car
     LeagueMetrics m_metrics;
+    ShownTime m_shown;
     LeagueSite m_site;
     EventStream m_events;
     std::unique_ptr<LeagueHttp> m_http;

@@ -2,10 +2,13 @@
 
 #include "CarCatalogue.h"
 #include "HtmlReport.h"
+#include "LeagueLayout.h"
 #include "Verdict.h"
+#include "VerdictAdvice.h"
 
 #include <QUrl>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -16,10 +19,9 @@ QByteArray escaped(const QString& text)
     return text.toHtmlEscaped().toUtf8();
 }
 
-// "2026-12-11 09:30:15", as a person reads the record's time.
-QByteArray shownTime(const QString& time)
+QByteArray shownTime(const ShownTime& times, const QString& time)
 {
-    return escaped(time.left(19).replace(u'T', u' '));
+    return escaped(times.text(time));
 }
 
 QString textOf(const QJsonObject& record, const char* key)
@@ -50,13 +52,49 @@ QByteArray page(const QString& title, const QByteArray& body, bool live, bool re
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
         + QByteArray(refresh ? "<meta http-equiv=\"refresh\" content=\"1\"/>\n" : "")
         + "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n<title>"
-        + escaped(title) + "</title>\n<style>" + HtmlReport::style() + GridStyle + "</style>\n</head>\n<body>\n" + body
+        + escaped(title) + "</title>\n<style>" + HtmlReport::style() + GridStyle + LeagueLayout::style() + "</style>\n</head>\n<body>\n" + body
         + (live ? "<script src=\"/league.js\"></script>\n" : "") + "</body>\n</html>\n";
 }
 
 QByteArray badge(const QString& status)
 {
     return "<span class=\"s " + escaped(status) + "\">" + escaped(status) + "</span>";
+}
+
+// A car's status on its player's page: its latest verdict's, or "refused"
+// while only refusals came.
+QString statusOf(const LeagueHistory::Car& car)
+{
+    return car.latest.isEmpty() ? QStringLiteral("refused") : textOf(car.latest, "status");
+}
+
+bool lastRefused(const LeagueHistory::Car& car)
+{
+    return !car.transfers.empty() && car.transfers.back().status == QLatin1String("refused");
+}
+
+// The cars a driver has to do something about come first.
+int urgency(const LeagueHistory::Car& car)
+{
+    const QString status = statusOf(car);
+    if (status == QLatin1String("tweaked"))
+        return 0;
+    if (status == QLatin1String("damaged"))
+        return 1;
+    return lastRefused(car) ? 2 : 3;
+}
+
+// What the driver can do about the car, when there is something.
+QByteArray adviceOf(const LeagueHistory::Car& car)
+{
+    if (const char* advice = wire::verdictAdvice(statusOf(car).toStdString())) {
+        const QString text = QString::fromUtf8(advice);
+        return "<p class=\"advice\">" + escaped(text.left(1).toUpper() + text.mid(1)) + ".</p>\n";
+    }
+    if (lastRefused(car))
+        return "<p class=\"advice\">The latest file was refused (" + escaped(car.transfers.back().reason)
+            + "): put that right and send it again.</p>\n";
+    return QByteArray();
 }
 
 const std::vector<QString>& statuses()
@@ -68,7 +106,7 @@ const std::vector<QString>& statuses()
     return all;
 }
 
-QByteArray cell(const QString& player, const QString& car, const QJsonObject* latest)
+QByteArray cell(const QString& player, const QString& car, const QJsonObject* latest, const ShownTime& times)
 {
     const QString status = latest ? textOf(*latest, "status") : QStringLiteral("none");
     QByteArray out = "<td data-player=\"" + escaped(player) + "\" data-car=\"" + escaped(car) + "\" data-status=\""
@@ -76,7 +114,7 @@ QByteArray cell(const QString& player, const QString& car, const QJsonObject* la
     if (!latest)
         return out + "–</td>";
     return out + "<a href=\"/player/" + LeaguePages::playerLink(player) + "#history-" + escaped(car) + "\">"
-        + badge(status) + "<time>" + shownTime(textOf(*latest, "time")) + "</time></a></td>";
+        + badge(status) + "<time>" + shownTime(times, textOf(*latest, "time")) + "</time></a></td>";
 }
 
 } // namespace
@@ -88,7 +126,8 @@ QByteArray playerLink(const QString& name)
     return QUrl::toPercentEncoding(name);
 }
 
-QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& players)
+QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& players, const ShownTime& times,
+                const DisplayedName& displayed)
 {
     std::set<QString> names;
     for (const QByteArray& name : players)
@@ -100,8 +139,8 @@ QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& pla
     QByteArray rows;
     for (const QString& name : names) {
         const LeagueHistory::Cars* cars = history.player(name);
-        rows += "<tr><th>" + (cars ? "<a href=\"/player/" + playerLink(name) + "\">" + escaped(name) + "</a>"
-                                   : escaped(name))
+        rows += "<tr><th>" + (cars ? "<a href=\"/player/" + playerLink(name) + "\">" + escaped(displayed(name)) + "</a>"
+                                   : escaped(displayed(name)))
             + "</th>";
         for (const Car& car : CarCatalogue::cars()) {
             const QJsonObject* latest = nullptr;
@@ -111,7 +150,7 @@ QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& pla
                     latest = &found->second.latest;
             }
             ++counts[latest ? textOf(*latest, "status") : QStringLiteral("none")];
-            rows += cell(name, car.listEntry, latest);
+            rows += cell(name, car.listEntry, latest, times);
         }
         rows += "</tr>\n";
     }
@@ -131,9 +170,10 @@ QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& pla
     return page(QStringLiteral("Vortrax league: every player's cars"), body, true);
 }
 
-QByteArray player(const QString& name, const LeagueHistory::Cars& cars)
+QByteArray player(const QString& name, const LeagueHistory::Cars& cars, const ShownTime& times,
+                  const DisplayedName& displayed)
 {
-    QByteArray body = "<header>\n<h1>" + escaped(name) + "</h1>\n<nav><a href=\"/\">All players</a></nav>\n</header>\n"
+    QByteArray body = "<header>\n<h1>" + escaped(displayed(name)) + "</h1>\n<nav><a href=\"/\">All players</a></nav>\n</header>\n"
         + HtmlReport::legend();
     std::vector<std::pair<QString, const LeagueHistory::Car*>> shown;
     for (const Car& car : CarCatalogue::cars()) {
@@ -142,26 +182,28 @@ QByteArray player(const QString& name, const LeagueHistory::Cars& cars)
     }
     if (const auto none = cars.find(QString()); none != cars.end())
         shown.emplace_back(QString(), &none->second);
+    std::stable_sort(shown.begin(), shown.end(),
+                     [](const auto& a, const auto& b) { return urgency(*a.second) < urgency(*b.second); });
 
     bool drawing = false;
     for (const auto& [carName, car] : shown) {
         const QString title = carName.isEmpty() ? QStringLiteral("Files of no car") : carName;
-        const QString status = car->latest.isEmpty() ? QStringLiteral("refused") : textOf(car->latest, "status");
+        const QString status = statusOf(*car);
         body += "<section class=\"car\" id=\"history-" + escaped(carName) + "\">\n<h2>" + escaped(title) + ' '
             + badge(status) + "</h2>\n<p class=\"meta\">" + QByteArray::number(car->transferCount)
             + (car->transferCount == 1 ? " transfer" : " transfers");
         for (const LeagueHistory::Deviation& deviation : car->deviations) {
             body += " · " + escaped(deviation.status)
-                + (deviation.back.isEmpty() ? " since " + shownTime(deviation.from)
-                                            : " from " + shownTime(deviation.from) + ", genuine again at "
-                                                  + shownTime(deviation.back));
+                + (deviation.back.isEmpty() ? " since " + shownTime(times, deviation.from)
+                                            : " from " + shownTime(times, deviation.from) + ", genuine again at "
+                                                  + shownTime(times, deviation.back));
         }
-        body += "</p>\n<table class=\"history\"><thead><tr><th>Time</th><th>Verdict</th><th>Compared with</th>"
+        body += "</p>\n" + adviceOf(*car) + "<table class=\"history\"><thead><tr><th>Time</th><th>Verdict</th><th>Compared with</th>"
                 "<th>Reference data</th><th>Rules</th></tr></thead><tbody>\n";
         for (auto entry = car->transfers.rbegin(); entry != car->transfers.rend(); ++entry) {
             const QString verdict = entry->reason.isEmpty() ? entry->status
                                                             : entry->status + QStringLiteral(" (") + entry->reason + u')';
-            body += "<tr><td>" + shownTime(entry->time) + "</td><td>" + escaped(verdict) + "</td><td>"
+            body += "<tr><td>" + shownTime(times, entry->time) + "</td><td>" + escaped(verdict) + "</td><td>"
                 + escaped(entry->version) + "</td><td><code title=\"" + escaped(entry->reference) + "\">"
                 + escaped(entry->reference.left(12)) + "</code></td><td><code title=\"" + escaped(entry->rules)
                 + "\">" + escaped(entry->rules.isEmpty() ? QStringLiteral("none") : entry->rules.left(12))
@@ -180,14 +222,14 @@ QByteArray player(const QString& name, const LeagueHistory::Cars& cars)
         }
         body += "</section>\n";
     }
-    return page(name + QStringLiteral(": Vortrax league"), body, false, drawing);
+    return page(displayed(name) + QStringLiteral(": Vortrax league"), body, false, drawing);
 }
 
 QByteArray script()
 {
     return R"JS("use strict";
 // Keeps the grid current: each verdict comes as an event, and after a lost
-// connection the latest verdicts are fetched again, so nothing is missed.
+// connection the grid is fetched again, so nothing is missed.
 (function () {
   const live = document.getElementById("live");
   const grid = document.getElementById("grid");
@@ -223,7 +265,7 @@ QByteArray script()
     const link = document.createElement("a");
     link.href = "/player/" + encodeURIComponent(record.player) + "#history-" + record.car;
     link.appendChild(text("span", record.status)).className = "s " + record.status;
-    link.appendChild(text("time", String(record.time).slice(0, 19).replace("T", " ")));
+    link.appendChild(text("time", record.shown_time));
     td.replaceChildren(link);
     count();
   }
@@ -244,7 +286,11 @@ QByteArray script()
     live.textContent = "Live: cells change as files arrive.";
     live.className = "live on";
     if (lost)
-      fetch("/verdicts.json").then(answer => answer.json()).then(records => records.forEach(show));
+      fetch("/").then(answer => answer.text()).then(html => {
+        const fresh = new DOMParser().parseFromString(html, "text/html").getElementById("grid");
+        grid.tBodies[0].replaceWith(fresh.tBodies[0]);
+        count();
+      });
     lost = false;
   };
   events.onerror = () => {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "LeagueHistory.h"
+#include "ShownTime.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 // The league page's HTML: the grid of every player's cars and a player's own
@@ -14,9 +16,13 @@
 namespace LeaguePages {
 
 // players: the roster's names, shown whether or not they sent anything;
-// the history's players are shown too.
-QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& players);
-QByteArray player(const QString& name, const LeagueHistory::Cars& cars);
+// the history's players are shown too. Times are shown as times says, a
+// player by the name displayed gives for his id; links keep the id.
+using DisplayedName = std::function<QString(const QString& player)>;
+QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& players, const ShownTime& times,
+                const DisplayedName& displayed);
+QByteArray player(const QString& name, const LeagueHistory::Cars& cars, const ShownTime& times,
+                  const DisplayedName& displayed);
 QByteArray script();
 
 // How a link names a player: every byte but the unreserved ones percent-encoded.

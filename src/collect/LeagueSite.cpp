@@ -3,6 +3,9 @@
 #include "LeagueHistory.h"
 #include "LeagueMetrics.h"
 #include "LeaguePages.h"
+#include "StandingBadge.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -17,13 +20,16 @@ LeagueAnswer text(int status, const QByteArray& body)
 } // namespace
 
 LeagueSite::LeagueSite(const LeagueHistory& history, const LeagueMetrics& metrics,
-                       std::function<std::vector<QByteArray>()> players, std::function<QString()> notTaking,
-                       std::function<void(const QString&)> looked)
+                       std::function<std::vector<QByteArray>()> players, LeaguePages::DisplayedName displayed,
+                       std::function<QString()> notTaking, std::function<void(const QString&)> looked,
+                       ShownTime shown)
     : m_history(history)
     , m_metrics(metrics)
     , m_players(std::move(players))
+    , m_displayed(std::move(displayed))
     , m_notTaking(std::move(notTaking))
     , m_looked(std::move(looked))
+    , m_shown(std::move(shown))
 {
 }
 
@@ -33,9 +39,14 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
         return text(405, "Only GET and HEAD are answered here.");
     if (path == "/") {
         std::vector<QByteArray> players = m_players();
-        if (m_grid.isEmpty() || players != m_gridPlayers) {
-            m_grid = LeaguePages::grid(m_history, players);
+        std::vector<QString> shownNames;
+        shownNames.reserve(players.size());
+        for (const QByteArray& player : players)
+            shownNames.push_back(m_displayed(QString::fromUtf8(player)));
+        if (m_grid.isEmpty() || players != m_gridPlayers || shownNames != m_gridNames) {
+            m_grid = LeaguePages::grid(m_history, players, m_shown, m_displayed);
             m_gridPlayers = std::move(players);
+            m_gridNames = std::move(shownNames);
         }
         if (!m_more.onGrid)
             return {200, Html, m_grid, false};
@@ -61,7 +72,17 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
         const QString name = QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(Player.size())));
         if (const LeagueHistory::Cars* cars = m_history.player(name)) {
             m_looked(name);
-            return {200, Html, LeaguePages::player(name, *cars), false};
+            return {200, Html, LeaguePages::player(name, *cars, m_shown, m_displayed), false};
+        }
+    }
+    static const QByteArray Badge = "/badge/";
+    if (path.startsWith(Badge) && path.endsWith(".svg") && !path.mid(Badge.size()).contains('/')) {
+        const QByteArray id = QByteArray::fromPercentEncoding(path.mid(Badge.size(), path.size() - Badge.size() - 4));
+        const LeagueHistory::Cars* cars = m_history.player(QString::fromUtf8(id));
+        const std::vector<QByteArray> listed = m_players();
+        if (cars || std::find(listed.begin(), listed.end(), id) != listed.end()) {
+            const QString name = QString::fromUtf8(id);
+            return {200, "image/svg+xml", StandingBadge::svg(m_displayed(name), StandingBadge::standing(cars)), false};
         }
     }
     if (m_more.answer) {

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "ShownTime.h"
+
+#include "LeaguePages.h"
+
 #include <QByteArray>
 
 #include <functional>
@@ -21,11 +25,12 @@ struct LeagueAnswer {
 class LeagueSite
 {
 public:
-    // players: the roster's names now; notTaking: why the collector takes no
-    // files now, empty while it does; looked: a player's page is about to be shown.
+    // players: the roster's names now; displayed: the name shown for one;
+    // notTaking: why the collector takes no files now, empty while it does;
+    // looked: a player's page is about to be shown; shown: how its times read.
     LeagueSite(const LeagueHistory& history, const LeagueMetrics& metrics,
-               std::function<std::vector<QByteArray>()> players, std::function<QString()> notTaking,
-               std::function<void(const QString&)> looked);
+               std::function<std::vector<QByteArray>()> players, LeaguePages::DisplayedName displayed,
+               std::function<QString()> notTaking, std::function<void(const QString&)> looked, ShownTime shown);
 
     // method as sent ("GET"); path still percent-encoded, without its query.
     LeagueAnswer answer(const QByteArray& method, const QByteArray& path) const;
@@ -44,11 +49,14 @@ private:
     const LeagueHistory& m_history;
     const LeagueMetrics& m_metrics;
     std::function<std::vector<QByteArray>()> m_players;
+    LeaguePages::DisplayedName m_displayed;
     std::function<QString()> m_notTaking;
     std::function<void(const QString&)> m_looked;
+    ShownTime m_shown;
     // Built once for each change of the history or the roster, not for
     // every request: a roster of thousands takes a while to draw.
     mutable QByteArray m_grid;
     mutable std::vector<QByteArray> m_gridPlayers;
+    mutable std::vector<QString> m_gridNames;
     MoreRoutes m_more;
 };

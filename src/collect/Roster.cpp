@@ -45,6 +45,20 @@ const char* publishedHash(const QByteArray& lowerHex)
     return nullptr;
 }
 
+constexpr qsizetype LongestDisplay = 64;
+
+// What a display name may not hold: control characters, and those that
+// turn the direction of the text around it.
+bool shownSafely(const QString& display)
+{
+    for (const char32_t c : display.toUcs4()) {
+        if (QChar::category(c) == QChar::Other_Control || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)
+            || c == 0x200E || c == 0x200F || c == 0x061C)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool Roster::isCollectorFile(QByteArrayView name)
@@ -110,8 +124,9 @@ std::optional<Roster> Roster::parse(const QByteArray& bytes, const QString& path
     for (const toml::node& element : *list) {
         const toml::table& table = *element.as_table();
         for (auto&& [key, node] : table) {
-            if (key.str() != "name" && key.str() != "token_sha256")
-                return fail(key.source(), QStringLiteral("unknown key \"%1\" in [[player]] (expected name or token_sha256)")
+            if (key.str() != "name" && key.str() != "token_sha256" && key.str() != "display")
+                return fail(key.source(), QStringLiteral("unknown key \"%1\" in [[player]] (expected name, "
+                                                         "token_sha256 or display)")
                                               .arg(QString::fromUtf8(key.str().data(), qsizetype(key.str().size()))));
         }
         const toml::node* nameNode = table.get("name");
@@ -142,6 +157,15 @@ std::optional<Roster> Roster::parse(const QByteArray& bytes, const QString& path
                                        "of their own with kestrix-collect --new-token %1")
                             .arg(QString::fromLatin1(playerName), QString::fromLatin1(published)));
         roster.m_players[playerName] = lowerHex;
+        if (const toml::node* displayNode = table.get("display")) {
+            const std::optional<std::string_view> display = displayNode->value<std::string_view>();
+            const QString text = display ? QString::fromUtf8(display->data(), qsizetype(display->size())) : QString();
+            if (text.trimmed().isEmpty() || text.toUcs4().size() > LongestDisplay || !shownSafely(text))
+                return fail(displayNode->source(),
+                            QStringLiteral("a display name is text of 1 to 64 characters, without control characters "
+                                           "or ones that change the direction of text"));
+            roster.m_display[playerName] = text;
+        }
     }
     return roster;
 }
@@ -152,6 +176,12 @@ std::optional<QByteArray> Roster::tokenSha256Of(QByteArrayView name) const
     if (found == m_players.end())
         return std::nullopt;
     return found->second;
+}
+
+QString Roster::displayOf(QByteArrayView name) const
+{
+    const auto found = m_display.find(name.toByteArray());
+    return found == m_display.end() ? QString() : found->second;
 }
 
 std::vector<QByteArray> Roster::names() const

@@ -10,7 +10,7 @@
 
 // A league's players: who may send, each proven by the SHA-256 of a secret
 // token, read from a TOML file of [[player]] entries with name and
-// token_sha256. A name is a folder of the collector's, so it keeps to the
+// token_sha256, and a display name for the pages where one is given. A name is a folder of the collector's, so it keeps to the
 // player-name rules and never names a file the collector keeps beside the
 // players' folders.
 class Roster
@@ -25,6 +25,9 @@ public:
     // The player's token hash in hex, or nothing for a name not listed.
     std::optional<QByteArray> tokenSha256Of(QByteArrayView name) const;
     std::vector<QByteArray> names() const;
+    // The name the pages show for a player ("Chloé Dupont"); empty where
+    // none is given.
+    QString displayOf(QByteArrayView name) const;
     std::size_t size() const { return m_players.size(); }
 
     // The three lines of a player's entry, for the roster file.
@@ -34,4 +37,5 @@ public:
 
 private:
     std::map<QByteArray, QByteArray> m_players; // name → token hash, in hex
+    std::map<QByteArray, QString> m_display;
 };

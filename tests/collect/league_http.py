@@ -9,6 +9,8 @@ Usage: league_http.py TOOLS_DIR DATA_DIR
 """
 
 import json
+import urllib.parse
+from xml.etree import ElementTree
 import os
 import re
 import signal
@@ -89,6 +91,67 @@ def check_routes(league):
         fail("a head of 9 KiB: %d, not 431" % status)
 
 
+def check_public_answers(league, sample):
+    """In a league with a roster, no public answer names a sender's address
+    or the server's folder; verdicts.jsonl keeps them."""
+    with socket.create_connection(("127.0.0.1", league.http_port), timeout=10) as events:
+        events.sendall(b"GET /events HTTP/1.1\r\nHost: league\r\n\r\n")
+        send_as_player(league.port, "bob", league.tokens["bob"], "BrackwellDescriptor.txt", sample)
+        send_as_player(league.port, "bob", "wrong", "DunMarrDescriptor.txt", sample)
+        answers = {"/events": b""}
+        events.settimeout(0.5)
+        try:
+            while b"event: verdict" not in answers["/events"]:
+                answers["/events"] += events.recv(65536)
+        except socket.timeout:
+            fail("/events told nothing of bob's file: %r" % answers["/events"])
+    deadline = time.monotonic() + 10
+    while b'class="d"' not in request(league, "/player/bob")[2] and time.monotonic() < deadline:
+        time.sleep(0.2)
+    for target in ("/", "/league.js", "/verdicts.json", "/healthz", "/player/alice", "/player/bob",
+                   "/player/carol", "/badge/alice.svg", "/badge/bob.svg", "/nothing"):
+        answers[target] = request(league, target)[2]
+    for target, body in answers.items():
+        for secret in (b"127.0.0.1", league.dir.encode(), league.work.encode()):
+            if secret in body:
+                fail("%s shows %s" % (target, secret.decode()))
+    kept = json.loads(answers["/verdicts.json"])
+    if not kept or any(not re.fullmatch(r"[a-z]+/\d{8}-\d{6}-\d{3}-\w+\.txt", record["path"]) for record in kept):
+        fail("/verdicts.json does not name kept files as <player>/<stamped name>: %r" % kept)
+    with open(os.path.join(league.dir, "verdicts.jsonl")) as log:
+        whole = [json.loads(line) for line in log]
+    if not all(record.get("sender") == "127.0.0.1" for record in whole if record["status"] != "refused") \
+            or not all(record["path"].startswith(league.dir) for record in whole if "path" in record):
+        fail("verdicts.jsonl does not keep the senders and paths")
+
+
+def check_badge(league, player, standing, shown=None):
+    """/badge/<player>.svg: an SVG whose text is the label and the standing."""
+    target = "/badge/%s.svg" % urllib.parse.quote(player, safe="")
+    status, headers, body = request(league, target)
+    if status != 200 or headers.get("content-type") != "image/svg+xml":
+        fail("%s: %d %s" % (target, status, headers.get("content-type")))
+    svg = ElementTree.fromstring(body)
+    texts = [text.text for text in svg.iter("{http://www.w3.org/2000/svg}text")]
+    title = svg.find("{http://www.w3.org/2000/svg}title").text
+    if svg.tag != "{http://www.w3.org/2000/svg}svg" or texts != ["kestrix", standing] or title != (shown or player) + ": " + standing:
+        fail("%s: %r, %r, not the standing %s" % (target, texts, title, standing))
+
+
+def check_display_name(league):
+    """The pages show a roster's display name; links and JSON keep the id."""
+    shown = "Chlo\u00e9 &lt;Dupont&gt;".encode()
+    _, _, grid = request(league, "/")
+    if b'<a href="/player/alice">' + shown + b"</a>" not in grid:
+        fail("the grid does not show alice's display name")
+    _, _, own = request(league, "/player/alice")
+    if b"<h1>" + shown + b"</h1>" not in own or b"<title>" + shown not in own:
+        fail("alice's page does not show her display name")
+    _, _, records = request(league, "/verdicts.json")
+    if "Chlo" in records.decode() or not any(r["player"] == "alice" for r in json.loads(records)):
+        fail("/verdicts.json does not keep alice's id: %r" % records)
+
+
 SAMPLE = re.compile(r'^([a-z_]+)(\{([a-z_]+)="((?:[^"\\]|\\.)*)"\})? (\S+)$')
 
 
@@ -159,7 +222,13 @@ def check_history_and_names(tools, data, work):
     record = {"player": "alice", "car": "Brackwell", "time": "2026-12-01T10:00:00Z", "version": "original"}
     lines = {"verdicts.jsonl.2": [dict(record, status="tweaked")],
              "verdicts.jsonl.1": [dict(record, status="genuine", time="2026-12-02T10:00:00Z"),
-                                  dict(record, player=hostile, status="damaged")],
+                                  dict(record, player=hostile, status="damaged")]
+             + [dict(record, player="dave", car=car, status=status, code="too-big")
+                for car, status in (("Brackwell", "genuine"), ("DunMarr", "damaged"), ("Skelder4", "refused"),
+                                    ("Grelm", "tweaked"), ("OldGrist", "genuine"), ("OldGrist", "refused"))]
+             + [dict(record, player="erin", status="refused", code="too-big"),
+                dict(record, player="fay", status="genuine"), dict(record, player="fay", car="DunMarr", status="error"),
+                dict(record, player="gus", status="allowed"), dict(record, player="gus", car="Grelm", status="formatting")],
              "verdicts.jsonl": []}
     for name, records in lines.items():
         with open(os.path.join(league.dir, name), "w") as log:
@@ -179,13 +248,47 @@ def check_history_and_names(tools, data, work):
     if status != 200 or b"<img" in own:
         fail("the hostile player's page: %d" % status)
     _, _, alice = request(league, "/player/alice")
-    if b"tweaked from 2026-12-01 10:00:00, genuine again at 2026-12-02 10:00:00" not in alice:
-        fail("alice's history does not read oldest first")
+    if b"tweaked from 2026-12-01 10:00 UTC, genuine again at 2026-12-02 10:00 UTC" not in alice:
+        fail("alice's history does not read oldest first, in UTC")
+    for player, standing in (("dave", "tweaked"), (hostile, "damaged"), ("erin", "refused"), ("fay", "error"),
+                             ("alice", "genuine"), ("gus", "genuine")):
+        check_badge(league, player, standing)
+    _, _, dave = request(league, "/player/dave")
+    order = re.findall(rb'<section class="car" id="history-([^"]*)">', dave)
+    if order != [b"Grelm", b"DunMarr", b"Skelder4", b"OldGrist", b"Brackwell"]:
+        fail("dave's cars are not shown worst first: %r" % order)
+    for car, advice in ((b"Grelm", b"Put the genuine descriptor back and send it again."),
+                        (b"DunMarr", b"Send the file again."),
+                        (b"Skelder4", b"The latest file was refused (too-big)"),
+                        (b"OldGrist", b"The latest file was refused (too-big)")):
+        section = dave.split(b'id="history-' + car + b'"')[1].split(b"<section")[0]
+        if b'<p class="advice">' + advice not in section:
+            fail("dave's %s does not say what to do" % car.decode())
+    if b'class="advice"' in dave.split(b'id="history-Brackwell"')[1]:
+        fail("dave's genuine Brackwell has advice")
     if not re.search(rb'data-player="alice" data-car="Brackwell" data-status="genuine"', page):
         fail("the grid does not show alice's latest verdict")
     league.stop()
     if "1 of the lines in the verdict logs" not in league.process.stderr.read():
         fail("the line a crash cut off is not reported")
+    check_time_zone(league)
+
+
+def check_time_zone(league):
+    """The pages show the league's zone, with its abbreviation and offset;
+    the JSON keeps UTC; a zone the system does not know stops the start."""
+    league.start("0", "--time-zone", "Europe/Paris")
+    _, _, alice = request(league, "/player/alice")
+    if b"tweaked from 2026-12-01 11:00 CET (+01:00), genuine again at 2026-12-02 11:00 CET (+01:00)" not in alice:
+        fail("alice's history is not shown in Paris time")
+    _, _, records = request(league, "/verdicts.json")
+    if b'"time":"2026-12-02T10:00:00Z"' not in records:
+        fail("/verdicts.json does not keep UTC: %r" % records)
+    league.stop()
+    wrong = subprocess.run([league.tool("kestrix-collect"), "--port", "0", "--dir", league.dir, "--http", "0",
+                            "--time-zone", "Nowhere/Atlantis"], capture_output=True, text=True, timeout=30)
+    if wrong.returncode != 2 or "Nowhere/Atlantis" not in wrong.stderr:
+        fail("an unknown zone: status %d, %s" % (wrong.returncode, wrong.stderr))
 
 
 # Above the default of 16, as behind a reverse proxy.
@@ -313,6 +416,10 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         check_history_and_names(tools, data, os.path.join(work, "history"))
         league = League(tools, data, os.path.join(work, "live"), ["alice", "bob", "carol"])
+        with open(league.roster) as roster:
+            entries = roster.read()
+        with open(league.roster, "w") as roster:
+            roster.write(entries.replace('name = "alice"\n', 'name = "alice"\ndisplay = "Chlo\u00e9 <Dupont>"\n'))
         league.start("0", "--max-per-player", "8", "--max-per-address", "16",
                      "--http-per-address", str(PER_ADDRESS))
         try:
@@ -332,6 +439,12 @@ def main():
             check_reload_figures(league)
             check_routes(league)
             check_pipelined(league)
+            check_public_answers(league, sample)
+            check_display_name(league)
+            check_badge(league, "alice", "tweaked", "Chlo\u00e9 <Dupont>")
+            check_badge(league, "carol", "none")
+            if request(league, "/badge/nobody.svg")[0] != 404 or request(league, "/badge/a/b.svg")[0] != 404:
+                fail("a badge of no player is not 404")
             check_reader_that_never_reads(league, sample)
             check_idle_connections(league, sample)
             league.stop()

@@ -11,6 +11,7 @@ Usage: league_in_browser.py TOOLS_DIR DATA_DIR [--screenshot PNG]
 
 import base64
 import os
+import re
 import sys
 import tempfile
 import time
@@ -59,6 +60,10 @@ def main():
             sent(league, "alice", league.sample("Brackwell", "BrackwellDescriptor.txt"), "tweaked")
             wait_until(browser, CELL % ("alice", "Brackwell"), "tweaked", 10, "alice's Brackwell cell")
             wait_until(browser, CELL % ("bob", "Brackwell"), "genuine", 10, "bob's Brackwell cell")
+            shown = browser.evaluate("document.querySelector('td[data-player=\"alice\"][data-car=\"Brackwell\"] time')"
+                                     ".textContent")
+            if not re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d UTC", shown):
+                fail("a live cell shows its time as %r" % shown)
             if browser.evaluate("window.loadedOnce === true") is not True:
                 fail("the page was loaded again")
             counts = browser.evaluate("document.querySelector('b[data-count=\"tweaked\"]').textContent")

@@ -8,6 +8,7 @@
 #include "RoundRobinQueue.h"
 #include "Roster.h"
 #include "UnprovenRecords.h"
+#include "ShownTime.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -161,6 +162,21 @@ private slots:
         QTest::newRow("unknown key") << "[[player]]\nname = \"alice\"\ntoken = \"x\"\ntoken_sha256 = " + hash + "\n"
                                      << "unknown key \"token\"";
         QTest::newRow("not TOML") << QByteArray("[[player]\n") << "roster.toml:1:";
+        // A display name is shown on the pages: UTF-8 of 64 characters at
+        // most, none that hide or turn the text around it.
+        const auto displayed = [&](const QByteArray& display) {
+            return "[[player]]\nname = \"alice\"\ntoken_sha256 = " + hash + "\ndisplay = " + display + "\n";
+        };
+        QTest::newRow("display") << displayed("\"Chlo\xc3\xa9 Dupont\"") << QString();
+        QTest::newRow("display of 64 accents") << displayed("\"" + QByteArray(64, 'x').replace("x", "\xc3\xa9") + "\"")
+                                              << QString();
+        QTest::newRow("display of 65") << displayed("\"" + QByteArray(65, 'x') + "\"")
+                                       << "roster.toml:4:11: a display name is text of 1 to 64 characters";
+        QTest::newRow("display with a tab") << displayed("\"a\\tb\"") << "roster.toml:4:11: a display name";
+        QTest::newRow("display with an override") << displayed("\"a\xe2\x80\xae" "b\"") << "roster.toml:4:11: a display name";
+        QTest::newRow("display with an isolate") << displayed("\"a\\u2067b\"") << "roster.toml:4:11: a display name";
+        QTest::newRow("display empty") << displayed("\"  \"") << "roster.toml:4:11: a display name";
+        QTest::newRow("display not text") << displayed("3") << "roster.toml:4:11: a display name";
         // Hashes anyone may read open the door to anyone.
         QTest::newRow("placeholder") << "[[player]]\nname = \"alice\"\ntoken_sha256 = \"" + QByteArray(64, '0') + "\"\n"
                                      << "roster.toml:3:16: the token_sha256 of \"alice\" is the examples' placeholder";
@@ -177,6 +193,8 @@ private slots:
         const std::optional<Roster> roster = Roster::parse(toml, QStringLiteral("roster.toml"), &why);
         QCOMPARE(bool(roster), error.isEmpty());
         QVERIFY2(why.contains(error), qPrintable(why));
+        if (roster && toml.contains("Chlo"))
+            QCOMPARE(roster->displayOf("alice"), QStringLiteral("Chlo\u00e9 Dupont"));
         if (roster && roster->size() == 2) {
             QCOMPARE(roster->tokenSha256Of("Bob_2.x"), std::optional<QByteArray>(QByteArray(64, 'a')));
             QCOMPARE(roster->tokenSha256Of("bob_2.x"), std::nullopt);
@@ -230,6 +248,32 @@ private slots:
             QCOMPARE(first.cars, narrowed ? QStringList{QStringLiteral("Grelm")} : CarCatalogue::listEntries());
             QCOMPARE(first.entrants.size(), narrowed ? 1u : 2u);
         }
+    }
+
+    void shownTimes_data()
+    {
+        QTest::addColumn<QString>("zone"); // empty: the default
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("UTC") << QString() << "2027-03-05T18:00:59.999Z" << "2027-03-05 18:00 UTC";
+        QTest::newRow("an offset") << QString() << "2027-03-05T19:00:00.000+01:00" << "2027-03-05 18:00 UTC";
+        QTest::newRow("winter") << "Europe/Paris" << "2027-03-05T18:00:00.000Z" << "2027-03-05 19:00 CET (+01:00)";
+        QTest::newRow("summer") << "Europe/Paris" << "2027-07-05T18:00:00.000Z" << "2027-07-05 20:00 CEST (+02:00)";
+        QTest::newRow("the day before") << "America/New_York" << "2027-01-01T03:30:00.000Z"
+                                        << "2026-12-31 22:30 EST (-05:00)";
+        QTest::newRow("half an hour") << "Asia/Kolkata" << "2027-03-05T18:00:00.000Z" << "2027-03-05 23:30 IST (+05:30)";
+        QTest::newRow("no time") << "Europe/Paris" << "yesterday" << "yesterday";
+    }
+
+    void shownTimes()
+    {
+        QFETCH(QString, zone);
+        QFETCH(QString, time);
+        QFETCH(QString, shown);
+        const std::optional<ShownTime> times = zone.isEmpty() ? ShownTime() : ShownTime::named(zone);
+        QVERIFY(times);
+        QCOMPARE(times->text(time), shown);
+        QVERIFY(!ShownTime::named(QStringLiteral("Nowhere/Atlantis")));
     }
 
     void playerNotes_data()

@@ -139,6 +139,8 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption publicUrl = option("public-url",
         "Where players reach the league page (https://league.example.org); a player then hears "
         "the address of their own page with each verdict.", "URL");
+    const QCommandLineOption timeZone = option("time-zone",
+        "The zone the league page shows times in, by its IANA name (Europe/Paris; default: UTC).", "NAME");
     const QCommandLineOption jobs = option("jobs", "Threads that check files (default: the cores).", "N");
     const QCommandLineOption json = option("json", "Events as JSON Lines.");
     const QCommandLineOption skip =
@@ -151,7 +153,7 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption signingKey = option("signing-key", "Signs the events' results with this Ed25519 key.", "FILE");
     const QCommandLineOption newSigningKey =
         option("new-signing-key", "Writes a fresh signing key to FILE (mode 0600) and prints its public key.", "FILE");
-    parser.addOptions({port, dir, folder, bind, http, httpPerAddress, publicUrl, roster, rules, maxSize, maxConnections, maxPending,
+    parser.addOptions({port, dir, folder, bind, http, httpPerAddress, publicUrl, timeZone, roster, rules, maxSize, maxConnections, maxPending,
                        maxPerAddress, maxPerPlayer, idle, transferTimeout, minRate, jobs, json, skip, newToken, hashToken,
                        events, signingKey, newSigningKey});
     if (!CommandLine::parse(parser, arguments, exitStatus))
@@ -210,6 +212,13 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
         options.publicUrl = url.toString(QUrl::FullyEncoded);
         while (options.publicUrl.endsWith(u'/'))
             options.publicUrl.chop(1);
+    }
+    if (parser.isSet(timeZone)) {
+        const std::optional<ShownTime> shown = ShownTime::named(parser.value(timeZone));
+        if (!shown)
+            return wrong(QStringLiteral("--time-zone needs a zone's IANA name, such as Europe/Paris, not \"%1\"")
+                             .arg(parser.value(timeZone)));
+        options.shownTime = *shown;
     }
     options.jobs = std::max(1, QThread::idealThreadCount());
     const struct {

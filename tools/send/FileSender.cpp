@@ -5,6 +5,7 @@
 #include "FileInfoFormat.h"
 #include "LocalFiles.h"
 #include "PreambleFormat.h"
+#include "VerdictAdvice.h"
 #include "Windows1252.h"
 
 #include <cerrno>
@@ -121,16 +122,6 @@ int confirmTaken(Connection& connection, const SendTarget& target, const std::st
     return 0;
 }
 
-// What a player can do about a verdict; nothing for one that needs nothing.
-const char* adviceFor(const std::string& status)
-{
-    if (status == "tweaked")
-        return "put the genuine descriptor back and send it again";
-    if (status == "damaged")
-        return "send the file again";
-    return nullptr;
-}
-
 // A collector answers a player once the file is kept and checked, then
 // notes what it found, then closes. Our side stays open meanwhile: the
 // collector takes a close for the end of the connection, and would have no
@@ -149,7 +140,7 @@ int confirmChecked(Connection& connection)
             break;
         std::printf("  %s\n", CollectorAnswer::fieldShown(note.line, 1).c_str());
     }
-    if (const char* advice = adviceFor(status))
+    if (const char* advice = wire::verdictAdvice(status))
         std::printf("advice: %s\n", advice);
     return 0;
 }
