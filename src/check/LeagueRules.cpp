@@ -3,6 +3,7 @@
 #include "Cp1252.h"
 #include "DescriptorText.h"
 #include "FileSystem.h"
+#include "TomlText.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -22,11 +23,6 @@ constexpr qint64 LargestRulesFile = 1024 * 1024;
 
 // Above this many, explain counts a rule's matches instead of listing them.
 constexpr std::size_t ListedMatches = 6;
-
-QString textOf(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 QString carNames()
 {
@@ -74,12 +70,6 @@ QStringList valuesOutside(const AllowRule& rule, const Car& car, const Descripto
     return warnings;
 }
 
-// "FILE:LINE:COLUMN: what", in one pass, so that a "%1" in a name stays as it is.
-QString located(const QString& path, quint32 line, quint32 column, const QString& what)
-{
-    return QStringLiteral("%1:%2:%3: %4").arg(path, QString::number(line), QString::number(column), what);
-}
-
 // What is wrong with a rules file: the fault that comes first in it is the
 // one reported, whatever order the tables are read in.
 class Faults
@@ -96,13 +86,13 @@ public:
     bool any() const { return !m_what.isEmpty(); }
     QString message(const QString& path) const
     {
-        return located(path, m_at.first, m_at.second, m_what);
+        return tomlLocated(path, m_at.first, m_at.second, m_what);
     }
 
     std::optional<QString> string(const toml::node& node, const char* name)
     {
         if (const toml::value<std::string>* text = node.as_string())
-            return textOf(text->get());
+            return tomlText(text->get());
         add(node.source(), QStringLiteral("%1 must be a string").arg(QLatin1String(name)));
         return std::nullopt;
     }
@@ -135,7 +125,7 @@ public:
     {
         add(key.source(),
             QStringLiteral("unknown key \"%1\" in %2 (expected %3)")
-                .arg(textOf(key.str()), QLatin1String(table), QLatin1String(expected)));
+                .arg(tomlText(key.str()), QLatin1String(table), QLatin1String(expected)));
     }
 
 private:
@@ -182,7 +172,7 @@ void readValues(const toml::node& node, AllowRule* rule, Faults& faults)
         faults.add(node.source(), QStringLiteral("values lists no value"));
     for (const toml::node& value : *values) {
         if (const toml::value<std::string>* text = value.as_string())
-            rule->values << textOf(text->get());
+            rule->values << tomlText(text->get());
         else
             faults.add(value.source(), QStringLiteral("values must be an array of strings"));
     }
@@ -243,19 +233,19 @@ void readDigests(const toml::node& node, ReferenceVersion* version, Faults& faul
         return;
     }
     for (auto&& [key, digest] : *table) {
-        const Car* car = carListedAs(textOf(key.str()));
+        const Car* car = carListedAs(tomlText(key.str()));
         if (!car) {
-            faults.add(key.source(), QStringLiteral("sha256.%1 names no car (cars: %2)").arg(textOf(key.str()),
+            faults.add(key.source(), QStringLiteral("sha256.%1 names no car (cars: %2)").arg(tomlText(key.str()),
                                                                                            carNames()));
             continue;
         }
         const toml::value<std::string>* text = digest.as_string();
-        if (!text || !isDigest(textOf(text->get()))) {
+        if (!text || !isDigest(tomlText(text->get()))) {
             faults.add(digest.source(),
                        QStringLiteral("sha256.%1 must be a SHA-256 of 64 hex digits").arg(car->listEntry));
             continue;
         }
-        version->sha256[car] = textOf(text->get()).toLower().toLatin1();
+        version->sha256[car] = tomlText(text->get()).toLower().toLatin1();
     }
 }
 
@@ -338,7 +328,7 @@ std::optional<LeagueRules> LeagueRules::parse(const QByteArray& bytes, const QSt
                                std::string_view(source));
     } catch (const toml::parse_error& failure) {
         const toml::source_position& where = failure.source().begin;
-        *error = located(path, where.line, where.column, textOf(failure.description()));
+        *error = tomlLocated(path, where.line, where.column, tomlText(failure.description()));
         return std::nullopt;
     }
 
@@ -368,7 +358,7 @@ std::optional<LeagueRules> LeagueRules::parse(const QByteArray& bytes, const QSt
             else if (node.is_array_of_tables())
                 shown = QStringLiteral("table [[%1]]");
             faults.add(key.source(), QStringLiteral("unknown %1 (expected [formatting], [[allow]] or [[reference]])")
-                                         .arg(shown.arg(textOf(name))));
+                                         .arg(shown.arg(tomlText(name))));
         }
     }
 

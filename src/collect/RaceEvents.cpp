@@ -3,6 +3,7 @@
 #include "CarCatalogue.h"
 #include "FileSystem.h"
 #include "Roster.h"
+#include "TomlText.h"
 
 #include <QRegularExpression>
 #include <QTimeZone>
@@ -14,17 +15,6 @@
 namespace {
 
 constexpr qint64 LargestEventsFile = 4 * 1024 * 1024;
-
-QString located(const QString& path, const toml::source_region& where, const QString& what)
-{
-    return QStringLiteral("%1:%2:%3: %4")
-        .arg(path, QString::number(where.begin.line), QString::number(where.begin.column), what);
-}
-
-QString textOf(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 std::optional<QDateTime> dateTimeOf(const toml::node& node)
 {
@@ -64,16 +54,16 @@ std::optional<std::vector<RaceEvent>> parseRaceEvents(const QByteArray& bytes, c
     try {
         document = toml::parse(std::string_view(bytes.constData(), std::size_t(bytes.size())), std::string_view(source));
     } catch (const toml::parse_error& failure) {
-        *error = located(path, failure.source(), textOf(failure.description()));
+        *error = tomlLocated(path, failure.source(), tomlText(failure.description()));
         return std::nullopt;
     }
     const auto fail = [&](const toml::source_region& where, const QString& what) {
-        *error = located(path, where, what);
+        *error = tomlLocated(path, where, what);
         return std::nullopt;
     };
     for (auto&& [key, node] : document) {
         if (key.str() != "event")
-            return fail(key.source(), QStringLiteral("unknown key \"%1\" (expected [[event]] entries)").arg(textOf(key.str())));
+            return fail(key.source(), QStringLiteral("unknown key \"%1\" (expected [[event]] entries)").arg(tomlText(key.str())));
     }
     std::vector<RaceEvent> events;
     const toml::node* list = document.get("event");
@@ -91,7 +81,7 @@ std::optional<std::vector<RaceEvent>> parseRaceEvents(const QByteArray& bytes, c
             if (!known.count(key.str()))
                 return fail(key.source(), QStringLiteral("unknown key \"%1\" in [[event]] (expected id, name, opens, "
                                                          "closes, cars or entrants)")
-                                              .arg(textOf(key.str())));
+                                              .arg(tomlText(key.str())));
         }
         RaceEvent event;
         for (const char* needed : {"id", "name", "opens", "closes"}) {
@@ -99,7 +89,7 @@ std::optional<std::vector<RaceEvent>> parseRaceEvents(const QByteArray& bytes, c
                 return fail(table.source(), QStringLiteral("[[event]] has no %1").arg(QLatin1String(needed)));
         }
         const toml::node& id = *table.get("id");
-        event.id = textOf(id.value<std::string_view>().value_or(""));
+        event.id = tomlText(id.value<std::string_view>().value_or(""));
         if (!idForm.match(event.id).hasMatch())
             return fail(id.source(), QStringLiteral("an event's id is 1 to 64 letters, digits, \"-\" or \"_\""));
         if (!ids.insert(event.id).second)
@@ -107,7 +97,7 @@ std::optional<std::vector<RaceEvent>> parseRaceEvents(const QByteArray& bytes, c
         const toml::node& name = *table.get("name");
         if (!name.is_string())
             return fail(name.source(), QStringLiteral("name must be a string"));
-        event.name = textOf(name.value<std::string_view>().value_or(""));
+        event.name = tomlText(name.value<std::string_view>().value_or(""));
         for (const char* key : {"opens", "closes"}) {
             const toml::node& node = *table.get(key);
             const std::optional<QDateTime> time = dateTimeOf(node);
@@ -123,10 +113,10 @@ std::optional<std::vector<RaceEvent>> parseRaceEvents(const QByteArray& bytes, c
             if (!cars->is_array() || !cars->as_array()->is_homogeneous<std::string>() || cars->as_array()->empty())
                 return fail(cars->source(), QStringLiteral("cars must be a list of car names, such as [\"Grelm\"]"));
             for (const toml::node& car : *cars->as_array()) {
-                const Car* known = CarCatalogue::carNamed(textOf(car.value<std::string_view>().value_or("")));
+                const Car* known = CarCatalogue::carNamed(tomlText(car.value<std::string_view>().value_or("")));
                 if (!known)
                     return fail(car.source(), QStringLiteral("there is no car \"%1\"; the cars are %2")
-                                                  .arg(textOf(car.value<std::string_view>().value_or("")),
+                                                  .arg(tomlText(car.value<std::string_view>().value_or("")),
                                                        CarCatalogue::listEntries().join(QStringLiteral(", "))));
                 if (!event.cars.contains(known->listEntry))
                     event.cars << known->listEntry;
@@ -142,7 +132,7 @@ std::optional<std::vector<RaceEvent>> parseRaceEvents(const QByteArray& bytes, c
                 const QByteArray player(name.data(), qsizetype(name.size()));
                 if (!roster.tokenSha256Of(player))
                     return fail(entrant.source(),
-                                QStringLiteral("\"%1\" is not on the roster").arg(textOf(name)));
+                                QStringLiteral("\"%1\" is not on the roster").arg(tomlText(name)));
                 event.entrants.push_back(player);
             }
         } else {

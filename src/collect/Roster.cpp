@@ -2,6 +2,7 @@
 
 #include "FileSystem.h"
 #include "PlayerPreamble.h"
+#include "TomlText.h"
 
 #include <QFile>
 
@@ -15,12 +16,6 @@ namespace {
 
 // A roster is a list of names and hashes; anything far larger is not one.
 constexpr qint64 LargestRoster = 4 * 1024 * 1024;
-
-QString located(const QString& path, const toml::source_region& where, const QString& what)
-{
-    return QStringLiteral("%1:%2:%3: %4")
-        .arg(path, QString::number(where.begin.line), QString::number(where.begin.column), what);
-}
 
 bool isHexDigest(std::string_view text)
 {
@@ -100,12 +95,12 @@ std::optional<Roster> Roster::parse(const QByteArray& bytes, const QString& path
     try {
         document = toml::parse(std::string_view(bytes.constData(), std::size_t(bytes.size())), std::string_view(source));
     } catch (const toml::parse_error& failure) {
-        *error = located(path, failure.source(), QString::fromUtf8(failure.description().data(),
+        *error = tomlLocated(path, failure.source(), QString::fromUtf8(failure.description().data(),
                                                                     qsizetype(failure.description().size())));
         return std::nullopt;
     }
     const auto fail = [&](const toml::source_region& where, const QString& what) {
-        *error = located(path, where, what);
+        *error = tomlLocated(path, where, what);
         return std::nullopt;
     };
     for (auto&& [key, node] : document) {

@@ -16,23 +16,12 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from headless_chromium import Browser, fail, find_browser  # noqa: E402
+from headless_chromium import Browser, fail, find_browser, wait_until  # noqa: E402
 from league_collector import League  # noqa: E402
 
 CELL = 'document.querySelector(\'td[data-player="%s"][data-car="%s"]\').dataset.status'
 ROW = 'document.querySelector(\'tr[data-player="%s"]\').dataset.entrantStatus'
 PHASE = "document.getElementById('phase').textContent"
-
-
-def wait_until(browser, expression, expected, seconds, what):
-    deadline = time.monotonic() + seconds
-    value = None
-    while time.monotonic() < deadline:
-        value = browser.evaluate(expression)
-        if value == expected:
-            return
-        time.sleep(0.05)
-    fail("%s: %r after %d s, not %r" % (what, value, seconds, expected))
 
 
 def utc(moment):

@@ -10,6 +10,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 SKIP = 77
 
@@ -17,6 +18,18 @@ SKIP = 77
 def fail(message):
     print("FAIL: " + message)
     sys.exit(1)
+
+
+def wait_until(browser, expression, expected, seconds, what):
+    """Polls a script's value in the page until it is expected, or fails."""
+    deadline = time.monotonic() + seconds
+    value = None
+    while time.monotonic() < deadline:
+        value = browser.evaluate(expression)
+        if value == expected:
+            return
+        time.sleep(0.05)
+    fail("%s: %r after %d s, not %r" % (what, value, seconds, expected))
 
 
 def find_browser():
