@@ -432,20 +432,59 @@ void compareKeys(std::string_view name, const Section* genuine, const Section* d
     }
 }
 
-// A section started again: a game that lets the later one replace the
-// earlier loses the earlier one's keys. Repeats beyond the genuine file's
-// own are duplicates.
-void compareHeaders(std::string_view name, const Section* genuine, const Section& descriptor,
-                    std::vector<Difference>* values)
+std::string folded(QByteArrayView name)
 {
-    const std::size_t kept = std::max<std::size_t>(genuine ? genuine->headers.size() : 0, 1);
-    for (std::size_t i = kept; i < descriptor.headers.size(); ++i) {
-        Difference duplicate;
-        duplicate.kind = Difference::Class::Duplicate;
-        duplicate.section = sectionName(name);
-        duplicate.line = descriptor.headers[i]->number;
-        duplicate.firstLine = descriptor.headers.front()->number;
-        values->push_back(duplicate);
+    return name.toByteArray().toLower().toStdString();
+}
+
+// A section's name as a game reads it that reads sections as the Windows
+// INI reader does: up to the first ']', in any letter case.
+std::string readName(std::string_view section)
+{
+    QByteArrayView name(section.data(), qsizetype(section.size()));
+    if (const qsizetype end = name.indexOf(']'); end >= 0)
+        name = trimmedField(name.first(end));
+    return folded(name);
+}
+
+// A section started again, in any letter case: a game that lets the later
+// one replace the earlier loses the earlier one's keys. Repeats beyond the
+// genuine file's own are duplicates. An empty section that is not the car's
+// is added: a game may read it all the same.
+void compareHeaders(const Sections& genuine, const Sections& descriptor, std::vector<Difference>* values)
+{
+    std::map<std::string, std::size_t> genuineCount;
+    for (const auto& [name, section] : genuine.byName)
+        genuineCount[readName(name)] += section.headers.size();
+    std::map<std::string, std::vector<const TextLine*>> byReadName;
+    for (const std::string_view name : descriptor.order) {
+        const std::vector<const TextLine*>& headers = descriptor.byName.at(name).headers;
+        byReadName[readName(name)].insert(byReadName[readName(name)].end(), headers.begin(), headers.end());
+    }
+    std::set<qint64> repeats;
+    for (auto& [name, headers] : byReadName) {
+        std::sort(headers.begin(), headers.end(),
+                  [](const TextLine* a, const TextLine* b) { return a->number < b->number; });
+        for (std::size_t i = std::max<std::size_t>(genuineCount[name], 1); i < headers.size(); ++i) {
+            Difference duplicate;
+            duplicate.kind = Difference::Class::Duplicate;
+            duplicate.section = bytesOf(headers[i]->section);
+            duplicate.line = headers[i]->number;
+            duplicate.firstLine = headers.front()->number;
+            values->push_back(duplicate);
+            repeats.insert(headers[i]->number);
+        }
+    }
+    for (const std::string_view name : descriptor.order) {
+        const Section& section = descriptor.byName.at(name);
+        if (genuine.find(name) || !section.keys.empty() || !section.plain.empty() || section.headers.empty()
+            || repeats.count(section.headers.front()->number))
+            continue;
+        Difference added;
+        added.kind = Difference::Class::Added;
+        added.section = sectionName(name);
+        added.line = section.headers.front()->number;
+        values->push_back(added);
     }
 }
 
@@ -660,11 +699,6 @@ std::optional<Difference> formatting(const DescriptorText& genuine, const Descri
     return inWords(Difference::Class::Formatting, words.join(QStringLiteral("; ")));
 }
 
-std::string folded(QByteArrayView name)
-{
-    return name.toByteArray().toLower().toStdString();
-}
-
 // Whether the descriptor holds any of the genuine file's section headers or
 // keys, in any case: a file that holds none is no descriptor, however a
 // game reads names. One that holds any is judged by its values.
@@ -721,12 +755,12 @@ std::vector<Difference> compareDescriptors(const DescriptorText& genuine, const 
         for (const std::string_view name : descriptorSections.order) {
             const Section* own = genuineSections.find(name);
             const Section* other = descriptorSections.find(name);
-            compareHeaders(name, own, *other, &values);
             if (!own) {
                 compareKeys(name, nullptr, other, &values, &missing, &added);
                 comparePlain(name, nullptr, other, &missing, &added);
             }
         }
+        compareHeaders(genuineSections, descriptorSections, &values);
         std::erase_if(missing, [&](const Difference& lost) { return damage.cutGenuineLines.count(*lost.genuineLine) > 0; });
         for (Difference& lost : missing)
             lost.byDamage = damage.genuineLines.count(*lost.genuineLine) > 0;

@@ -69,6 +69,12 @@ private slots:
                                                     << QStringList{QStringLiteral("formatting - - - -")} << false;
         QTest::newRow("a repeated section") << genuine() + "[Engine]\r\n" << "tweaked" << "values" << 1
                                             << QStringList{QStringLiteral("duplicate Engine - 235 12")} << true;
+        QTest::newRow("a repeated section in another letter case")
+            << genuine() + "[ENGINE]\r\n" << "tweaked" << "values" << 1
+            << QStringList{QStringLiteral("duplicate ENGINE - 235 12")} << true;
+        QTest::newRow("an empty section that is not the car's")
+            << genuine() + "[Foo]\r\n" << "tweaked" << "values" << 1 << QStringList{QStringLiteral("added Foo - 235 -")}
+            << true;
         QTest::newRow("a control byte after a changed value")
             << replacing("Torque=412.5", "Torque=999\x7F") << "tweaked" << "values" << 1
             << QStringList{QStringLiteral("changed Engine Torque 16 -"), QStringLiteral("damaged - - - -")} << true;

@@ -268,6 +268,18 @@ private slots:
         QTest::newRow("a repeated section, empty")
             << brackwell << brackwellWith([](L& l) { l.append("[Engine]"); }) << "tweaked"
             << strings({"duplicate section [Engine] (lines 12, 235)"});
+        // A game that reads section names as the Windows INI reader does
+        // (up to the first ']', in any letter case) lets these replace
+        // [Engine].
+        QTest::newRow("a repeated section in another letter case")
+            << brackwell << brackwellWith([](L& l) { l.append("[ENGINE]"); }) << "tweaked"
+            << strings({"duplicate section [ENGINE] (lines 12, 235)"});
+        QTest::newRow("a repeated section with a ']' after its name")
+            << brackwell << brackwellWith([](L& l) { l.append("[engine]]"); }) << "tweaked"
+            << strings({"duplicate section [engine]] (lines 12, 235)"});
+        QTest::newRow("an empty section that is not the car's")
+            << brackwell << brackwellWith([](L& l) { l.append("[Foo]"); }) << "tweaked"
+            << strings({"added section [Foo] (line 235)"});
         QTest::newRow("a repeated section with a key")
             << brackwell << brackwellWith([](L& l) { l.append({"[Engine]", "Torque=412.5"}); }) << "tweaked"
             << strings({"duplicate section [Engine] (lines 12, 235)", "duplicate [Engine] Torque (lines 16, 236)"});
