@@ -7,7 +7,8 @@
 # Wall time and peak RSS (median of three runs), and the checker's RSS at
 # 1,000 files against 10,000. Then one hostile file: 64 KiB of one-byte
 # lines under one of the car's sections (each line a value added), and the
-# same with lone LFs, which are read both ways.
+# same with lone LFs, which are read both ways, and with every other line a
+# control byte (damage throughout one long stretch of the diff).
 # Usage: bench/check_bench.sh [BUILD_DIR]   (a Release build is best)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -96,8 +97,13 @@ hostile() {
 }
 hostile crlf '\r\n'
 hostile lf '\n'
+# Every other line a control byte: damage everywhere, one long stretch.
+mkdir -p "$work/hostile-damaged/p"
+mawk 'BEGIN { printf "[Engine]\r\n"; for (n = 10; n + 3 <= 65536; n += 3) printf "%s\r\n", (n % 2 ? "x" : "\001") }' \
+  > "$work/hostile-damaged/p/BrackwellDescriptor.txt"
 read -r hcs hcm < <(measure "$checker" --jobs 1 "$work/hostile-crlf")
 read -r hls hlm < <(measure "$checker" --jobs 1 "$work/hostile-lf")
+read -r hds hdm < <(measure "$checker" --jobs 1 "$work/hostile-damaged")
 
 ratio() { mawk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 row() { printf '| %-40s | %9s | %9s | %-30s |\n' "$@"; }
@@ -117,3 +123,4 @@ row "one hostile 64 KiB descriptor" "seconds" "peak KB" "targets"
 row "----" "----" "----" "----"
 row "one-byte CR LF lines, --jobs 1" "$hcs" "$hcm" "<= 0.2 s, <= 32768 KB"
 row "one-byte lone-LF lines, --jobs 1" "$hls" "$hlm" "<= 0.2 s, <= 32768 KB"
+row "one-byte lines, every other damaged" "$hds" "$hdm" "<= 0.2 s, <= 32768 KB"

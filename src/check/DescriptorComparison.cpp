@@ -149,8 +149,88 @@ std::string token(const TextLine& line)
     }
 }
 
+// The genuine lines lost to the damage in one stretch of a diff that holds
+// a damaged line: those where damaged lines, and nothing else but blank
+// lines and comments, stand in their place, between the nearest genuine
+// lines before and after them found intact. Lines the stretch holds on both
+// sides, once each, in the same order, are those found intact: a long
+// stretch (see boundedDiff) holds most of the file.
+void claimLost(const std::vector<std::string>& genuineTokens, const std::vector<const TextLine*>& genuineLines,
+               const std::vector<bool>& genuineKept, const std::vector<std::string>& descriptorTokens,
+               const std::vector<const TextLine*>& descriptorLines, std::pair<std::size_t, std::size_t> genuineRange,
+               std::pair<std::size_t, std::size_t> descriptorRange, std::set<qint64>* lost)
+{
+    const auto substantial = [](const TextLine& line) { return line.kind != Kind::Blank && line.kind != Kind::Comment; };
+    // Per token: how often each side has it, and where.
+    struct Seen {
+        int genuineCount = 0;
+        int descriptorCount = 0;
+        std::size_t genuineAt = 0;
+        std::size_t descriptorAt = 0;
+    };
+    std::unordered_map<std::string_view, Seen> seen;
+    for (std::size_t at = genuineRange.first; at < genuineRange.second; ++at) {
+        if (genuineLines[at]->kind != Kind::Blank) {
+            Seen& entry = seen[genuineTokens[at]];
+            ++entry.genuineCount;
+            entry.genuineAt = at;
+        }
+    }
+    for (std::size_t at = descriptorRange.first; at < descriptorRange.second; ++at) {
+        if (descriptorLines[at]->kind == Kind::Blank || descriptorLines[at]->binary)
+            continue;
+        if (const auto found = seen.find(descriptorTokens[at]); found != seen.end()) {
+            ++found->second.descriptorCount;
+            found->second.descriptorAt = at;
+        }
+    }
+    std::vector<std::pair<std::size_t, std::size_t>> pairs; // genuine, descriptor
+    for (std::size_t at = genuineRange.first; at < genuineRange.second; ++at) {
+        if (genuineLines[at]->kind == Kind::Blank)
+            continue;
+        const Seen& entry = seen.at(genuineTokens[at]);
+        if (entry.genuineCount == 1 && entry.descriptorCount == 1)
+            pairs.emplace_back(at, entry.descriptorAt);
+    }
+    // The longest run of them in the same order on both sides.
+    std::vector<std::size_t> tails;
+    std::vector<std::ptrdiff_t> before(pairs.size(), -1);
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const auto place = std::lower_bound(tails.begin(), tails.end(), pairs[i].second,
+                                            [&pairs](std::size_t index, std::size_t at) { return pairs[index].second < at; });
+        if (place != tails.begin())
+            before[i] = std::ptrdiff_t(*(place - 1));
+        if (place == tails.end())
+            tails.push_back(i);
+        else
+            *place = i;
+    }
+    std::vector<std::pair<std::size_t, std::size_t>> intact;
+    for (std::ptrdiff_t i = tails.empty() ? -1 : std::ptrdiff_t(tails.back()); i >= 0; i = before[std::size_t(i)])
+        intact.push_back(pairs[std::size_t(i)]);
+    std::reverse(intact.begin(), intact.end());
+    intact.emplace_back(genuineRange.second, descriptorRange.second);
+
+    std::pair<std::size_t, std::size_t> from{genuineRange.first, descriptorRange.first};
+    for (const auto& [genuineAt, descriptorAt] : intact) {
+        bool damaged = false;
+        bool other = false;
+        for (std::size_t at = from.second; at < descriptorAt; ++at) {
+            damaged = damaged || descriptorLines[at]->binary;
+            other = other || (!descriptorLines[at]->binary && substantial(*descriptorLines[at]));
+        }
+        if (damaged && !other) {
+            for (std::size_t at = from.first; at < genuineAt; ++at) {
+                if (!genuineKept[at])
+                    lost->insert(genuineLines[at]->number);
+            }
+        }
+        from = {genuineAt + 1, descriptorAt + 1};
+    }
+}
+
 // Binary bytes: a line that holds them is damaged, and so are the genuine
-// lines gone in the same place (a diff's hunk holding a damaged line).
+// lines gone in its place (see claimLost).
 void findBinary(const DescriptorText& genuine, const DescriptorText& descriptor, Damage* damage)
 {
     if (!descriptor.hasBinary())
@@ -160,14 +240,12 @@ void findBinary(const DescriptorText& genuine, const DescriptorText& descriptor,
         if (line.binary)
             binaryLines.push_back(line.number);
     }
-    std::vector<std::string> genuineTokens;
-    std::vector<qint64> genuineNumbers;
-    std::vector<bool> genuineBlank;
     // Blank lines too, so that those gone with the damage are its own.
+    std::vector<std::string> genuineTokens;
+    std::vector<const TextLine*> genuineLines;
     for (const TextLine& line : genuine.lines()) {
         genuineTokens.push_back(token(line));
-        genuineNumbers.push_back(line.number);
-        genuineBlank.push_back(line.kind == Kind::Blank);
+        genuineLines.push_back(&line);
     }
     std::vector<std::string> descriptorTokens;
     std::vector<const TextLine*> descriptorLines;
@@ -176,27 +254,32 @@ void findBinary(const DescriptorText& genuine, const DescriptorText& descriptor,
         descriptorLines.push_back(&line);
     }
     const std::vector<DiffStep> steps = boundedDiff(genuineTokens, descriptorTokens);
-    std::vector<qint64> hunkGone;
+    std::vector<bool> genuineKept(genuineLines.size(), false);
     bool hunkDamaged = false;
     std::size_t genuineAt = 0;
     std::size_t descriptorAt = 0;
+    std::pair<std::size_t, std::size_t> hunkFrom{0, 0};
     const auto closeHunk = [&] {
-        if (hunkDamaged)
-            damage->genuineLines.insert(hunkGone.begin(), hunkGone.end());
-        hunkGone.clear();
+        if (hunkDamaged) {
+            claimLost(genuineTokens, genuineLines, genuineKept, descriptorTokens, descriptorLines,
+                      {hunkFrom.first, genuineAt}, {hunkFrom.second, descriptorAt}, &damage->genuineLines);
+        }
         hunkDamaged = false;
     };
     for (const DiffStep step : steps) {
         switch (step) {
         case DiffStep::Common:
+            genuineKept[genuineAt] = true;
             // A blank line between two stretches of damage does not part them.
-            if (!genuineBlank[genuineAt])
+            if (genuineLines[genuineAt]->kind != Kind::Blank) {
                 closeHunk();
+                hunkFrom = {genuineAt + 1, descriptorAt + 1};
+            }
             ++genuineAt;
             ++descriptorAt;
             break;
         case DiffStep::Delete:
-            hunkGone.push_back(genuineNumbers[genuineAt++]);
+            ++genuineAt;
             break;
         case DiffStep::Add:
             hunkDamaged = hunkDamaged || descriptorLines[descriptorAt]->binary;
@@ -349,20 +432,59 @@ void compareKeys(std::string_view name, const Section* genuine, const Section* d
     }
 }
 
-// A section started again: a game that lets the later one replace the
-// earlier loses the earlier one's keys. Repeats beyond the genuine file's
-// own are duplicates.
-void compareHeaders(std::string_view name, const Section* genuine, const Section& descriptor,
-                    std::vector<Difference>* values)
+std::string folded(QByteArrayView name)
 {
-    const std::size_t kept = std::max<std::size_t>(genuine ? genuine->headers.size() : 0, 1);
-    for (std::size_t i = kept; i < descriptor.headers.size(); ++i) {
-        Difference duplicate;
-        duplicate.kind = Difference::Class::Duplicate;
-        duplicate.section = sectionName(name);
-        duplicate.line = descriptor.headers[i]->number;
-        duplicate.firstLine = descriptor.headers.front()->number;
-        values->push_back(duplicate);
+    return name.toByteArray().toLower().toStdString();
+}
+
+// A section's name as a game reads it that reads sections as the Windows
+// INI reader does: up to the first ']', in any letter case.
+std::string readName(std::string_view section)
+{
+    QByteArrayView name(section.data(), qsizetype(section.size()));
+    if (const qsizetype end = name.indexOf(']'); end >= 0)
+        name = trimmedField(name.first(end));
+    return folded(name);
+}
+
+// A section started again, in any letter case: a game that lets the later
+// one replace the earlier loses the earlier one's keys. Repeats beyond the
+// genuine file's own are duplicates. An empty section that is not the car's
+// is added: a game may read it all the same.
+void compareHeaders(const Sections& genuine, const Sections& descriptor, std::vector<Difference>* values)
+{
+    std::map<std::string, std::size_t> genuineCount;
+    for (const auto& [name, section] : genuine.byName)
+        genuineCount[readName(name)] += section.headers.size();
+    std::map<std::string, std::vector<const TextLine*>> byReadName;
+    for (const std::string_view name : descriptor.order) {
+        const std::vector<const TextLine*>& headers = descriptor.byName.at(name).headers;
+        byReadName[readName(name)].insert(byReadName[readName(name)].end(), headers.begin(), headers.end());
+    }
+    std::set<qint64> repeats;
+    for (auto& [name, headers] : byReadName) {
+        std::sort(headers.begin(), headers.end(),
+                  [](const TextLine* a, const TextLine* b) { return a->number < b->number; });
+        for (std::size_t i = std::max<std::size_t>(genuineCount[name], 1); i < headers.size(); ++i) {
+            Difference duplicate;
+            duplicate.kind = Difference::Class::Duplicate;
+            duplicate.section = bytesOf(headers[i]->section);
+            duplicate.line = headers[i]->number;
+            duplicate.firstLine = headers.front()->number;
+            values->push_back(duplicate);
+            repeats.insert(headers[i]->number);
+        }
+    }
+    for (const std::string_view name : descriptor.order) {
+        const Section& section = descriptor.byName.at(name);
+        if (genuine.find(name) || !section.keys.empty() || !section.plain.empty() || section.headers.empty()
+            || repeats.count(section.headers.front()->number))
+            continue;
+        Difference added;
+        added.kind = Difference::Class::Added;
+        added.section = sectionName(name);
+        added.line = section.headers.front()->number;
+        values->push_back(added);
     }
 }
 
@@ -577,11 +699,6 @@ std::optional<Difference> formatting(const DescriptorText& genuine, const Descri
     return inWords(Difference::Class::Formatting, words.join(QStringLiteral("; ")));
 }
 
-std::string folded(QByteArrayView name)
-{
-    return name.toByteArray().toLower().toStdString();
-}
-
 // Whether the descriptor holds any of the genuine file's section headers or
 // keys, in any case: a file that holds none is no descriptor, however a
 // game reads names. One that holds any is judged by its values.
@@ -638,12 +755,12 @@ std::vector<Difference> compareDescriptors(const DescriptorText& genuine, const 
         for (const std::string_view name : descriptorSections.order) {
             const Section* own = genuineSections.find(name);
             const Section* other = descriptorSections.find(name);
-            compareHeaders(name, own, *other, &values);
             if (!own) {
                 compareKeys(name, nullptr, other, &values, &missing, &added);
                 comparePlain(name, nullptr, other, &missing, &added);
             }
         }
+        compareHeaders(genuineSections, descriptorSections, &values);
         std::erase_if(missing, [&](const Difference& lost) { return damage.cutGenuineLines.count(*lost.genuineLine) > 0; });
         for (Difference& lost : missing)
             lost.byDamage = damage.genuineLines.count(*lost.genuineLine) > 0;

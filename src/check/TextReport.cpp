@@ -75,6 +75,8 @@ QString plainDifferenceText(const Difference& difference)
             .arg(section, printable(difference.key.value_or(QByteArray())), printable(difference.genuine.value_or(QByteArray())),
                  printable(difference.value.value_or(QByteArray())), numbered(difference.line));
     case Difference::Class::Added:
+        if (!difference.key && !difference.value)
+            return QStringLiteral("added section %1(line %2)").arg(section, numbered(difference.line));
         return QStringLiteral("added %1%2 (line %3)").arg(section, keyed(difference, difference.value), numbered(difference.line));
     case Difference::Class::Missing:
         return QStringLiteral("missing %1%2 (genuine line %3)%4")

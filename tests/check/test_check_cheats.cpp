@@ -69,9 +69,25 @@ private slots:
                                                     << QStringList{QStringLiteral("formatting - - - -")} << false;
         QTest::newRow("a repeated section") << genuine() + "[Engine]\r\n" << "tweaked" << "values" << 1
                                             << QStringList{QStringLiteral("duplicate Engine - 235 12")} << true;
+        QTest::newRow("a repeated section in another letter case")
+            << genuine() + "[ENGINE]\r\n" << "tweaked" << "values" << 1
+            << QStringList{QStringLiteral("duplicate ENGINE - 235 12")} << true;
+        QTest::newRow("an empty section that is not the car's")
+            << genuine() + "[Foo]\r\n" << "tweaked" << "values" << 1 << QStringList{QStringLiteral("added Foo - 235 -")}
+            << true;
         QTest::newRow("a control byte after a changed value")
             << replacing("Torque=412.5", "Torque=999\x7F") << "tweaked" << "values" << 1
             << QStringList{QStringLiteral("changed Engine Torque 16 -"), QStringLiteral("damaged - - - -")} << true;
+        // Damage 2,100 lines away explains nothing: the diff takes so long a
+        // middle as one stretch, but a key is lost to the damage only where
+        // the damage stands in its place.
+        const QByteArray farDamage = QByteArray("\r\n").repeated(2100) + QByteArray("\0", 1);
+        QTest::newRow("a key deleted, damage far after it")
+            << replacing("Torque=412.5\r\n", "") + farDamage << "tweaked" << "values" << 1
+            << QStringList{QStringLiteral("missing Engine Torque - -")} << true;
+        QTest::newRow("a key moved, damage far after it")
+            << replacing("Torque=412.5\r\n", "").replace("[Damage]\r\n", "[Damage]\r\nTorque=412.5\r\n") + farDamage
+            << "tweaked" << "values" << 1 << QStringList{QStringLiteral("moved Engine Torque 197 -")} << true;
         QTest::newRow("not a descriptor") << QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16) << "damaged" << "damaged" << 1
                                           << QStringList{QStringLiteral("damaged - - - -")} << false;
         QTest::newRow("a DOS end-of-file mark") << genuine() + '\x1A' << "formatting" << "formatting" << 0

@@ -268,6 +268,18 @@ private slots:
         QTest::newRow("a repeated section, empty")
             << brackwell << brackwellWith([](L& l) { l.append("[Engine]"); }) << "tweaked"
             << strings({"duplicate section [Engine] (lines 12, 235)"});
+        // A game that reads section names as the Windows INI reader does
+        // (up to the first ']', in any letter case) lets these replace
+        // [Engine].
+        QTest::newRow("a repeated section in another letter case")
+            << brackwell << brackwellWith([](L& l) { l.append("[ENGINE]"); }) << "tweaked"
+            << strings({"duplicate section [ENGINE] (lines 12, 235)"});
+        QTest::newRow("a repeated section with a ']' after its name")
+            << brackwell << brackwellWith([](L& l) { l.append("[engine]]"); }) << "tweaked"
+            << strings({"duplicate section [engine]] (lines 12, 235)"});
+        QTest::newRow("an empty section that is not the car's")
+            << brackwell << brackwellWith([](L& l) { l.append("[Foo]"); }) << "tweaked"
+            << strings({"added section [Foo] (line 235)"});
         QTest::newRow("a repeated section with a key")
             << brackwell << brackwellWith([](L& l) { l.append({"[Engine]", "Torque=412.5"}); }) << "tweaked"
             << strings({"duplicate section [Engine] (lines 12, 235)", "duplicate [Engine] Torque (lines 16, 236)"});
@@ -293,6 +305,22 @@ private slots:
             << brackwell << QByteArray(sectionGone).replace("Torque=412.5", "Torque=512.5") << "tweaked"
             << strings({"changed [Engine] Torque: 412.5 -> 512.5 (line 16)", "..."});
 
+        // A middle too long for the fine diff is one stretch: damage at its
+        // end explains nothing lost at its start.
+        const QByteArray farDamage = QByteArray("\r\n").repeated(2100) + QByteArray("\0", 1);
+        QTest::newRow("a key deleted, damage 2,100 lines after it: missing")
+            << brackwell << brackwellWith([](L& l) { l.removeAt(15); }) + farDamage << "tweaked"
+            << strings({"missing [Engine] Torque=412.5 (genuine line 16)", "..."});
+        QTest::newRow("a section deleted, damage 2,100 lines after it: missing")
+            << brackwell
+            << brackwellWith([](L& l) {
+                   l.erase(l.begin() + 196, l.begin() + 204);
+                   l.insert(196, 2100, QByteArray());
+               }) + "\x1A\x1A"
+            << "tweaked" << strings({"missing [Damage] EngineDamageRPM=8400 (genuine line 198)", "..."});
+        QTest::newRow("a key moved, damage 2,100 lines after it: moved")
+            << brackwell << brackwellWith([](L& l) { l.move(15, 196); }) + farDamage << "tweaked"
+            << strings({"moved [Engine] Torque=412.5 to [Damage] (line 197)", "..."});
         QTest::newRow("a DOS end-of-file mark") << brackwell << genuine + '\x1A' << "formatting"
                                                 << strings({"formatting: it ends with a DOS end-of-file mark"});
         QTest::newRow("a Ctrl-Z before the end is damage")
