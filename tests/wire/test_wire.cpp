@@ -141,7 +141,8 @@ private slots:
         QFETCH(bool, kept);
         QFETCH(int, copy);
         QFETCH(QByteArray, received);
-        const std::optional<wire::KeptName> read = wire::readKeptName(name.toStdString());
+        const std::string held = name.toStdString(); // what is read points into it
+        const std::optional<wire::KeptName> read = wire::readKeptName(held);
         QCOMPARE(read.has_value(), kept);
         if (kept) {
             QCOMPARE(read->copy, copy);
