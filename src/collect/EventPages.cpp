@@ -1,5 +1,7 @@
 #include "EventPages.h"
 
+#include "LeagueFiles.h"
+
 namespace {
 
 QByteArray escaped(const QString& text)
@@ -19,13 +21,6 @@ QByteArray withZone(const QDateTime& time)
     return "<time datetime=\"" + escaped(RaceEvent::timeText(time)) + "\">" + escaped(RaceEvent::timeText(time)) + "</time> ("
         + escaped(zone) + ")";
 }
-
-const char Style[] = R"(body{font-family:sans-serif;margin:20px;color:#1f2328}
-table{border-collapse:collapse}th,td{border:1px solid #d0d7de;padding:3px 10px;text-align:left}
-td[data-status="genuine"],td[data-status="formatting"],td[data-status="allowed"]{background:#dafbe1}
-td[data-status="tweaked"],td[data-status="damaged"]{background:#ffebe9}td[data-status="missing"]{color:#8c959f}
-.phase{font-size:60%;padding:2px 8px;border-radius:4px;background:#fff8c5}.phase.final{background:#dafbe1}
-)";
 
 } // namespace
 
@@ -61,7 +56,7 @@ QByteArray page(const EventStanding& standing, const QDateTime& now, bool signed
     body += "</tbody>\n</table>\n";
     const QByteArray closesMs = QByteArray::number(event.closes.toMSecsSinceEpoch());
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>" + escaped(event.name) + " — "
-        + phase + "</title>\n<style>" + Style + "</style>\n</head>\n<body data-closes=\"" + closesMs + "\">\n" + body
+        + phase + "</title>\n<style>" + LeagueFiles::eventStyle() + "</style>\n</head>\n<body data-closes=\"" + closesMs + "\">\n" + body
         + (live && !final ? "<script src=\"/event.js\"></script>\n" : "") + "</body>\n</html>\n";
 }
 
@@ -73,32 +68,6 @@ QByteArray links(const std::vector<const RaceEvent*>& events)
     for (const RaceEvent* event : events)
         list += "<li><a href=\"/event/" + escaped(event->id) + "\">" + escaped(event->name) + "</a></li>\n";
     return list + "</ul></nav>\n";
-}
-
-QByteArray script()
-{
-    return R"JS("use strict";
-// Each verdict may change the standing: the page is fetched again and its
-// table and header replaced; at the deadline it is fetched once more.
-(function () {
-  let pending = false;
-  function refresh() {
-    if (pending) return;
-    pending = true;
-    fetch(location.pathname, {cache: "no-store"}).then(answer => answer.text()).then(html => {
-      const fresh = new DOMParser().parseFromString(html, "text/html");
-      for (const id of ["phase", "event"])
-        document.getElementById(id).replaceWith(fresh.getElementById(id));
-      document.title = fresh.title;
-    }).finally(() => { pending = false; });
-  }
-  const events = new EventSource("/events");
-  events.addEventListener("verdict", refresh);
-  events.onopen = refresh;
-  const closes = Number(document.body.dataset.closes);
-  setTimeout(refresh, Math.max(0, closes - Date.now()) + 300);
-})();
-)JS";
 }
 
 } // namespace EventPages

@@ -3,6 +3,7 @@
 #include "Ed25519.h"
 #include "EventPages.h"
 #include "EventLog.h"
+#include "LeagueFiles.h"
 #include "Roster.h"
 #include "SigningKey.h"
 #include "VerdictChain.h"
@@ -219,7 +220,7 @@ LeagueSite::MoreRoutes RaceWeekends::routes() const
     const auto answer = [this](const QByteArray& path) -> std::optional<LeagueAnswer> {
         static const QByteArray Event = "/event/";
         if (path == "/event.js")
-            return LeagueAnswer{200, "text/javascript; charset=utf-8", EventPages::script(), false};
+            return LeagueAnswer{200, "text/javascript; charset=utf-8", LeagueFiles::eventScript(), false};
         if (path == "/league.pub") {
             if (!m_seed)
                 return LeagueAnswer{404, "text/plain; charset=utf-8", "The league has no signing key: results are unsigned.\n", false};

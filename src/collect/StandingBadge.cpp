@@ -1,6 +1,6 @@
 #include "StandingBadge.h"
 
-#include <QFile>
+#include "LeagueFiles.h"
 
 #include <array>
 
@@ -59,14 +59,10 @@ QString standing(const LeagueHistory::Cars* cars)
 
 QByteArray svg(const QString& title, const QString& standing)
 {
-    static const QByteArray form = [] {
-        QFile file(QStringLiteral(":/collect/standing-badge.svg"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
     const int left = widthOf(QStringLiteral("kestrix"));
     const int right = widthOf(standing);
     // Names last: what they hold is never read as a placeholder.
-    return QByteArray(form)
+    return LeagueFiles::badgeForm()
         .replace("{width}", QByteArray::number(left + right))
         .replace("{left}", QByteArray::number(left))
         .replace("{right}", QByteArray::number(right))
