@@ -9,31 +9,25 @@ QByteArray escaped(const QString& text)
     return text.toHtmlEscaped().toUtf8();
 }
 
-// The deadline as the file gave it, and its zone in words.
-QByteArray withZone(const QDateTime& time)
+// A moment as the league shows it, and exactly for a machine.
+QByteArray shown(const QDateTime& time, const ShownTime& times)
 {
-    const int offset = time.offsetFromUtc();
-    const QString zone = offset == 0 ? QStringLiteral("UTC")
-                                     : QStringLiteral("UTC%1%2:%3")
-                                           .arg(offset < 0 ? u'-' : u'+')
-                                           .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
-                                           .arg(std::abs(offset) % 3600 / 60, 2, 10, QLatin1Char('0'));
-    return "<time datetime=\"" + escaped(RaceEvent::timeText(time)) + "\">" + escaped(RaceEvent::timeText(time)) + "</time> ("
-        + escaped(zone) + ")";
+    return "<time datetime=\"" + escaped(RaceEvent::timeText(time)) + "\">" + escaped(times.text(time)) + "</time>";
 }
 
 } // namespace
 
 namespace EventPages {
 
-QByteArray page(const EventStanding& standing, const QDateTime& now, bool signedResults, bool live)
+QByteArray page(const EventStanding& standing, const QDateTime& now, bool signedResults, bool live,
+                const ShownTime& times, const LeaguePages::DisplayedName& displayed)
 {
     const RaceEvent& event = standing.event();
     const bool final = now >= event.closes;
     const QByteArray phase = final ? "final" : "provisional";
     QByteArray body = "<h1>" + escaped(event.name) + " <span id=\"phase\" class=\"phase " + phase + "\">" + phase
-        + "</span></h1>\n<p>" + (now < event.opens ? "Opens " + withZone(event.opens) + ". " : QByteArray())
-        + "Deadline " + withZone(event.closes) + ".</p>\n<p>"
+        + "</span></h1>\n<p>" + (now < event.opens ? "Opens " + shown(event.opens, times) + ". " : QByteArray())
+        + "Deadline " + shown(event.closes, times) + ".</p>\n<p>"
         + (signedResults ? "The final result is signed with the league's key: <a href=\"/league.pub\">league.pub</a>."
                          : "The final result is unsigned: the league has no signing key.")
         + "</p>\n<table id=\"event\">\n<thead><tr><th>player</th><th>entrant</th>";
@@ -41,10 +35,11 @@ QByteArray page(const EventStanding& standing, const QDateTime& now, bool signed
         body += "<th>" + escaped(car) + "</th>";
     body += "</tr></thead>\n<tbody>\n";
     for (const QByteArray& player : event.entrants) {
-        const QByteArray name = escaped(QString::fromUtf8(player));
+        const QString id = QString::fromUtf8(player);
+        const QByteArray name = escaped(id);
         const QByteArray status = escaped(standing.entrantStatus(player));
-        body += "<tr data-player=\"" + name + "\" data-entrant-status=\"" + status + "\"><th>" + name + "</th><td>" + status
-            + "</td>";
+        body += "<tr data-player=\"" + name + "\" data-entrant-status=\"" + status + "\"><th>" + escaped(displayed(id))
+            + "</th><td>" + status + "</td>";
         for (const QString& car : event.cars) {
             const EventStanding::Counted* counted = standing.counted(player, car);
             const QByteArray carStatus = counted ? escaped(counted->status) : QByteArray("missing");
@@ -55,7 +50,8 @@ QByteArray page(const EventStanding& standing, const QDateTime& now, bool signed
     }
     body += "</tbody>\n</table>\n";
     const QByteArray closesMs = QByteArray::number(event.closes.toMSecsSinceEpoch());
-    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>" + escaped(event.name) + " — "
+    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n<title>" + escaped(event.name) + " — "
         + phase + "</title>\n<style>" + LeagueFiles::eventStyle() + "</style>\n</head>\n<body data-closes=\"" + closesMs + "\">\n" + body
         + (live && !final ? "<script src=\"/event.js\"></script>\n" : "") + "</body>\n</html>\n";
 }

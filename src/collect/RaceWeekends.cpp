@@ -29,10 +29,12 @@ bool saveWhole(const QString& path, const QByteArray& bytes, QString* error)
 
 } // namespace
 
-RaceWeekends::RaceWeekends(QString dir, QString path, std::optional<QByteArray> signingSeed, Hooks hooks, EventLog& events)
+RaceWeekends::RaceWeekends(QString dir, QString path, std::optional<QByteArray> signingSeed, ShownTime shown, Hooks hooks,
+                           EventLog& events)
     : m_dir(std::move(dir))
     , m_path(std::move(path))
     , m_seed(std::move(signingSeed))
+    , m_shown(std::move(shown))
     , m_hooks(std::move(hooks))
     , m_events(events)
 {
@@ -75,8 +77,30 @@ std::optional<RaceEvent> RaceWeekends::closedAs(const QString& id) const
     return event;
 }
 
+void RaceWeekends::takeNames(const Roster& roster)
+{
+    m_displayNames.clear();
+    for (const QByteArray& player : roster.names()) {
+        if (const QString display = roster.displayOf(player); !display.isEmpty())
+            m_displayNames.emplace(player, display);
+    }
+}
+
+QString RaceWeekends::displayed(const QString& player) const
+{
+    const auto found = m_displayNames.find(player.toUtf8());
+    return found == m_displayNames.end() ? player : found->second;
+}
+
+QByteArray RaceWeekends::page(const EventStanding& standing, const QDateTime& now, bool live) const
+{
+    return EventPages::page(standing, now, m_seed.has_value(), live, m_shown,
+                            [this](const QString& player) { return displayed(player); });
+}
+
 bool RaceWeekends::load(const Roster& roster, QString* error)
 {
+    takeNames(roster);
     const std::optional<std::vector<RaceEvent>> events = loadRaceEvents(m_path, roster, error);
     if (!events)
         return false;
@@ -97,6 +121,7 @@ void RaceWeekends::refuseEdit(const QString& id)
 
 void RaceWeekends::reload(const Roster& roster)
 {
+    takeNames(roster);
     QString error;
     const std::optional<std::vector<RaceEvent>> events = loadRaceEvents(m_path, roster, &error);
     if (!events) {
@@ -206,7 +231,7 @@ bool RaceWeekends::writeResult(const EventStanding& standing, QString* error)
                                         m_seed->toStdString());
     // The page and the signature go first: result.json is the mark that the event is closed.
     if (!saveWhole(folder + QStringLiteral("/result.html"),
-                   EventPages::page(standing, standing.event().closes, m_seed.has_value(), false), error))
+                   page(standing, standing.event().closes, false), error))
         return false;
     if (signature
         && !saveWhole(folder + QStringLiteral("/result.json.sig"), QByteArray::fromStdString(*signature).toBase64() + '\n',
@@ -231,8 +256,7 @@ LeagueSite::MoreRoutes RaceWeekends::routes() const
         const auto found = m_standings.find(QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(Event.size()))));
         if (found == m_standings.end())
             return std::nullopt;
-        return LeagueAnswer{200, "text/html; charset=utf-8",
-                            EventPages::page(found->second, QDateTime::currentDateTimeUtc(), m_seed.has_value(), true),
+        return LeagueAnswer{200, "text/html; charset=utf-8", page(found->second, QDateTime::currentDateTimeUtc(), true),
                             false};
     };
     const auto onGrid = [this] {
