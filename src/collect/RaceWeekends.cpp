@@ -6,6 +6,7 @@
 #include "LeagueFiles.h"
 #include "Roster.h"
 #include "SigningKey.h"
+#include "StandingBadge.h"
 #include "VerdictChain.h"
 #include "VerdictLogFiles.h"
 
@@ -244,8 +245,11 @@ LeagueSite::MoreRoutes RaceWeekends::routes() const
 {
     const auto answer = [this](const QByteArray& path) -> std::optional<LeagueAnswer> {
         static const QByteArray Event = "/event/";
+        static const QByteArray Badge = "/badge/";
         if (path == "/event.js")
             return LeagueAnswer{200, "text/javascript; charset=utf-8", LeagueFiles::eventScript(), false};
+        if (path.startsWith(Badge) && path.endsWith(".svg"))
+            return badge(path.mid(Badge.size(), path.size() - Badge.size() - 4));
         if (path == "/league.pub") {
             if (!m_seed)
                 return LeagueAnswer{404, "text/plain; charset=utf-8", "The league has no signing key: results are unsigned.\n", false};
@@ -266,4 +270,21 @@ LeagueSite::MoreRoutes RaceWeekends::routes() const
         return EventPages::links(events);
     };
     return {answer, onGrid};
+}
+
+// "<player>/<id>", still percent-encoded: the entrant's status as a badge.
+std::optional<LeagueAnswer> RaceWeekends::badge(const QByteArray& names) const
+{
+    const QList<QByteArray> parts = names.split('/');
+    if (parts.size() != 2)
+        return std::nullopt;
+    const QByteArray player = QByteArray::fromPercentEncoding(parts[0]);
+    const auto found = m_standings.find(QString::fromUtf8(QByteArray::fromPercentEncoding(parts[1])));
+    if (found == m_standings.end() || !found->second.event().hasEntrant(player))
+        return std::nullopt;
+    const RaceEvent& event = found->second.event();
+    return LeagueAnswer{200, "image/svg+xml",
+                        StandingBadge::svg(displayed(QString::fromUtf8(player)) + QStringLiteral(", ") + event.name,
+                                           found->second.entrantStatus(player)),
+                        false};
 }

@@ -50,8 +50,9 @@ public:
 
     static QString resultFolder(const QString& dir, const QString& id);
 
-    // The league page's routes: /event/<id>, /event.js and /league.pub,
-    // and the links to every event on the grid's page.
+    // The league page's routes: /event/<id>, /event.js, /league.pub and
+    // /badge/<player>/<id>.svg (an entrant's status; 404 for one who is not
+    // an entrant), and the links to every event on the grid's page.
     LeagueSite::MoreRoutes routes() const;
 
 private:
@@ -62,6 +63,7 @@ private:
     void takeNames(const Roster& roster);
     QString displayed(const QString& player) const;
     QByteArray page(const EventStanding& standing, const QDateTime& now, bool live) const;
+    std::optional<LeagueAnswer> badge(const QByteArray& names) const;
 
     QString m_dir;
     QString m_path;

@@ -11,9 +11,9 @@ constexpr std::array<const char*, 4> Deviations{"tweaked", "damaged", "refused",
 
 const char* colourOf(const QString& standing)
 {
-    if (standing == QLatin1String("genuine"))
+    if (standing == QLatin1String("genuine") || standing == QLatin1String("passed"))
         return "#1a7f37";
-    if (standing == QLatin1String("tweaked"))
+    if (standing == QLatin1String("tweaked") || standing == QLatin1String("failed"))
         return "#cf222e";
     if (standing == QLatin1String("damaged"))
         return "#bc4c00";
