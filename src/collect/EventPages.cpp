@@ -52,7 +52,8 @@ QByteArray page(const EventStanding& standing, const QDateTime& now, bool signed
     const QByteArray closesMs = QByteArray::number(event.closes.toMSecsSinceEpoch());
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n<title>" + escaped(event.name) + " — "
-        + phase + "</title>\n<style>" + LeagueFiles::eventStyle() + "</style>\n</head>\n<body data-closes=\"" + closesMs + "\">\n" + body
+        + phase + "</title>\n<style>" + LeagueFiles::bytes(LeagueFiles::File::EventStyle)
+        + "</style>\n</head>\n<body data-closes=\"" + closesMs + "\">\n" + body
         + (live && !final ? "<script src=\"/event.js\"></script>\n" : "") + "</body>\n</html>\n";
 }
 

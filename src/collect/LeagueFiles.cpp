@@ -2,52 +2,30 @@
 
 #include <QFile>
 
+#include <array>
+
 namespace {
 
-QByteArray compiledIn(const char* name)
-{
-    QFile file(QStringLiteral(":/collect/") + QLatin1String(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+// In the order of File.
+constexpr std::array<const char*, 6> Names{"league-grid.css", "league-layout.css", "league.js",
+                                           "event.css",       "event.js",          "standing-badge.svg"};
 
 } // namespace
 
 namespace LeagueFiles {
 
-QByteArray gridStyle()
+QByteArray bytes(File file)
 {
-    static const QByteArray bytes = compiledIn("league-grid.css");
-    return bytes;
-}
-
-QByteArray layoutStyle()
-{
-    static const QByteArray bytes = compiledIn("league-layout.css");
-    return bytes;
-}
-
-QByteArray gridScript()
-{
-    static const QByteArray bytes = compiledIn("league.js");
-    return bytes;
-}
-
-QByteArray eventStyle()
-{
-    static const QByteArray bytes = compiledIn("event.css");
-    return bytes;
-}
-
-QByteArray eventScript()
-{
-    static const QByteArray bytes = compiledIn("event.js");
-    return bytes;
-}
-
-QByteArray badgeForm()
-{
-    static const QByteArray bytes = compiledIn("standing-badge.svg");
-    return bytes;
+    static const std::array<QByteArray, Names.size()> read = [] {
+        std::array<QByteArray, Names.size()> all;
+        for (std::size_t index = 0; index < Names.size(); ++index) {
+            QFile compiledIn(QStringLiteral(":/collect/") + QLatin1String(Names[index]));
+            if (compiledIn.open(QIODevice::ReadOnly))
+                all[index] = compiledIn.readAll();
+        }
+        return all;
+    }();
+    return read[std::size_t(file)];
 }
 
 } // namespace LeagueFiles

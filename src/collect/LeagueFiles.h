@@ -7,15 +7,15 @@
 // once and served or inlined as it stands.
 namespace LeagueFiles {
 
-// The grid's and a player's page: the grid's own rules, then how both fit
-// a phone and a dark screen, on top of the report's style.
-QByteArray gridStyle();   // league-grid.css
-QByteArray layoutStyle(); // league-layout.css
-QByteArray gridScript();  // league.js
-// An event's page, live and as result.html.
-QByteArray eventStyle();  // event.css
-QByteArray eventScript(); // event.js
-// A badge, with its {placeholders}.
-QByteArray badgeForm();   // standing-badge.svg
+enum class File {
+    GridStyle,   // league-grid.css: the grid's and a player's page, on the report's style
+    LayoutStyle, // league-layout.css: how both fit a phone and a dark screen
+    GridScript,  // league.js
+    EventStyle,  // event.css: an event's page, live and as result.html
+    EventScript, // event.js
+    BadgeForm,   // standing-badge.svg, with its {placeholders}
+};
+
+QByteArray bytes(File file);
 
 } // namespace LeagueFiles

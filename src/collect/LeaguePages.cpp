@@ -36,7 +36,8 @@ QByteArray page(const QString& title, const QByteArray& body, bool live, bool re
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
         + QByteArray(refresh ? "<meta http-equiv=\"refresh\" content=\"1\"/>\n" : "")
         + "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n<title>"
-        + escaped(title) + "</title>\n<style>" + HtmlReport::style() + LeagueFiles::gridStyle() + LeagueFiles::layoutStyle() + "</style>\n</head>\n<body>\n" + body
+        + escaped(title) + "</title>\n<style>" + HtmlReport::style() + LeagueFiles::bytes(LeagueFiles::File::GridStyle)
+        + LeagueFiles::bytes(LeagueFiles::File::LayoutStyle) + "</style>\n</head>\n<body>\n" + body
         + (live ? "<script src=\"/league.js\"></script>\n" : "") + "</body>\n</html>\n";
 }
 

@@ -247,7 +247,8 @@ LeagueSite::MoreRoutes RaceWeekends::routes() const
         static const QByteArray Event = "/event/";
         static const QByteArray Badge = "/badge/";
         if (path == "/event.js")
-            return LeagueAnswer{200, "text/javascript; charset=utf-8", LeagueFiles::eventScript(), false};
+            return LeagueAnswer{200, "text/javascript; charset=utf-8",
+                                LeagueFiles::bytes(LeagueFiles::File::EventScript), false};
         if (path.startsWith(Badge) && path.endsWith(".svg"))
             return badge(path.mid(Badge.size(), path.size() - Badge.size() - 4));
         if (path == "/league.pub") {

@@ -62,7 +62,7 @@ QByteArray svg(const QString& title, const QString& standing)
     const int left = widthOf(QStringLiteral("kestrix"));
     const int right = widthOf(standing);
     // Names last: what they hold is never read as a placeholder.
-    return LeagueFiles::badgeForm()
+    return LeagueFiles::bytes(LeagueFiles::File::BadgeForm)
         .replace("{width}", QByteArray::number(left + right))
         .replace("{left}", QByteArray::number(left))
         .replace("{right}", QByteArray::number(right))
