@@ -3,6 +3,7 @@
 #include "Ed25519.h"
 #include "EventPages.h"
 #include "EventLog.h"
+#include "FileSystem.h"
 #include "LeagueFiles.h"
 #include "Roster.h"
 #include "SigningKey.h"
@@ -14,21 +15,8 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
-namespace {
-
-bool saveWhole(const QString& path, const QByteArray& bytes, QString* error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return false;
-    }
-    return true;
-}
-
-} // namespace
+#include <algorithm>
 
 RaceWeekends::RaceWeekends(QString dir, QString path, std::optional<QByteArray> signingSeed, ShownTime shown, Hooks hooks,
                            EventLog& events)
@@ -230,15 +218,16 @@ bool RaceWeekends::writeResult(const EventStanding& standing, QString* error)
     if (m_seed)
         signature = wire::ed25519::sign(std::string_view(signedBytes.constData(), std::size_t(signedBytes.size())),
                                         m_seed->toStdString());
-    // The page and the signature go first: result.json is the mark that the event is closed.
-    if (!saveWhole(folder + QStringLiteral("/result.html"),
-                   page(standing, standing.event().closes, false), error))
+    // The page and the signature go first, each whole or not at all: result.json
+    // is the mark that the event is closed.
+    const auto save = [error](const QString& path, const QByteArray& bytes) {
+        return FileSystem::writeAll(path, bytes, error, FileSystem::PathRules::Exact);
+    };
+    if (!save(folder + QStringLiteral("/result.html"), page(standing, standing.event().closes, false)))
         return false;
-    if (signature
-        && !saveWhole(folder + QStringLiteral("/result.json.sig"), QByteArray::fromStdString(*signature).toBase64() + '\n',
-                      error))
+    if (signature && !save(folder + QStringLiteral("/result.json.sig"), QByteArray::fromStdString(*signature).toBase64() + '\n'))
         return false;
-    return saveWhole(folder + QStringLiteral("/result.json"), signedBytes, error);
+    return save(folder + QStringLiteral("/result.json"), signedBytes);
 }
 
 LeagueSite::MoreRoutes RaceWeekends::routes() const
