@@ -28,6 +28,7 @@ public:
         std::function<int()> checking;             // files handed over and not yet recorded
         std::function<QJsonObject()> proof;        // reference, rules and tool of the checks in force
         std::function<QByteArray()> logHead;       // the hash of the last record written
+        std::function<void(const QJsonObject&)> closed; // told each close, with the result written
     };
     RaceWeekends(QString dir, QString path, std::optional<QByteArray> signingSeed, Hooks hooks, EventLog& events);
 

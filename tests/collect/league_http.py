@@ -24,6 +24,7 @@ from concurrent.futures import ThreadPoolExecutor
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from league_collector import League, fail, send_as_player  # noqa: E402
+from notify_recorder import Recorder  # noqa: E402
 
 
 def request(league, target, method="GET", head_bytes=b""):
@@ -91,9 +92,9 @@ def check_routes(league):
         fail("a head of 9 KiB: %d, not 431" % status)
 
 
-def check_public_answers(league, sample):
+def check_public_answers(league, sample, recorder):
     """In a league with a roster, no public answer names a sender's address
-    or the server's folder; verdicts.jsonl keeps them."""
+    or the server's folder, nor does a notification; verdicts.jsonl keeps them."""
     with socket.create_connection(("127.0.0.1", league.http_port), timeout=10) as events:
         events.sendall(b"GET /events HTTP/1.1\r\nHost: league\r\n\r\n")
         send_as_player(league.port, "bob", league.tokens["bob"], "BrackwellDescriptor.txt", sample)
@@ -111,6 +112,10 @@ def check_public_answers(league, sample):
     for target in ("/", "/league.js", "/verdicts.json", "/healthz", "/player/alice", "/player/bob",
                    "/player/carol", "/badge/alice.svg", "/badge/bob.svg", "/nothing"):
         answers[target] = request(league, target)[2]
+    if not any(body["player"] == "bob" for body in recorder.wait_for("/hook", 2, 10)):
+        fail("no notification of bob's tweaked file")
+    for number, body in enumerate(recorder.all_bodies()):
+        answers["notification %d" % number] = body
     for target, body in answers.items():
         for secret in (b"127.0.0.1", league.dir.encode(), league.work.encode()):
             if secret in body:
@@ -413,6 +418,7 @@ def main():
     tools, data = sys.argv[1], sys.argv[2]
     with open(os.path.join(data, "Cars", "Brackwell", "BrackwellDescriptor.txt"), "rb") as file:
         sample = file.read()
+    recorder = Recorder()
     with tempfile.TemporaryDirectory() as work:
         check_history_and_names(tools, data, os.path.join(work, "history"))
         league = League(tools, data, os.path.join(work, "live"), ["alice", "bob", "carol"])
@@ -420,8 +426,12 @@ def main():
             entries = roster.read()
         with open(league.roster, "w") as roster:
             roster.write(entries.replace('name = "alice"\n', 'name = "alice"\ndisplay = "Chlo\u00e9 <Dupont>"\n'))
+        notify = os.path.join(work, "notify")
+        with open(notify, "w") as out:
+            out.write(recorder.url("/hook") + "\n")
+        os.chmod(notify, 0o600)
         league.start("0", "--max-per-player", "8", "--max-per-address", "16",
-                     "--http-per-address", str(PER_ADDRESS))
+                     "--http-per-address", str(PER_ADDRESS), "--notify-file", notify)
         try:
             cell = b'<td data-player="alice" data-car="Brackwell" data-status="tweaked">'
             if cell in request(league, "/")[2]:
@@ -439,7 +449,7 @@ def main():
             check_reload_figures(league)
             check_routes(league)
             check_pipelined(league)
-            check_public_answers(league, sample)
+            check_public_answers(league, sample, recorder)
             check_display_name(league)
             check_badge(league, "alice", "tweaked", "Chlo\u00e9 <Dupont>")
             check_badge(league, "carol", "none")
@@ -451,6 +461,7 @@ def main():
         finally:
             if league.process.poll() is None:
                 league.process.kill()
+            recorder.close()
     print("PASS: the league page over HTTP")
 
 
