@@ -1,5 +1,7 @@
 #include "NotifyPost.h"
 
+#include "NotifyTargets.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -60,8 +62,12 @@ void postNotification(QNetworkAccessManager& network, const QUrl& url, const QBy
             if (answer.status == 429 && reply->hasRawHeader("Retry-After"))
                 answer.retryAfter = retryAfterOf(reply->rawHeader("Retry-After"));
         } else {
+            // Qt names the whole address in some of its words; its secret parts stay hidden.
+            const QUrl url = reply->url();
             answer.reason = *timedOut ? QStringLiteral("none within %1 s").arg(double(timeout.count()) / 1000)
-                                      : reply->errorString();
+                                      : reply->errorString()
+                                            .replace(url.toString(QUrl::FullyEncoded), NotifyTargets::shown(url))
+                                            .replace(url.toString(), NotifyTargets::shown(url));
         }
         done(answer);
     });
