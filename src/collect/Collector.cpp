@@ -159,12 +159,17 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
     if (m_notifier)
         startNotifying(warnings);
     connect(m_server.get(), &CollectServer::stopped, this, [this] {
+        const auto end = [this] {
+            const double stallMs = double(m_longestStallNs) / 1e6;
+            m_events->write(QString(), QStringLiteral("stopped; the event loop's longest stall was %1 ms").arg(stallMs, 0, 'f', 1),
+                            {{QStringLiteral("event"), QStringLiteral("stopped")}, {QStringLiteral("longest_stall_ms"), stallMs}});
+            emit stopped();
+        };
+        // The last verdicts' notifications get the transfers' grace to go out.
         if (m_notifier)
-            m_notifier->stop();
-        const double stallMs = double(m_longestStallNs) / 1e6;
-        m_events->write(QString(), QStringLiteral("stopped; the event loop's longest stall was %1 ms").arg(stallMs, 0, 'f', 1),
-                        {{QStringLiteral("event"), QStringLiteral("stopped")}, {QStringLiteral("longest_stall_ms"), stallMs}});
-        emit stopped();
+            m_notifier->stop(StopGrace, end);
+        else
+            end();
     });
     m_probe.setTimerType(Qt::PreciseTimer);
     connect(&m_probe, &QTimer::timeout, this, &Collector::probeLoop);

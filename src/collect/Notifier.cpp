@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <utility>
 
 // One address: its messages in order, the first being tried or waiting to be
 // tried again. Its own object, so that an answer that comes after it is gone
@@ -37,6 +38,8 @@ Notifier::Notifier(EventLog& events, QByteArray userAgent, NotifySchedule schedu
     , m_userAgent(std::move(userAgent))
     , m_schedule(schedule)
 {
+    m_grace.setSingleShot(true);
+    connect(&m_grace, &QTimer::timeout, this, &Notifier::endStop);
 }
 
 Notifier::~Notifier() = default;
@@ -77,10 +80,26 @@ void Notifier::send(const QJsonObject& message)
     }
 }
 
-void Notifier::stop()
+void Notifier::stop(std::chrono::milliseconds grace, std::function<void()> done)
 {
+    m_stopped = std::move(done);
+    m_grace.start(grace);
+    endStopWhenIdle();
+}
+
+void Notifier::endStopWhenIdle()
+{
+    if (m_stopped && std::all_of(m_lanes.begin(), m_lanes.end(), [](const auto& lane) { return lane->messages.empty(); }))
+        endStop();
+}
+
+void Notifier::endStop()
+{
+    m_grace.stop();
     for (const std::unique_ptr<Lane>& lane : m_lanes)
         dropAll(*lane, QStringLiteral("the collector stopped"));
+    if (const std::function<void()> done = std::exchange(m_stopped, {}))
+        done();
 }
 
 void Notifier::tryFirst(Lane& lane)
@@ -111,6 +130,7 @@ void Notifier::answered(Lane& lane, const NotifyAnswer& answer)
         lane.messages.pop_front();
         lane.tries = 0;
         tryFirst(lane);
+        endStopWhenIdle();
         return;
     case NotifyStep::Next::Retry:
         tell(lane, QStringLiteral("retried"), message, QStringLiteral("%1; tried again in %2 s").arg(answer.text(), after), fields);

@@ -6,8 +6,10 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QObject>
+#include <QTimer>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -34,14 +36,17 @@ public:
     void setTargets(const std::vector<QUrl>& targets);
     std::size_t targets() const { return m_lanes.size(); }
     void send(const QJsonObject& message);
-    // At the end: what still waits is dropped, and said so.
-    void stop();
+    // At the end: within grace what waits is sent as it would be, then what
+    // still waits is dropped, and said so, and done is called.
+    void stop(std::chrono::milliseconds grace, std::function<void()> done);
 
 private:
     class Lane;
     void tryFirst(Lane& lane);
     void answered(Lane& lane, const NotifyAnswer& answer);
     void dropAll(Lane& lane, const QString& why);
+    void endStopWhenIdle();
+    void endStop();
     void tell(const Lane& lane, const QString& result, const QJsonObject& message, const QString& how,
               QJsonObject fields = {});
 
@@ -50,4 +55,6 @@ private:
     NotifySchedule m_schedule;
     QNetworkAccessManager m_network;
     std::vector<std::unique_ptr<Lane>> m_lanes;
+    std::function<void()> m_stopped; // set from the stop on
+    QTimer m_grace;
 };

@@ -280,8 +280,24 @@ private slots:
         QCOMPARE(events.results().last(), QStringLiteral("retried"));
         QCOMPARE(events.notifications.last().value(QStringLiteral("answer")).toString(), QStringLiteral("no answer: none within 0.2 s"));
         // At the end what waits is dropped and counted in one event.
-        notifier.stop();
+        bool stopped = false;
+        notifier.stop(100ms, [&] { stopped = true; });
+        QTRY_VERIFY(stopped);
         QCOMPARE(events.notifications.last().value(QStringLiteral("count")).toInt(), Notifier::MostWaiting + 1);
+    }
+
+    // A stop waits for a message on its way, a try again included.
+    void stopSendsWhatWaits()
+    {
+        Webhook hook([](int n) { return n == 1 ? answer("503 Busy") : answer("204 No Content"); });
+        Events events;
+        Notifier notifier(events.log, "kestrix-collect/test", Quick);
+        notifier.setTargets({hook.url()});
+        notifier.send(NotifyMessage::test(QDateTime::currentDateTimeUtc()));
+        bool stopped = false;
+        notifier.stop(5s, [&] { stopped = true; });
+        QTRY_VERIFY(stopped);
+        QCOMPARE(events.results(), (QStringList{QStringLiteral("retried"), QStringLiteral("sent")}));
     }
 };
 
