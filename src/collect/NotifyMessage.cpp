@@ -21,14 +21,24 @@ QString utc(const QString& time)
     return parsed.isValid() ? parsed.toUTC().toString(Qt::ISODateWithMs) : time;
 }
 
-// One line, whatever the names in it hold.
+// Discord takes no longer content.
+constexpr qsizetype LongestContent = 2000;
+
+// One line, whatever the names in it hold, and short enough for Discord.
 QString oneLine(QString words)
 {
     for (QChar& c : words) {
         if (c.category() == QChar::Other_Control)
             c = u' ';
     }
-    return words.simplified();
+    words = words.simplified();
+    if (words.size() > LongestContent) {
+        words.truncate(LongestContent - 1);
+        if (words.back().isHighSurrogate())
+            words.chop(1);
+        words += u'…';
+    }
+    return words;
 }
 
 QJsonObject message(const QString& kind, const QJsonValue& player, const QJsonValue& car, const QJsonValue& status,

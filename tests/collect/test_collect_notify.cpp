@@ -4,6 +4,7 @@
 #include "NotifyRetry.h"
 #include "NotifyTargets.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -233,6 +234,24 @@ private slots:
         QCOMPARE(message->value(QStringLiteral("content")).toString(), content + QStringLiteral(" https://league.example.org/player/alice"));
         const QByteArray body = QJsonDocument(*message).toJson();
         QVERIFY(!body.contains("192.0.2.7") && !body.contains("/srv/"));
+    }
+
+    // An event's close, its name as long as a file may make it.
+    void eventClose()
+    {
+        const QJsonObject result{
+            {QStringLiteral("event"), QStringLiteral("round-3")},
+            {QStringLiteral("name"), QString(3000, u'é')},
+            {QStringLiteral("closes"), QStringLiteral("2027-03-05T19:00:00+01:00")},
+            {QStringLiteral("entrants"), QJsonArray{QJsonObject{{QStringLiteral("status"), QStringLiteral("passed")}},
+                                                   QJsonObject{{QStringLiteral("status"), QStringLiteral("incomplete")}},
+                                                   QJsonObject{{QStringLiteral("status"), QStringLiteral("passed")}}}}};
+        const QJsonObject message = NotifyMessage::ofEventClose(result, QString());
+        QCOMPARE(message.value(QStringLiteral("counts")).toObject(),
+                 (QJsonObject{{QStringLiteral("passed"), 2}, {QStringLiteral("failed"), 0}, {QStringLiteral("incomplete"), 1}}));
+        QCOMPARE(message.value(QStringLiteral("time")).toString(), QStringLiteral("2027-03-05T18:00:00.000Z"));
+        QVERIFY(!message.contains(QStringLiteral("page")));
+        QCOMPARE(message.value(QStringLiteral("content")).toString().size(), 2000);
     }
 
     // 500 four times: tried four times, then dropped with an event; a 429
