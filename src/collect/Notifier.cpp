@@ -115,6 +115,9 @@ void Notifier::tryFirst(Lane& lane)
 void Notifier::answered(Lane& lane, const NotifyAnswer& answer)
 {
     lane.posting = false;
+    // The stop dropped it while it was on its way.
+    if (lane.messages.empty())
+        return;
     const NotifyStep step = nextStep(answer, lane.tries, m_schedule);
     const QJsonObject& message = lane.messages.front();
     const QJsonObject fields{{QStringLiteral("answer"), answer.text()}, {QStringLiteral("tries"), lane.tries}};

@@ -31,13 +31,16 @@ public:
     {
         m_server.listen(QHostAddress::LocalHost);
         QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection())
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
                 QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { read(socket); });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, [this] { ++closed; });
+            }
         });
     }
     QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/hook/secret").arg(m_server.serverPort())); }
 
     QList<QByteArray> bodies;
+    int closed = 0; // connections the other end closed
 
 private:
     void read(QTcpSocket* socket)
@@ -303,6 +306,18 @@ private slots:
         notifier.stop(100ms, [&] { stopped = true; });
         QTRY_VERIFY(stopped);
         QCOMPARE(events.notifications.last().value(QStringLiteral("count")).toInt(), Notifier::MostWaiting + 1);
+        QCOMPARE(hook.closed, 1);
+        // A try on its way when the stop dropped its message ends, and tells nothing.
+        Notifier stopping(events.log, "kestrix-collect/test", schedule);
+        stopping.setTargets({hook.url()});
+        stopping.send(NotifyMessage::test(QDateTime::currentDateTimeUtc()));
+        stopped = false;
+        stopping.stop(50ms, [&] { stopped = true; });
+        QTRY_VERIFY(stopped);
+        const qsizetype told = events.notifications.size();
+        QTRY_COMPARE(hook.closed, 2);
+        QCoreApplication::processEvents();
+        QCOMPARE(events.notifications.size(), told);
     }
 
     // A stop waits for a message on its way, a try again included.
