@@ -6,7 +6,7 @@ that answers 500 once (tried again), one that answers 429 with Retry-After
 (waited for) and one that never answers (files are kept meanwhile); the
 figures on /metrics; SIGHUP with a bad file and a good one; no sender's
 address or server path in any body; --notify-test; a bad file refused with
-its line.
+its line; a file checked at a start after a crash.
 
 Usage: notify_http.py TOOLS_DIR DATA_DIR
 """
@@ -173,6 +173,30 @@ def check_live(tools, data, work, recorder):
                 fail("a notification holds %s: %r" % (secret.decode(), body))
 
 
+def check_checked_at_start(tools, data, work, recorder):
+    """A tweaked file kept whole before a crash, checked at the next start, is told as well."""
+    league = League(tools, data, work, ["alice"])
+    name = "20261211-080000-000-BrackwellDescriptor.txt"
+    os.makedirs(os.path.join(league.dir, "alice"))
+    with open(league.sample("Brackwell", "BrackwellDescriptor.txt"), "rb") as source, \
+            open(os.path.join(league.dir, "alice", name), "wb") as kept:
+        size = kept.write(source.read())
+    with open(os.path.join(league.dir, "alice", ".BrackwellDescriptor.txt.0123abcd.tmp.arriving"), "w") as journal:
+        json.dump({"kept": "alice/" + name, "name": "BrackwellDescriptor.txt", "player": "alice",
+                   "sender": "127.0.0.1", "size": size}, journal)
+        journal.write("\n")
+    notify = write_file(os.path.join(work, "notify"), recorder.url("/restarted") + "\n")
+    league.start("0", "--notify-file", notify)
+    try:
+        told = recorder.wait_for("/restarted", 1, 20)
+        if [(body["kind"], body["player"], body["car"]) for body in told] != [("tweaked", "alice", "Brackwell")]:
+            fail("a file checked at the start was told as %r" % told)
+        league.stop()
+    finally:
+        if league.process.poll() is None:
+            league.process.kill()
+
+
 def check_test_option(tools, work, recorder):
     collect = os.path.join(tools, "kestrix-collect")
     recorder.script("/broken/s3cret", [(500, {})] * 10)
@@ -207,6 +231,7 @@ def main():
     try:
         with tempfile.TemporaryDirectory() as work:
             check_test_option(tools, work, recorder)
+            check_checked_at_start(tools, data, os.path.join(work, "restarted"), recorder)
             check_live(tools, data, os.path.join(work, "live"), recorder)
     finally:
         recorder.close()
