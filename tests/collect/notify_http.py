@@ -87,7 +87,7 @@ def check_live(tools, data, work, recorder):
     events = write_file(os.path.join(work, "events.toml"),
                         '[[event]]\nid = "round-9"\nname = "Round 9"\nopens = %s\ncloses = %s\ncars = ["Brackwell"]\n'
                         % (utc(now - datetime.timedelta(hours=1)), utc(now + datetime.timedelta(seconds=20))))
-    recorder.script("/flaky/s3cret", [(500, {})])
+    recorder.script("/flaky/s3cret", [(500, {}), (200, {})])
     recorder.script("/limited/s3cret", [(429, {"Retry-After": "1"})])
     recorder.hang("/never/s3cret")
     notify = write_file(os.path.join(work, "notify"), "# the league's webhooks\n\n%s\n  %s  \n%s\n%s\n" % (
