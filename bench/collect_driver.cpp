@@ -12,6 +12,7 @@
 //
 // OPTIONS for collect: --roster ROSTER --tokens FILE (lines "name token": each
 // sender slot is one player, proving its token), --rules FILE, --jobs N,
+// --notify-file FILE (the collector's webhooks),
 // --trickle N (N peers from eight addresses dripping a byte a second,
 // connecting again when closed), --worst K (every K-th transfer is a 64 KiB
 // descriptor of one-byte lines). The line then goes on with the verdicts
@@ -318,7 +319,8 @@ int main(int argc, char* argv[])
             arguments << QStringLiteral("--max-connections") << QString::number(concurrency * 2);
         if (!optionValue(args, QStringLiteral("--listeners")).isEmpty())
             arguments << QStringLiteral("--http") << QStringLiteral("0");
-        for (const QString& option : {QStringLiteral("--roster"), QStringLiteral("--rules"), QStringLiteral("--jobs")}) {
+        for (const QString& option : {QStringLiteral("--roster"), QStringLiteral("--rules"), QStringLiteral("--jobs"),
+                                      QStringLiteral("--notify-file")}) {
             if (!optionValue(args, option).isEmpty())
                 arguments << option << optionValue(args, option);
         }

@@ -188,6 +188,8 @@ void RaceWeekends::closeDue()
                             {QStringLiteral("id"), id},
                             {QStringLiteral("result"), resultFolder(m_dir, id) + QStringLiteral("/result.json")},
                             {QStringLiteral("signed"), m_seed.has_value()}});
+            if (m_hooks.closed)
+                m_hooks.closed(standing.result());
         } else {
             m_events.write(QString(), QStringLiteral("failed: the result of the event %1 could not be written: %2").arg(id, error),
                            {{QStringLiteral("event"), QStringLiteral("failed")}, {QStringLiteral("id"), id},

@@ -29,6 +29,7 @@ public:
         std::function<int()> checking;             // files handed over and not yet recorded
         std::function<QJsonObject()> proof;        // reference, rules and tool of the checks in force
         std::function<QByteArray()> logHead;       // the hash of the last record written
+        std::function<void(const QJsonObject&)> closed; // told each close, with the result written
     };
     // shown: how the pages show times.
     RaceWeekends(QString dir, QString path, std::optional<QByteArray> signingSeed, ShownTime shown, Hooks hooks,

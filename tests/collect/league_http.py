@@ -26,6 +26,7 @@ from concurrent.futures import ThreadPoolExecutor
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from league_collector import League, fail, send_as_player  # noqa: E402
+from notify_recorder import Recorder  # noqa: E402
 
 
 def request(league, target, method="GET", head_bytes=b""):
@@ -93,9 +94,9 @@ def check_routes(league):
         fail("a head of 9 KiB: %d, not 431" % status)
 
 
-def check_public_answers(league, sample):
+def check_public_answers(league, sample, recorder):
     """In a league with a roster, no public answer names a sender's address
-    or the server's folder; verdicts.jsonl keeps them."""
+    or the server's folder, nor does a notification; verdicts.jsonl keeps them."""
     with socket.create_connection(("127.0.0.1", league.http_port), timeout=10) as events:
         events.sendall(b"GET /events HTTP/1.1\r\nHost: league\r\n\r\n")
         send_as_player(league.port, "bob", league.tokens["bob"], "BrackwellDescriptor.txt", sample)
@@ -114,6 +115,10 @@ def check_public_answers(league, sample):
                    "/player/carol", "/badge/alice.svg", "/badge/bob.svg", "/event/round-1", "/event.js",
                    "/badge/alice/round-1.svg", "/badge/bob/round-1.svg", "/nothing"):
         answers[target] = request(league, target)[2]
+    if not any(body["player"] == "bob" for body in recorder.wait_for("/hook", 2, 10)):
+        fail("no notification of bob's tweaked file")
+    for number, body in enumerate(recorder.all_bodies()):
+        answers["notification %d" % number] = body
     for target, body in answers.items():
         for secret in (b"127.0.0.1", league.dir.encode(), league.work.encode()):
             if secret in body:
@@ -453,6 +458,7 @@ def main():
     tools, data = sys.argv[1], sys.argv[2]
     with open(os.path.join(data, "Cars", "Brackwell", "BrackwellDescriptor.txt"), "rb") as file:
         sample = file.read()
+    recorder = Recorder()
     with tempfile.TemporaryDirectory() as work:
         check_history_and_names(tools, data, os.path.join(work, "history"))
         league = League(tools, data, os.path.join(work, "live"), ["alice", "bob", "carol"])
@@ -465,8 +471,12 @@ def main():
         with open(events, "w") as out:
             out.write(EVENTS % {"opens": (now - datetime.timedelta(hours=1)).strftime("%Y-%m-%dT%H:%M:%SZ"),
                                 "closes": (now + datetime.timedelta(days=1)).strftime("%Y-%m-%dT%H:%M:%SZ")})
+        notify = os.path.join(work, "notify")
+        with open(notify, "w") as out:
+            out.write(recorder.url("/hook") + "\n")
+        os.chmod(notify, 0o600)
         league.start("0", "--max-per-player", "8", "--max-per-address", "16",
-                     "--http-per-address", str(PER_ADDRESS), "--events", events)
+                     "--http-per-address", str(PER_ADDRESS), "--events", events, "--notify-file", notify)
         try:
             cell = b'<td data-player="alice" data-car="Brackwell" data-status="tweaked">'
             if cell in request(league, "/")[2]:
@@ -484,7 +494,7 @@ def main():
             check_reload_figures(league)
             check_routes(league)
             check_pipelined(league)
-            check_public_answers(league, sample)
+            check_public_answers(league, sample, recorder)
             check_display_name(league)
             check_badge(league, "alice", "tweaked", "Chlo\u00e9 <Dupont>")
             check_badge(league, "carol", "none")
@@ -497,6 +507,7 @@ def main():
         finally:
             if league.process.poll() is None:
                 league.process.kill()
+            recorder.close()
     print("PASS: the league page over HTTP")
 
 
