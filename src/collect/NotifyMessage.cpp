@@ -2,6 +2,7 @@
 
 #include "LeagueHistory.h"
 #include "LeaguePages.h"
+#include "ShownTime.h"
 #include "VerdictAdvice.h"
 
 #include <QJsonArray>
@@ -12,13 +13,6 @@ namespace {
 QString text(const QJsonObject& object, const char* key)
 {
     return object.value(QLatin1String(key)).toString();
-}
-
-// A record's time (with its offset) as UTC, "2027-03-05T18:00:12.345Z".
-QString utc(const QString& time)
-{
-    const QDateTime parsed = QDateTime::fromString(time, Qt::ISODateWithMs);
-    return parsed.isValid() ? parsed.toUTC().toString(Qt::ISODateWithMs) : time;
 }
 
 // Discord takes no longer content.
@@ -91,7 +85,7 @@ std::optional<QJsonObject> ofRecord(const QJsonObject& record, const QString& pr
     const QString page = publicUrl.isEmpty()
         ? QString()
         : publicUrl + QStringLiteral("/player/") + QString::fromLatin1(LeaguePages::playerLink(player));
-    QJsonObject body = message(kind, player, car.isEmpty() ? QJsonValue() : QJsonValue(car), status, utc(text(record, "time")),
+    QJsonObject body = message(kind, player, car.isEmpty() ? QJsonValue() : QJsonValue(car), status, ShownTime::utc(text(record, "time")),
                                page, content);
     if (kind == QLatin1String("refused"))
         body.insert(QStringLiteral("code"), record.value(QLatin1String("code")));
@@ -110,7 +104,7 @@ QJsonObject ofEventClose(const QJsonObject& result, const QString& publicUrl)
         ? QString()
         : publicUrl + QStringLiteral("/event/") + QString::fromLatin1(QUrl::toPercentEncoding(id));
     QJsonObject body = message(QStringLiteral("event-closed"), QJsonValue(), QJsonValue(), QJsonValue(),
-                               utc(text(result, "closes")), page,
+                               ShownTime::utc(text(result, "closes")), page,
                                QStringLiteral("The event %1 closed: %2 passed, %3 failed, %4 incomplete.")
                                    .arg(text(result, "name"))
                                    .arg(counts.value(QLatin1String("passed")).toInt())

@@ -33,3 +33,9 @@ QString ShownTime::text(const QDateTime& time) const
     return shown + u' ' + m_zone.abbreviation(local)
         + QStringLiteral(" (%1%2:%3)").arg(sign).arg(minutes / 60, 2, 10, QChar(u'0')).arg(minutes % 60, 2, 10, QChar(u'0'));
 }
+
+QString ShownTime::utc(const QString& time)
+{
+    const QDateTime parsed = QDateTime::fromString(time, Qt::ISODateWithMs);
+    return parsed.isValid() ? parsed.toUTC().toString(Qt::ISODateWithMs) : time;
+}

@@ -108,6 +108,10 @@ def check_public_answers(league, sample, recorder):
                 answers["/events"] += events.recv(65536)
         except socket.timeout:
             fail("/events told nothing of bob's file: %r" % answers["/events"])
+    # The collector runs in a zone away from UTC: machines are still given UTC.
+    told = re.search(rb'"time":"([^"]*)"', answers["/events"])
+    if not told or not told.group(1).endswith(b"Z"):
+        fail("/events gives a time not in UTC: %r" % answers["/events"])
     deadline = time.monotonic() + 10
     while b'class="d"' not in request(league, "/player/bob")[2] and time.monotonic() < deadline:
         time.sleep(0.2)
@@ -459,6 +463,7 @@ def main():
     with open(os.path.join(data, "Cars", "Brackwell", "BrackwellDescriptor.txt"), "rb") as file:
         sample = file.read()
     recorder = Recorder()
+    os.environ["TZ"] = "Europe/Paris"
     with tempfile.TemporaryDirectory() as work:
         check_history_and_names(tools, data, os.path.join(work, "history"))
         league = League(tools, data, os.path.join(work, "live"), ["alice", "bob", "carol"])
