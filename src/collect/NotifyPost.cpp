@@ -2,23 +2,35 @@
 
 #include "NotifyTargets.h"
 
+#include <QDateTime>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
 namespace {
 
-// Retry-After as seconds ("120", or "0.5" as some webhooks send it); an
-// HTTP date is not taken.
+// Retry-After as seconds ("120", or "0.5" as some webhooks send it), or as
+// an HTTP date ("Wed, 21 Oct 2026 07:28:00 GMT"), from now.
 std::optional<std::chrono::milliseconds> retryAfterOf(const QByteArray& header)
 {
     bool ok = false;
-    const double seconds = header.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 86'400 * 7)
+    double seconds = header.trimmed().toDouble(&ok);
+    if (!ok) {
+        // An HTTP date is always in GMT, which Qt reads as an offset.
+        QString date = QString::fromLatin1(header.trimmed());
+        if (date.endsWith(QLatin1String(" GMT")))
+            date = date.chopped(3) + QLatin1String("+0000");
+        const QDateTime at = QDateTime::fromString(date, Qt::RFC2822Date);
+        if (!at.isValid())
+            return std::nullopt;
+        seconds = std::max(0.0, double(QDateTime::currentDateTimeUtc().msecsTo(at)) / 1000);
+    }
+    if (!std::isfinite(seconds) || seconds < 0 || seconds > 86'400 * 7)
         return std::nullopt;
     return std::chrono::milliseconds(qint64(std::ceil(seconds * 1000)));
 }

@@ -258,17 +258,23 @@ private slots:
     }
 
     // 500 four times: tried four times, then dropped with an event; a 429
-    // in between is no try.
+    // in between is no try, its Retry-After in seconds or an HTTP date.
     void failedFourTimes()
     {
-        Webhook hook([](int n) { return n == 2 ? answer("429 Too Many Requests", "Retry-After: 0.01\r\n") : answer("500 Oops"); });
+        Webhook hook([](int n) {
+            if (n == 2)
+                return answer("429 Too Many Requests", "Retry-After: 0.01\r\n");
+            if (n == 3)
+                return answer("429 Too Many Requests", "Retry-After: Wed, 21 Oct 2015 07:28:00 GMT\r\n");
+            return answer("500 Oops");
+        });
         Events events;
         Notifier notifier(events.log, "kestrix-collect/test", Quick);
         notifier.setTargets({hook.url()});
         notifier.send(NotifyMessage::test(QDateTime::currentDateTimeUtc()));
-        QTRY_COMPARE(events.results(), (QStringList{QStringLiteral("retried"), QStringLiteral("limited"), QStringLiteral("retried"),
-                                                  QStringLiteral("retried"), QStringLiteral("failed")}));
-        QCOMPARE(hook.bodies.size(), 5);
+        QTRY_COMPARE(events.results(), (QStringList{QStringLiteral("retried"), QStringLiteral("limited"), QStringLiteral("limited"),
+                                                  QStringLiteral("retried"), QStringLiteral("retried"), QStringLiteral("failed")}));
+        QCOMPARE(hook.bodies.size(), 6);
         const QJsonObject failed = events.notifications.last();
         QCOMPARE(failed.value(QStringLiteral("tries")).toInt(), 4);
         QCOMPARE(failed.value(QStringLiteral("answer")).toString(), QStringLiteral("500 Oops"));
@@ -276,7 +282,7 @@ private slots:
         QVERIFY(!QJsonDocument(events.notifications.first()).toJson().contains("secret"));
         // The next goes at once.
         notifier.send(NotifyMessage::test(QDateTime::currentDateTimeUtc()));
-        QTRY_COMPARE(hook.bodies.size(), 6);
+        QTRY_COMPARE(hook.bodies.size(), 7);
     }
 
     // A webhook that never answers: each try ends at the timeout, and a
