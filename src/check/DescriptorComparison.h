@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DescriptorText.h"
+#include "DescriptorSections.h"
 #include "Verdict.h"
 
 #include <vector>
@@ -10,8 +10,9 @@
 // binary, cut off), which explains the lines it took and nothing else; and
 // formatting (line ends, a byte order mark, white space, comments, blank
 // lines, order), which changes nothing the game reads. Values come first,
-// in the descriptor's order, then damage, then formatting.
-std::vector<Difference> compareDescriptors(const DescriptorText& genuine, const DescriptorText& descriptor);
+// in the descriptor's order, then damage, then formatting. The genuine
+// descriptor comes read already, as it is read once a run.
+std::vector<Difference> compareDescriptors(const SectionedText& genuine, const DescriptorText& descriptor);
 
 // How much of two descriptors' keys and values are the same, from 0 to 1:
 // the share of the larger one's that the other holds too.
