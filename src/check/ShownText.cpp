@@ -106,12 +106,15 @@ QString name(QByteArrayView bytes)
     out.reserve(bytes.size());
     for (qsizetype at = 0; at < bytes.size();) {
         // Most names are plain ASCII, which stands as it is.
-        const char byte = bytes[at];
-        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
-            out += QLatin1Char(byte);
-            ++at;
+        qsizetype plain = at;
+        while (plain < bytes.size() && bytes[plain] >= 0x20 && bytes[plain] < 0x7F && bytes[plain] != '\\')
+            ++plain;
+        if (plain > at) {
+            out += QLatin1StringView(bytes.sliced(at, plain - at));
+            at = plain;
             continue;
         }
+        const char byte = bytes[at];
         const qsizetype length = validSequence(bytes.sliced(at));
         if (length == 0) {
             out += hexByte(static_cast<unsigned char>(byte));
