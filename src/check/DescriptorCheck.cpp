@@ -29,10 +29,11 @@ bool sameWindowLines(const DescriptorText& one, const DescriptorText& other)
 // and not its own car's.
 const GenuineDescriptor* otherCarOf(const DescriptorText& text, const GenuineDescriptor& genuine, const GenuineSet& cars)
 {
-    if (likeness(genuine.text->text, text) >= OtherCarLikeness)
+    const KeyCounts keys(text);
+    if (likeness(genuine.text->keys, keys) >= OtherCarLikeness)
         return nullptr;
     for (const GenuineDescriptor* other : cars) {
-        if (other->car != genuine.car && likeness(other->text->text, text) >= OtherCarLikeness)
+        if (other->car != genuine.car && likeness(other->text->keys, keys) >= OtherCarLikeness)
             return other;
     }
     return nullptr;
@@ -69,7 +70,7 @@ int severity(Verdict::Status status)
 
 } // namespace
 
-const SectionedText& GenuineDescriptor::comparedIn(LineReading reading) const
+const GenuineText& GenuineDescriptor::comparedIn(LineReading reading) const
 {
     // A file that reads the same both ways but for an LF-only one, which
     // is compared in its loose reading.
@@ -80,13 +81,13 @@ GenuineDescriptor GenuineDescriptor::read(const Car& car, const QByteArray& byte
 {
     GenuineDescriptor genuine{&car,
                               bytes,
-                              std::make_shared<const SectionedText>(bytes, LineReading::Loose),
+                              std::make_shared<const GenuineText>(bytes, LineReading::Loose),
                               nullptr,
                               Verdict(),
                               version,
                               QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()};
     if (genuine.text->text.lfEnds() > 0)
-        genuine.windowText = std::make_shared<const SectionedText>(bytes, LineReading::Window);
+        genuine.windowText = std::make_shared<const GenuineText>(bytes, LineReading::Window);
     return genuine;
 }
 
