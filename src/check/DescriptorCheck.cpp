@@ -29,10 +29,11 @@ bool sameWindowLines(const DescriptorText& one, const DescriptorText& other)
 // and not its own car's.
 const GenuineDescriptor* otherCarOf(const DescriptorText& text, const GenuineDescriptor& genuine, const GenuineSet& cars)
 {
-    if (likeness(*genuine.text, text) >= OtherCarLikeness)
+    const KeyCounts keys(text);
+    if (likeness(genuine.text->keys, keys) >= OtherCarLikeness)
         return nullptr;
     for (const GenuineDescriptor* other : cars) {
-        if (other->car != genuine.car && likeness(*other->text, text) >= OtherCarLikeness)
+        if (other->car != genuine.car && likeness(other->text->keys, keys) >= OtherCarLikeness)
             return other;
     }
     return nullptr;
@@ -69,15 +70,31 @@ int severity(Verdict::Status status)
 
 } // namespace
 
-GenuineDescriptor GenuineDescriptor::of(const Car& car, const QByteArray& bytes, ReferenceStore& store,
-                                        const QString& version)
+const GenuineText& GenuineDescriptor::comparedIn(LineReading reading) const
+{
+    // A file that reads the same both ways but for an LF-only one, which
+    // is compared in its loose reading.
+    return reading == LineReading::Window && text->text.readsTwoWays() ? *windowText : *text;
+}
+
+GenuineDescriptor GenuineDescriptor::read(const Car& car, const QByteArray& bytes, const QString& version)
 {
     GenuineDescriptor genuine{&car,
                               bytes,
-                              std::make_shared<const DescriptorText>(bytes),
+                              std::make_shared<const GenuineText>(bytes, LineReading::Loose),
+                              nullptr,
                               Verdict(),
                               version,
                               QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()};
+    if (genuine.text->text.lfEnds() > 0)
+        genuine.windowText = std::make_shared<const GenuineText>(bytes, LineReading::Window);
+    return genuine;
+}
+
+GenuineDescriptor GenuineDescriptor::of(const Car& car, const QByteArray& bytes, ReferenceStore& store,
+                                        const QString& version)
+{
+    GenuineDescriptor genuine = read(car, bytes, version);
     genuine.verdict = checkDescriptorBytes(QByteArray(), bytes, {&genuine}, {}, store);
     return genuine;
 }
@@ -108,8 +125,9 @@ Verdict checkDescriptor(const QByteArray& path, const GenuineVersions& versions,
 
 namespace {
 
-// What the descriptor's differences from one version come to.
-void compareWith(const GenuineDescriptor& genuine, const QByteArray& bytes, const DescriptorText& text,
+// What the descriptor's differences from one version come to, the
+// descriptor read as text (in one reading) and as the window reads it.
+void compareWith(const GenuineDescriptor& genuine, const DescriptorText& text, const DescriptorText& windowText,
                  const GenuineSet& cars, Verdict& verdict)
 {
     verdict.version = genuine.version;
@@ -119,16 +137,14 @@ void compareWith(const GenuineDescriptor& genuine, const QByteArray& bytes, cons
     verdict.missing.clear();
     verdict.differences.clear();
     verdict.reading = text.reading();
-    pairTweaks(genuine.bytes, bytes, verdict);
+    pairTweaks(genuine.windowLines(), windowText, verdict);
     if (const GenuineDescriptor* other = otherCarOf(text, genuine, cars)) {
         Difference difference;
         difference.kind = Difference::Class::OtherCar;
         difference.value = other->car->listEntry.toUtf8();
         verdict.differences.push_back(difference);
-    } else if (text.reading() == genuine.text->reading() || !genuine.text->readsTwoWays()) {
-        verdict.differences = compareDescriptors(*genuine.text, text);
     } else {
-        verdict.differences = compareDescriptors(DescriptorText(genuine.bytes, text.reading()), text);
+        verdict.differences = compareDescriptors(genuine.comparedIn(text.reading()), text);
     }
     // The bytes differ (a file with the genuine bytes never gets here), and
     // nothing above says how: that is never taken for harmless.
@@ -143,13 +159,13 @@ void compareWith(const GenuineDescriptor& genuine, const QByteArray& bytes, cons
 
 // The descriptor, in one reading, against the version it differs from
 // least (on a tie, the earlier one).
-Verdict closestVersion(const Verdict& scanned, const GenuineVersions& versions, const QByteArray& bytes,
-                       const DescriptorText& text, const GenuineSet& cars)
+Verdict closestVersion(const Verdict& scanned, const GenuineVersions& versions, const DescriptorText& text,
+                       const DescriptorText& windowText, const GenuineSet& cars)
 {
     std::optional<Verdict> best;
     for (const GenuineDescriptor* version : versions) {
         Verdict candidate = scanned;
-        compareWith(*version, bytes, text, cars, candidate);
+        compareWith(*version, text, windowText, cars, candidate);
         if (!best || candidate.differences.size() < best->differences.size())
             best = std::move(candidate);
     }
@@ -182,9 +198,15 @@ Verdict checkDescriptorBytes(const QByteArray& path, const QByteArray& bytes, co
         return verdict;
     }
     verdict.lines = outcome.lines;
-    const DescriptorText windowText(bytes, LineReading::Window);
+    // Read once in each reading that gives other lines: the window's is
+    // the loose one's where no lone LF is.
+    const DescriptorText looseText(bytes, LineReading::Loose);
+    std::optional<DescriptorText> ownWindowText;
+    if (looseText.lfEnds() > 0)
+        ownWindowText.emplace(bytes, LineReading::Window);
+    const DescriptorText& windowText = ownWindowText ? *ownWindowText : looseText;
     for (const GenuineDescriptor* version : versions) {
-        if (sameWindowLines(windowText, DescriptorText(version->bytes, LineReading::Window))) {
+        if (sameWindowLines(windowText, version->windowLines())) {
             verdict.status = Verdict::Status::Genuine;
             verdict.version = version->version;
             verdict.versionSha256 = version->sha256;
@@ -196,10 +218,9 @@ Verdict checkDescriptorBytes(const QByteArray& path, const QByteArray& bytes, co
     // only as good as its worse reading (docs/check.md, "Line ends"). Any
     // other file reads the same both ways but for an LF-only one, which the
     // loose reading takes line by line.
-    const DescriptorText looseText(bytes, LineReading::Loose);
-    Verdict judged = closestVersion(verdict, versions, bytes, looseText, cars);
+    Verdict judged = closestVersion(verdict, versions, looseText, windowText, cars);
     if (looseText.readsTwoWays()) {
-        Verdict windowVerdict = closestVersion(verdict, versions, bytes, windowText, cars);
+        Verdict windowVerdict = closestVersion(verdict, versions, windowText, windowText, cars);
         if (severity(windowVerdict.status) > severity(judged.status))
             judged = std::move(windowVerdict);
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DescriptorText.h"
+#include "DescriptorComparison.h"
 #include "Verdict.h"
 
 #include <QByteArray>
@@ -11,20 +11,32 @@
 class ReferenceStore;
 
 // A car's genuine descriptor in one version (the program folder's own is
-// "original"; a league may accept others, after a patch), read as sections
-// once, with the verdict its own bytes get, worked out once by the same
-// check: a descriptor byte for byte the same gets the same verdict without
-// being checked again.
+// "original"; a league may accept others, after a patch), read once a run
+// and shared, read-only, by every check: as sections in the loose reading,
+// and in the window's where a lone LF makes its lines other ones. With the
+// verdict its own bytes get, worked out once by the same check: a
+// descriptor byte for byte the same gets the same verdict without being
+// checked again.
 struct GenuineDescriptor {
     const Car* car = nullptr;
     QByteArray bytes;
-    std::shared_ptr<const DescriptorText> text;
+    std::shared_ptr<const GenuineText> text;
+    std::shared_ptr<const GenuineText> windowText; // none where the window reads the same lines
     Verdict verdict;
     QString version = QStringLiteral("original");
     QByteArray sha256; // of bytes, lower-case hex
 
+    // Its lines as the window reads them.
+    const DescriptorText& windowLines() const { return (windowText ? *windowText : *text).text; }
+    // What a descriptor read in reading is compared with.
+    const GenuineText& comparedIn(LineReading reading) const;
+
+    // Read, and checked once against store.
     static GenuineDescriptor of(const Car& car, const QByteArray& bytes, ReferenceStore& store,
                                 const QString& version = QStringLiteral("original"));
+    // Read only: another car's, to tell a descriptor that is that car's.
+    static GenuineDescriptor read(const Car& car, const QByteArray& bytes,
+                                  const QString& version = QStringLiteral("original"));
 };
 
 // The accepted versions of one car's genuine descriptor, the program

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "BoundedDiff.h"
+#include "DescriptorSections.h"
 
 #include <algorithm>
 #include <array>
@@ -27,13 +28,11 @@ QByteArray bytesOf(QByteArrayView view)
     return view.toByteArray();
 }
 
-// Lines before any section lie in no section: this name, which no section
-// can have, stands for that.
-constexpr std::string_view NoSection("\0", 1);
+constexpr std::string_view NoSection = DescriptorSections::NoSection;
 
 std::string_view sectionOf(const TextLine& line)
 {
-    return line.inSection ? viewOf(line.section) : NoSection;
+    return DescriptorSections::sectionOf(line);
 }
 
 std::optional<QByteArray> sectionName(std::string_view section)
@@ -77,13 +76,6 @@ struct Damage {
     std::set<qint64> cutGenuineLines;
     std::vector<Difference> differences;
 };
-
-// A damaged line that still reads as a Key or Section line (see TextLine):
-// it is compared as that.
-bool readsBeforeDamage(const TextLine& line)
-{
-    return line.binary && (line.kind == Kind::Key || line.kind == Kind::Section);
-}
 
 // A file cut off: it ends inside a line, without a line end, where that line
 // begins as a genuine line does, and every genuine key after that one is
@@ -296,50 +288,6 @@ void findBinary(const DescriptorText& genuine, const DescriptorText& descriptor,
                 holding + QStringLiteral(" NUL or other control bytes that no editor writes") + examples(binaryLines)));
 }
 
-// One section's keys and other lines.
-struct Section {
-    std::map<std::string_view, std::vector<const TextLine*>> keys;
-    std::vector<std::string_view> keyOrder; // by first appearance
-    std::vector<const TextLine*> plain;
-    std::vector<const TextLine*> headers; // every line that starts it
-};
-
-struct Sections {
-    std::map<std::string_view, Section> byName;
-    std::vector<std::string_view> order; // by first appearance
-
-    Sections(const DescriptorText& text, const std::set<qint64>& skipped)
-    {
-        for (const TextLine& line : text.lines()) {
-            if (skipped.count(line.number) && !readsBeforeDamage(line))
-                continue;
-            if (line.kind != Kind::Key && line.kind != Kind::Plain && line.kind != Kind::Section)
-                continue;
-            const std::string_view name = sectionOf(line);
-            auto [entry, added] = byName.try_emplace(name);
-            if (added)
-                order.push_back(name);
-            Section& section = entry->second;
-            if (line.kind == Kind::Key) {
-                std::vector<const TextLine*>& lines = section.keys[viewOf(line.key)];
-                if (lines.empty())
-                    section.keyOrder.push_back(viewOf(line.key));
-                lines.push_back(&line);
-            } else if (line.kind == Kind::Plain) {
-                section.plain.push_back(&line);
-            } else {
-                section.headers.push_back(&line);
-            }
-        }
-    }
-
-    const Section* find(std::string_view name) const
-    {
-        const auto found = byName.find(name);
-        return found == byName.end() ? nullptr : &found->second;
-    }
-};
-
 Difference valueDifference(Difference::Class kind, std::string_view section, const TextLine* genuine,
                            const TextLine* descriptor)
 {
@@ -362,7 +310,7 @@ Difference valueDifference(Difference::Class kind, std::string_view section, con
 
 // Lines that are not Key=Value, compared as a bag: those the genuine section
 // has more of are missing, those the descriptor has more of are added.
-void comparePlain(std::string_view name, const Section* genuine, const Section* descriptor,
+void comparePlain(std::string_view name, const SectionLines* genuine, const SectionLines* descriptor,
                   std::vector<Difference>* missing, std::vector<Difference>* added)
 {
     std::unordered_map<std::string_view, std::vector<const TextLine*>> left;
@@ -390,7 +338,7 @@ void comparePlain(std::string_view name, const Section* genuine, const Section* 
 
 // The keys of one section present in both: values compared in order, the
 // genuine file's repeats kept, the descriptor's extra ones duplicates.
-void compareKeys(std::string_view name, const Section* genuine, const Section* descriptor,
+void compareKeys(std::string_view name, const SectionLines* genuine, const SectionLines* descriptor,
                  std::vector<Difference>* values, std::vector<Difference>* missing, std::vector<Difference>* added)
 {
     static const std::vector<const TextLine*> none;
@@ -451,14 +399,14 @@ std::string readName(std::string_view section)
 // one replace the earlier loses the earlier one's keys. Repeats beyond the
 // genuine file's own are duplicates. An empty section that is not the car's
 // is added: a game may read it all the same.
-void compareHeaders(const Sections& genuine, const Sections& descriptor, std::vector<Difference>* values)
+void compareHeaders(const DescriptorSections& genuine, const DescriptorSections& descriptor, std::vector<Difference>* values)
 {
     std::map<std::string, std::size_t> genuineCount;
-    for (const auto& [name, section] : genuine.byName)
+    for (const auto& [name, section] : genuine.byName())
         genuineCount[readName(name)] += section.headers.size();
     std::map<std::string, std::vector<const TextLine*>> byReadName;
-    for (const std::string_view name : descriptor.order) {
-        const std::vector<const TextLine*>& headers = descriptor.byName.at(name).headers;
+    for (const std::string_view name : descriptor.order()) {
+        const std::vector<const TextLine*>& headers = descriptor.byName().at(name).headers;
         byReadName[readName(name)].insert(byReadName[readName(name)].end(), headers.begin(), headers.end());
     }
     std::set<qint64> repeats;
@@ -475,8 +423,8 @@ void compareHeaders(const Sections& genuine, const Sections& descriptor, std::ve
             repeats.insert(headers[i]->number);
         }
     }
-    for (const std::string_view name : descriptor.order) {
-        const Section& section = descriptor.byName.at(name);
+    for (const std::string_view name : descriptor.order()) {
+        const SectionLines& section = descriptor.byName().at(name);
         if (genuine.find(name) || !section.keys.empty() || !section.plain.empty() || section.headers.empty()
             || repeats.count(section.headers.front()->number))
             continue;
@@ -574,9 +522,11 @@ void compareLines(const DescriptorText& genuine, const DescriptorText& descripto
 
 // What differs in the bytes but not in what the game reads, outside what
 // damage explains.
-std::optional<Difference> formatting(const DescriptorText& genuine, const DescriptorText& descriptor,
-                                     const Damage& damage, bool valuesDiffer)
+std::optional<Difference> formatting(const GenuineText& genuineRead, const DescriptorText& descriptor,
+                                     const DescriptorSections& descriptorSections, const Damage& damage,
+                                     bool valuesDiffer)
 {
+    const DescriptorText& genuine = genuineRead.text;
     const auto skippedOf = [&](const DescriptorText& text) -> const std::set<qint64>& {
         return &text == &genuine ? damage.genuineLines : damage.descriptorLines;
     };
@@ -672,8 +622,11 @@ std::optional<Difference> formatting(const DescriptorText& genuine, const Descri
         words << QStringLiteral("blank lines or comments are elsewhere");
 
     // Order: of sections, and of keys within each section both have.
-    const Sections genuineSections(genuine, damage.genuineLines);
-    const Sections descriptorSections(descriptor, damage.descriptorLines);
+    // The genuine file's own, but where damage took some of its lines.
+    std::optional<DescriptorSections> lessDamage;
+    if (!damage.genuineLines.empty())
+        lessDamage.emplace(genuine, damage.genuineLines);
+    const DescriptorSections& genuineSections = lessDamage ? *lessDamage : genuineRead.sections;
     const auto common = [](const std::vector<std::string_view>& order, const auto& other) {
         std::vector<std::string_view> kept;
         for (const std::string_view name : order) {
@@ -682,12 +635,12 @@ std::optional<Difference> formatting(const DescriptorText& genuine, const Descri
         }
         return kept;
     };
-    if (common(descriptorSections.order, genuineSections.byName) != common(genuineSections.order, descriptorSections.byName))
+    if (common(descriptorSections.order(), genuineSections.byName()) != common(genuineSections.order(), descriptorSections.byName()))
         words << QStringLiteral("sections are in another order");
     QStringList reordered;
-    for (const std::string_view name : genuineSections.order) {
-        const Section* other = descriptorSections.find(name);
-        const Section& own = genuineSections.byName.at(name);
+    for (const std::string_view name : genuineSections.order()) {
+        const SectionLines* other = descriptorSections.find(name);
+        const SectionLines& own = genuineSections.byName().at(name);
         if (other && common(other->keyOrder, own.keys) != common(own.keyOrder, other->keys))
             reordered << QStringLiteral("[%1]").arg(QString::fromUtf8(name.data(), qsizetype(name.size())));
     }
@@ -699,21 +652,27 @@ std::optional<Difference> formatting(const DescriptorText& genuine, const Descri
     return inWords(Difference::Class::Formatting, words.join(QStringLiteral("; ")));
 }
 
-// Whether the descriptor holds any of the genuine file's section headers or
-// keys, in any case: a file that holds none is no descriptor, however a
-// game reads names. One that holds any is judged by its values.
-bool holdsAnyOf(const DescriptorText& genuine, const DescriptorText& descriptor)
+// The names of a descriptor's sections and keys, in any letter case.
+std::set<std::string> namesOf(const DescriptorText& text)
 {
     std::set<std::string> names;
-    for (const TextLine& line : genuine.lines()) {
+    for (const TextLine& line : text.lines()) {
         if (line.kind == Kind::Section)
             names.insert("[" + folded(line.section));
         else if (line.kind == Kind::Key)
             names.insert(folded(line.key));
     }
-    return std::any_of(descriptor.lines().begin(), descriptor.lines().end(), [&names](const TextLine& line) {
-        return (line.kind == Kind::Section && names.count("[" + folded(line.section)))
-            || (line.kind == Kind::Key && names.count(folded(line.key)));
+    return names;
+}
+
+// Whether the descriptor holds any of the genuine file's section headers or
+// keys, in any case: a file that holds none is no descriptor, however a
+// game reads names. One that holds any is judged by its values.
+bool holdsAnyOf(const GenuineText& genuine, const DescriptorText& descriptor)
+{
+    return std::any_of(descriptor.lines().begin(), descriptor.lines().end(), [&genuine](const TextLine& line) {
+        return (line.kind == Kind::Section && genuine.names.count("[" + folded(line.section)))
+            || (line.kind == Kind::Key && genuine.names.count(folded(line.key)));
     });
 }
 
@@ -724,37 +683,38 @@ qint64 position(const Difference& difference)
 
 } // namespace
 
-std::vector<Difference> compareDescriptors(const DescriptorText& genuine, const DescriptorText& descriptor)
+std::vector<Difference> compareDescriptors(const GenuineText& genuineRead, const DescriptorText& descriptor)
 {
+    const DescriptorText& genuine = genuineRead.text;
     if (descriptor.isBlank()) {
         return {inWords(Difference::Class::Damaged, descriptor.bytes().isEmpty()
                                                         ? QStringLiteral("the file is empty")
                                                         : QStringLiteral("the file holds nothing but white space"))};
     }
-    if (!holdsAnyOf(genuine, descriptor))
+    if (!holdsAnyOf(genuineRead, descriptor))
         return {inWords(Difference::Class::Damaged, QStringLiteral("not a descriptor"))};
     Damage damage;
     findCut(genuine, descriptor, &damage);
     findBinary(genuine, descriptor, &damage);
 
+    const DescriptorSections descriptorSections(descriptor, damage.descriptorLines);
     std::vector<Difference> values;
     if (descriptor.isSectioned()) {
-        const Sections genuineSections(genuine, {});
-        const Sections descriptorSections(descriptor, damage.descriptorLines);
+        const DescriptorSections& genuineSections = genuineRead.sections;
         std::vector<Difference> missing;
         std::vector<Difference> added;
         // Room for every difference there can be (one a line of either
         // file, and a few in words), so that they are never moved to more.
         added.reserve(genuine.lines().size() + descriptor.lines().size() + 4);
-        for (const std::string_view name : genuineSections.order) {
-            const Section* own = genuineSections.find(name);
-            const Section* other = descriptorSections.find(name);
+        for (const std::string_view name : genuineSections.order()) {
+            const SectionLines* own = genuineSections.find(name);
+            const SectionLines* other = descriptorSections.find(name);
             compareKeys(name, own, other, &values, &missing, &added);
             comparePlain(name, own, other, &missing, &added);
         }
-        for (const std::string_view name : descriptorSections.order) {
-            const Section* own = genuineSections.find(name);
-            const Section* other = descriptorSections.find(name);
+        for (const std::string_view name : descriptorSections.order()) {
+            const SectionLines* own = genuineSections.find(name);
+            const SectionLines* other = descriptorSections.find(name);
             if (!own) {
                 compareKeys(name, nullptr, other, &values, &missing, &added);
                 comparePlain(name, nullptr, other, &missing, &added);
@@ -772,32 +732,36 @@ std::vector<Difference> compareDescriptors(const DescriptorText& genuine, const 
                      [](const Difference& a, const Difference& b) { return position(a) < position(b); });
 
     values.insert(values.end(), damage.differences.begin(), damage.differences.end());
-    if (std::optional<Difference> noise = formatting(genuine, descriptor, damage, !values.empty()))
+    if (std::optional<Difference> noise = formatting(genuineRead, descriptor, descriptorSections, damage, !values.empty()))
         values.push_back(*noise);
     return values;
 }
 
-double likeness(const DescriptorText& one, const DescriptorText& other)
+KeyCounts::KeyCounts(const DescriptorText& text)
 {
-    std::unordered_map<std::string, qint64> entries;
-    qint64 oneCount = 0;
-    for (const TextLine& line : one.lines()) {
+    for (const TextLine& line : text.lines()) {
         if (line.kind == Kind::Key) {
-            ++entries[token(line)];
-            ++oneCount;
+            ++counts[token(line)];
+            ++total;
         }
     }
-    qint64 otherCount = 0;
+}
+
+GenuineText::GenuineText(QByteArray bytes, LineReading reading)
+    : text(std::move(bytes), reading)
+    , sections(text)
+    , names(namesOf(text))
+    , keys(text)
+{
+}
+
+double likeness(const KeyCounts& one, const KeyCounts& other)
+{
     qint64 shared = 0;
-    for (const TextLine& line : other.lines()) {
-        if (line.kind != Kind::Key)
-            continue;
-        ++otherCount;
-        if (qint64& left = entries[token(line)]; left > 0) {
-            --left;
-            ++shared;
-        }
+    for (const auto& [token, count] : other.counts) {
+        if (const auto found = one.counts.find(token); found != one.counts.end())
+            shared += std::min(count, found->second);
     }
-    const qint64 larger = std::max(oneCount, otherCount);
+    const qint64 larger = std::max(one.total, other.total);
     return larger == 0 ? 0.0 : double(shared) / double(larger);
 }

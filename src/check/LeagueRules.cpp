@@ -427,10 +427,10 @@ QStringList LeagueRules::explain(const GenuineSet& genuine) const
         for (const GenuineDescriptor* descriptor : genuine) {
             if (!descriptor->car || !descriptor->text || !rule.matchesCar(*descriptor->car))
                 continue;
-            outside << valuesOutside(rule, *descriptor->car, *descriptor->text,
+            outside << valuesOutside(rule, *descriptor->car, descriptor->text->text,
                                      descriptor->version.isEmpty() ? QStringLiteral("original") : descriptor->version);
             std::set<std::pair<QString, QString>> seen;
-            for (const TextLine& line : descriptor->text->lines()) {
+            for (const TextLine& line : descriptor->text->text.lines()) {
                 if (line.kind != TextLine::Kind::Key || !line.inSection)
                     continue;
                 std::pair<QString, QString> name{fromCp1252(line.section), fromCp1252(line.key)};

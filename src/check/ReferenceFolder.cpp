@@ -84,8 +84,7 @@ void ReferenceFolder::loadGenuine(const std::vector<const Car*>& cars, Reference
             m_versions[&car] = {m_all.back()};
         }
         else
-            m_all.push_back(&(m_others[&car] = {&car, bytes, std::make_shared<const DescriptorText>(bytes), Verdict(),
-                                                QString(), QByteArray()}));
+            m_all.push_back(&(m_others[&car] = GenuineDescriptor::read(car, bytes)));
     }
 }
 

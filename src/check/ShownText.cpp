@@ -79,7 +79,23 @@ void appendEscaped(QString& out, char32_t c)
         out += QStringLiteral("\\u") + QString::number(uint(c), 16).toUpper().rightJustified(4, u'0');
         return;
     }
-    out += QString::fromUcs4(&c, 1);
+    if (QChar::requiresSurrogates(c)) {
+        out += QChar(QChar::highSurrogate(c));
+        out += QChar(QChar::lowSurrogate(c));
+    } else {
+        out += QChar(c);
+    }
+}
+
+// The code point of a sequence validSequence took.
+char32_t decoded(QByteArrayView sequence)
+{
+    const auto at = [&](qsizetype i) { return char32_t(static_cast<unsigned char>(sequence[i])); };
+    static constexpr char32_t LeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    char32_t c = at(0) & LeadBits[sequence.size()];
+    for (qsizetype i = 1; i < sequence.size(); ++i)
+        c = (c << 6) | (at(i) & 0x3F);
+    return c;
 }
 
 } // namespace
@@ -89,15 +105,23 @@ QString name(QByteArrayView bytes)
     QString out;
     out.reserve(bytes.size());
     for (qsizetype at = 0; at < bytes.size();) {
+        // Most names are plain ASCII, which stands as it is.
+        qsizetype plain = at;
+        while (plain < bytes.size() && bytes[plain] >= 0x20 && bytes[plain] < 0x7F && bytes[plain] != '\\')
+            ++plain;
+        if (plain > at) {
+            out += QLatin1StringView(bytes.sliced(at, plain - at));
+            at = plain;
+            continue;
+        }
+        const char byte = bytes[at];
         const qsizetype length = validSequence(bytes.sliced(at));
         if (length == 0) {
-            out += hexByte(static_cast<unsigned char>(bytes[at]));
+            out += hexByte(static_cast<unsigned char>(byte));
             ++at;
             continue;
         }
-        const QString decoded = QString::fromUtf8(bytes.sliced(at, length));
-        for (const char32_t c : decoded.toUcs4())
-            appendEscaped(out, c);
+        appendEscaped(out, decoded(bytes.sliced(at, length)));
         at += length;
     }
     return out;

@@ -1,9 +1,6 @@
 #include "TweakPairing.h"
 
 #include "DescriptorText.h"
-#include "LineReader.h"
-
-#include <QBuffer>
 
 #include "BoundedDiff.h"
 
@@ -20,28 +17,37 @@ std::string_view viewOf(QByteArrayView bytes)
 
 // A line as the window reads it, with the section it lies in and its key.
 struct WindowLine {
-    QByteArray text;
+    std::string_view text;
     std::string_view section;
     std::string_view key; // empty for a line that is not Key=Value
 };
 
-// The lines of bytes as the window reads them; the views point into the
-// texts held, which stay put once the vector is made.
-std::vector<WindowLine> windowLines(const QByteArray& bytes)
+// The lines as the window's scan reads them, bytes and all: the text's own
+// lines (in the window's reading), the first with the byte order mark before
+// it, and a DOS end-of-file mark at the end of the last, or a line of its
+// own after a line end.
+std::vector<WindowLine> windowLines(const DescriptorText& text)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    LineReader reader(buffer);
+    const QByteArray& bytes = text.bytes();
     std::vector<WindowLine> lines;
-    QByteArrayView line;
-    while (reader.next(&line))
-        lines.push_back({line.toByteArray(), {}, {}});
+    for (const TextLine& line : text.lines())
+        lines.push_back({viewOf(line.raw), {}, {}});
+    if (lines.empty()) {
+        if (!bytes.isEmpty())
+            lines.push_back({viewOf(bytes), {}, {}});
+    } else {
+        if (text.hasByteOrderMark())
+            lines.front().text = std::string_view(bytes.constData(), lines.front().text.size() + 3);
+        if (text.hasDosEndMark() && text.lines().back().end == LineEnd::None)
+            lines.back().text = std::string_view(lines.back().text.data(), lines.back().text.size() + 1);
+        else if (text.hasDosEndMark())
+            lines.push_back({std::string_view(bytes.constData() + bytes.size() - 1, 1), {}, {}});
+    }
     std::string_view section;
     for (WindowLine& each : lines) {
         QByteArrayView name;
         QByteArrayView value;
-        const TextLine::Kind kind = classifyLine(each.text, &name, &value);
+        const TextLine::Kind kind = classifyLine(QByteArrayView(each.text.data(), qsizetype(each.text.size())), &name, &value);
         if (kind == TextLine::Kind::Section)
             section = viewOf(name);
         else if (kind == TextLine::Kind::Key)
@@ -49,6 +55,11 @@ std::vector<WindowLine> windowLines(const QByteArray& bytes)
         each.section = section;
     }
     return lines;
+}
+
+QByteArray bytesOf(std::string_view text)
+{
+    return QByteArray(text.data(), qsizetype(text.size()));
 }
 
 struct Lost {
@@ -66,17 +77,17 @@ struct Placed {
 
 } // namespace
 
-void pairTweaks(const QByteArray& genuineBytes, const QByteArray& descriptorBytes, Verdict& verdict)
+void pairTweaks(const DescriptorText& genuineText, const DescriptorText& descriptorText, Verdict& verdict)
 {
-    const std::vector<WindowLine> genuine = windowLines(genuineBytes);
-    const std::vector<WindowLine> descriptor = windowLines(descriptorBytes);
+    const std::vector<WindowLine> genuine = windowLines(genuineText);
+    const std::vector<WindowLine> descriptor = windowLines(descriptorText);
     std::vector<std::string_view> genuineTexts;
     for (const WindowLine& line : genuine)
-        genuineTexts.push_back(viewOf(line.text));
+        genuineTexts.push_back(line.text);
     std::vector<std::string_view> descriptorTexts;
     std::set<std::pair<std::string_view, std::string_view>> descriptorKeys;
     for (const WindowLine& line : descriptor) {
-        descriptorTexts.push_back(viewOf(line.text));
+        descriptorTexts.push_back(line.text);
         if (!line.key.empty())
             descriptorKeys.emplace(line.section, line.key);
     }
@@ -131,7 +142,7 @@ void pairTweaks(const QByteArray& genuineBytes, const QByteArray& descriptorByte
         for (Lost& gone : lost) {
             if (!gone.paired && gone.genuine->key == line.key && gone.genuine->section == line.section) {
                 gone.paired = tweakPaired[i] = true;
-                placed[i].tweak->genuine = gone.genuine->text;
+                placed[i].tweak->genuine = bytesOf(gone.genuine->text);
                 break;
             }
         }
@@ -149,12 +160,12 @@ void pairTweaks(const QByteArray& genuineBytes, const QByteArray& descriptorByte
                 continue;
             gone.paired = true;
             next = j + 1;
-            placed[i].tweak->genuine = gone.genuine->text;
+            placed[i].tweak->genuine = bytesOf(gone.genuine->text);
             break;
         }
     }
     for (const Lost& gone : lost) {
         if (!gone.paired)
-            verdict.missing.push_back({gone.line, gone.genuine->text});
+            verdict.missing.push_back({gone.line, bytesOf(gone.genuine->text)});
     }
 }

@@ -466,6 +466,8 @@ private slots:
         const Node* players = page.root.first(QStringLiteral("table"), QStringLiteral("players"));
         QCOMPARE(players->all(QStringLiteral("td")).first()->shown(), ShownText::name(mallory));
         QCOMPARE(ShownText::name(mallory), QStringLiteral("mallory\\x1B[31m\\n\\u202E\\xFF"));
+        // A zero-width no-break space (a byte order mark) is shown, never dropped.
+        QCOMPARE(ShownText::name("bob\xEF\xBB\xBF" "bob"), QStringLiteral("bob\\uFEFFbob"));
         const QString text = page.text();
         QVERIFY(text.contains(ShownText::name(tweaked.path)));
         QVERIFY(text.contains(QStringLiteral("Kestrix\\u202E\\x1B")));

@@ -522,12 +522,9 @@ void TestLeagueRules::explainsTheRules()
 {
     std::vector<GenuineDescriptor> descriptors;
     for (const Car& car : CarCatalogue::cars()) {
-        GenuineDescriptor descriptor;
-        descriptor.car = &car;
-        descriptor.bytes = genuineOf(qPrintable(car.listEntry));
-        QVERIFY(!descriptor.bytes.isEmpty());
-        descriptor.text = std::make_shared<DescriptorText>(descriptor.bytes);
-        descriptors.push_back(std::move(descriptor));
+        const QByteArray bytes = genuineOf(qPrintable(car.listEntry));
+        QVERIFY(!bytes.isEmpty());
+        descriptors.push_back(GenuineDescriptor::read(car, bytes));
     }
     GenuineSet genuine;
     for (const GenuineDescriptor& descriptor : descriptors)

@@ -2,73 +2,35 @@
 // folder's reference data and says, for each, what every tweak replaced and
 // which genuine lines are missing.
 
-#include "CheckRun.h"
-#include "CheckSetup.h"
 #include "CommandLine.h"
 #include "DefaultReferenceFolder.h"
-#include "DescriptorCheck.h"
-#include "DescriptorCorrection.h"
-#include "DescriptorFinder.h"
-#include "FileSystem.h"
-#include "HtmlReport.h"
-#include "LeagueRules.h"
-#include "PlayerTally.h"
-#include "ProgressLine.h"
-#include "ReferenceFolder.h"
-#include "ReferenceStore.h"
+#include "LeagueCheck.h"
+#include "ReferenceVersion.h"
 #include "ResultVerification.h"
-#include "RuledVerdict.h"
-#include "RunInterruption.h"
-#include "ShownText.h"
 #include "StdoutWriter.h"
-#include "TextReport.h"
-#include "VerdictJson.h"
 #include "VerdictLogWalk.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <map>
-#include <mutex>
 #include <optional>
-#include <set>
-
-#include <csignal>
-
 
 namespace {
 
-enum ExitStatus { AllGenuine = 0, SomeTweaked = 1, Trouble = 2 };
+constexpr int AllGenuine = LeagueCheck::AllGenuine;
+constexpr int Trouble = LeagueCheck::Trouble;
 
 struct Options {
-    QString folder;
-    const Car* car = nullptr;
-    bool json = false;
-    QString report;
-    int jobs = 1;
-    qint64 largest = LargestDescriptor;
-    bool correct = false;
-    QByteArray keep; // where --correct keeps the tweaked files; beside them when empty
-    bool skipReferenceCheck = false;
-    bool follow = false;
-    bool allCopies = false;
-    bool playerDepth0 = false;
-    QString rules;       // a league's rules file
-    bool explain = false; // print the rules as understood, and stop
-    QString digest;      // a folder whose .dat files to print the digests of, and stop
-    QString verifyLog;   // a collector's folder whose verdict log's chain to verify, and stop
-    QString verify;      // an event's result.json whose signature to verify, and stop
+    LeagueCheckOptions check;
+    QString digest;    // a folder whose .dat files to print the digests of, and stop
+    QString verifyLog; // a collector's folder whose verdict log's chain to verify, and stop
+    QString verify;    // an event's result.json whose signature to verify, and stop
     QString publicKey;
     QString log;
-    QList<QByteArray> paths; // as the system gave them
 };
 
 const char* Description =
@@ -196,16 +158,18 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
     };
 
     Options options;
-    options.folder = parser.isSet(folder) ? parser.value(folder) : defaultReferenceFolder();
-    options.json = parser.isSet(json);
-    options.report = parser.value(report);
-    options.correct = parser.isSet(correct);
-    options.skipReferenceCheck = parser.isSet(skip);
-    options.keep = QFile::encodeName(parser.value(keep));
-    options.follow = parser.isSet(follow);
-    options.allCopies = parser.isSet(allCopies);
-    options.rules = parser.value(rules);
-    options.explain = parser.isSet(explain);
+    LeagueCheckOptions& check = options.check;
+    check.folder = parser.isSet(folder) ? parser.value(folder) : defaultReferenceFolder();
+    check.tool = QStringLiteral("kestrix-check %1").arg(QCoreApplication::applicationVersion());
+    check.json = parser.isSet(json);
+    check.report = parser.value(report);
+    check.correct = parser.isSet(correct);
+    check.skipReferenceCheck = parser.isSet(skip);
+    check.keep = QFile::encodeName(parser.value(keep));
+    check.finder.followLinks = parser.isSet(follow);
+    check.finder.allCopies = parser.isSet(allCopies);
+    check.rules = parser.value(rules);
+    check.explain = parser.isSet(explain);
     options.digest = parser.value(digest);
     options.verifyLog = parser.value(verifyLog);
     options.verify = parser.value(verify);
@@ -213,62 +177,38 @@ std::optional<Options> parseOptions(const QStringList& arguments, const QList<QB
     options.log = parser.value(log);
     if (!options.verify.isEmpty() && options.publicKey.isEmpty())
         return wrong(QStringLiteral("--verify needs --public-key KEY"));
-    if (options.explain && options.rules.isEmpty())
+    if (check.explain && check.rules.isEmpty())
         return wrong(QStringLiteral("--explain explains the rules of --rules FILE; give both"));
     if (parser.isSet(playerDepth)) {
         const QString depth = parser.value(playerDepth);
         if (depth != QStringLiteral("0") && depth != QStringLiteral("1"))
             return wrong(QStringLiteral("--player-depth is 0 or 1, not \"%1\"").arg(depth));
-        options.playerDepth0 = depth == QStringLiteral("0");
+        check.finder.playerDepth0 = depth == QStringLiteral("0");
     }
-    options.paths = pathsAsGiven(parser.positionalArguments(), argv);
-    options.jobs = std::max(1, QThread::idealThreadCount());
-    if (parser.isSet(car) && !(options.car = CarCatalogue::carNamed(parser.value(car))))
+    check.paths = pathsAsGiven(parser.positionalArguments(), argv);
+    check.jobs = std::max(1, QThread::idealThreadCount());
+    if (parser.isSet(car) && !(check.finder.givenCar = CarCatalogue::carNamed(parser.value(car))))
         return wrong(QStringLiteral("there is no car \"%1\"; the cars are %2")
                          .arg(parser.value(car), CarCatalogue::listEntries().join(QStringLiteral(", "))));
     if (parser.isSet(jobs)) {
         bool ok = false;
-        options.jobs = parser.value(jobs).toInt(&ok);
-        if (!ok || options.jobs < 1)
+        check.jobs = parser.value(jobs).toInt(&ok);
+        if (!ok || check.jobs < 1)
             return wrong(QStringLiteral("--jobs needs a whole number of threads, 1 or more, not \"%1\"").arg(parser.value(jobs)));
     }
     if (parser.isSet(maxSize)) {
         bool ok = false;
-        options.largest = parser.value(maxSize).toLongLong(&ok);
-        if (!ok || options.largest < 1)
+        check.largest = parser.value(maxSize).toLongLong(&ok);
+        if (!ok || check.largest < 1)
             return wrong(QStringLiteral("--max-size needs a whole number of bytes, 1 or more, not \"%1\"")
                              .arg(parser.value(maxSize)));
     }
-    if (options.paths.isEmpty() && !options.explain && options.digest.isEmpty() && options.verifyLog.isEmpty()
+    if (check.paths.isEmpty() && !check.explain && options.digest.isEmpty() && options.verifyLog.isEmpty()
         && options.verify.isEmpty())
         return wrong(QStringLiteral("no PATH to check"));
-    if (parser.isSet(keep) && !options.correct)
+    if (parser.isSet(keep) && !check.correct)
         return wrong(QStringLiteral("--keep keeps what --correct replaces; give both"));
     return options;
-}
-
-FinderOptions finderOptions(const Options& options, int listers)
-{
-    return {options.car, listers, options.follow, options.allCopies, options.playerDepth0};
-}
-
-// The cars whose reference data the descriptors need: a first walk that
-// takes nothing in, and stops once it has met every car.
-std::vector<const Car*> carsNeeded(const Options& options)
-{
-    DescriptorFinder finder(options.paths, finderOptions(options, 0));
-    std::set<const Car*> cars;
-    FoundDescriptor found;
-    while (cars.size() < CarCatalogue::cars().size() && finder.next(&found)) {
-        if (found.car && found.error.isEmpty())
-            cars.insert(found.car);
-    }
-    return {cars.begin(), cars.end()};
-}
-
-QString signalName(int signalNumber)
-{
-    return signalNumber == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM");
 }
 
 // Flushes stdout; false, having said why, when anything failed to arrive.
@@ -293,173 +233,6 @@ int printDigests(const QString& folder)
     for (const QString& line : lines)
         output.write(line + u'\n');
     return closeOutput(output) ? AllGenuine : Trouble;
-}
-
-int run(const Options& options)
-{
-    if (!options.digest.isEmpty())
-        return printDigests(options.digest);
-    const std::vector<const Car*> cars =
-        options.explain ? std::vector<const Car*>() : carsNeeded(options);
-    if (options.skipReferenceCheck) {
-        complain(QStringLiteral("the reference data in %1 was not checked by size and date (--skip-reference-check)")
-                     .arg(QDir::toNativeSeparators(options.folder)));
-    } else if (const QStringList failures = ReferenceFolder(options.folder).verify(cars); !failures.isEmpty()) {
-        for (const QString& failure : failures)
-            complain(failure);
-        complain(QStringLiteral("the reference data failed its check, so nothing was checked"));
-        return Trouble;
-    }
-
-    std::vector<std::unique_ptr<ReferenceStore>> stores;
-    for (int i = 0; i < options.jobs; ++i) {
-        QString error;
-        stores.push_back(ReferenceFolder(options.folder).openStore(cars, &error));
-        if (!stores.back()) {
-            complain(error);
-            return Trouble;
-        }
-    }
-    const QString tool = QStringLiteral("kestrix-check %1").arg(QCoreApplication::applicationVersion());
-    QString error;
-    const std::shared_ptr<const CheckSetup> setup =
-        loadCheckSetup(options.folder, options.rules, *stores.front(), tool, &error, cars);
-    if (!setup) {
-        complain(error);
-        return Trouble;
-    }
-    const ReferenceFolder& reference = *setup->reference;
-    const std::optional<LeagueRules>& rules = setup->rules;
-    if (options.explain) {
-        StdoutWriter output;
-        for (const QString& line : rules->explain(reference.allGenuine()))
-            output.write(line + u'\n');
-        return closeOutput(output) ? AllGenuine : Trouble;
-    }
-    if (!setup->digest)
-        complain(setup->digestError);
-    const QJsonObject& proof = setup->proof;
-
-    const QDateTime started = QDateTime::currentDateTime();
-    const QString stamp = started.toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    std::optional<HtmlReport> html;
-    if (!options.report.isEmpty()) {
-        if (!setup->digest)
-            return Trouble;
-        html.emplace(QDir(options.folder).absolutePath().section(u'/', -1), *setup->digest, tool, started);
-    }
-    qint64 counts[Verdict::StatusCount] = {};
-    PlayerTally players;
-    ProgressLine progress(QStringLiteral("kestrix-check"));
-    StdoutWriter output;
-
-    // What --correct kept of each tweaked file, by its path.
-    std::mutex keptMutex;
-    std::map<QByteArray, QByteArray> kept;
-    const auto afterCheck = [&](Verdict& verdict) {
-        if (rules)
-            applyRules(verdict, *rules);
-        if (!options.correct || verdict.status != Verdict::Status::Tweaked)
-            return;
-        QByteArray keptAs;
-        QString error;
-        if (correctDescriptor(verdict.path, verdict.identity, reference.genuine(*verdict.car)->bytes, stamp,
-                              CorrectionPlace::of(verdict, options.keep), &keptAs, &error)) {
-            const std::lock_guard lock(keptMutex);
-            kept[verdict.path] = keptAs;
-        } else {
-            verdict.status = Verdict::Status::Error;
-            verdict.error = error;
-        }
-    };
-    const auto report = [&](const Verdict& verdict, std::size_t done) {
-        ++counts[int(verdict.status)];
-        QByteArray keptAs;
-        {
-            const std::lock_guard lock(keptMutex);
-            if (const auto entry = kept.find(verdict.path); entry != kept.end())
-                keptAs = entry->second;
-        }
-        progress.clear();
-        if (const QString warning = players.add(verdict); !warning.isEmpty())
-            complain(warning);
-        if (options.json) {
-            QJsonObject object = verdictJson(verdict);
-            for (auto field = proof.begin(); field != proof.end(); ++field)
-                object.insert(field.key(), field.value());
-            if (!keptAs.isEmpty())
-                object.insert(QStringLiteral("kept"), ShownText::jsonName(keptAs));
-            output.write(jsonLine(object));
-        } else if (verdict.status == Verdict::Status::Error) {
-            std::fflush(stdout);
-            complain(verdict.error);
-        } else {
-            output.write(verdictText(verdict, keptAs));
-        }
-        if (html)
-            html->add(verdict, reference.genuineBytesOf(verdict), keptAs);
-        progress.update(done);
-    };
-    // With more than one thread, as many more list folders ahead of the walk.
-    DescriptorFinder finder(options.paths, finderOptions(options, options.jobs > 1 ? options.jobs : 0),
-                            [&progress](const QString& notice) {
-                                progress.clear();
-                                complain(notice);
-                            });
-    RunInterruption::install();
-    const bool finished = runChecks(finder, reference, stores, options.largest, afterCheck, report,
-                                    [] { return RunInterruption::signal() != 0; });
-    progress.clear();
-    const int interruption = finished ? 0 : RunInterruption::signal();
-
-    qint64 all = 0;
-    for (const qint64 count : counts)
-        all += count;
-    const QStringList pathErrors = finder.pathErrors();
-    for (const QString& pathError : pathErrors)
-        complain(pathError);
-    QStringList empty;
-    for (const QByteArray& path : finder.emptyPaths())
-        empty << ShownText::name(path);
-    if (all == 0 && !interruption) {
-        if (!empty.isEmpty())
-            complain(QStringLiteral("no descriptors found in %1").arg(empty.join(QStringLiteral(", "))));
-        return Trouble;
-    }
-    for (const QString& path : empty)
-        complain(QStringLiteral("no descriptors found in %1").arg(path));
-    QString summary =
-        summaryText(counts, players.players(), players.playersWithTweaks(),
-                    options.correct ? std::optional<qint64>(qint64(kept.size())) : std::nullopt, rules.has_value());
-    if (interruption)
-        summary = summary.trimmed()
-            + QStringLiteral("; interrupted by %1, the rest not checked\n").arg(signalName(interruption));
-    if (!options.json) {
-        for (const QString& line : players.lines())
-            output.write(line + u'\n');
-        output.write(summary);
-    } else if (interruption) {
-        complain(summary.trimmed());
-    }
-    bool trouble = counts[int(Verdict::Status::Error)] > 0 || !pathErrors.isEmpty();
-    if (!closeOutput(output))
-        trouble = true;
-    if (html) {
-        html->setSummary(summary.trimmed());
-        if (rules)
-            html->setRules(QFileInfo(rules->path()).fileName(), rules->sha256(), rules->bytes());
-        QString error;
-        if (!html->write(options.report, &error)) {
-            complain(error);
-            trouble = true;
-        }
-    }
-    // As a shell reports a process that a signal ended.
-    if (interruption)
-        return 128 + interruption;
-    if (trouble)
-        return Trouble;
-    return counts[int(Verdict::Status::Tweaked)] + counts[int(Verdict::Status::Damaged)] > 0 ? SomeTweaked : AllGenuine;
 }
 
 } // namespace
@@ -487,5 +260,8 @@ int main(int argc, char* argv[])
             complain(err);
         return status;
     }
-    return run(*options);
+    if (!options->digest.isEmpty())
+        return printDigests(options->digest);
+    StdoutWriter output;
+    return LeagueCheck(options->check, complain).run(output);
 }
