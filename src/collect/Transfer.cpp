@@ -24,6 +24,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -69,10 +70,18 @@ Transfer::Transfer(QTcpSocket* socket, const QString& address, CollectContext& c
     m_socket->setReadBufferSize(ReadBufferSize);
     m_idle.setSingleShot(true);
     m_deadline.setSingleShot(true);
+    m_opening.setSingleShot(true);
     connect(&m_idle, &QTimer::timeout, this, &Transfer::idleTimedOut);
     connect(&m_deadline, &QTimer::timeout, this, &Transfer::deadlinePassed);
+    connect(&m_opening, &QTimer::timeout, this, &Transfer::openingTimedOut);
     connect(&m_rate, &QTimer::timeout, this, &Transfer::checkRate);
     m_deadline.start(m_context.limits.transferTimeout);
+    m_opening.start(m_context.limits.openingTimeout);
+    m_idle.start(m_context.limits.idleTimeout);
+    // The opening is read as it comes, whether or not a slot is free: a
+    // player's proof is known before the slots are given.
+    connect(m_socket, &QTcpSocket::readyRead, this, &Transfer::readData);
+    connect(m_socket, &QTcpSocket::disconnected, this, &Transfer::peerClosed);
 }
 
 Transfer::~Transfer()
@@ -107,14 +116,22 @@ void Transfer::release()
     m_counted = false;
 }
 
+bool Transfer::isInOpening() const
+{
+    return !m_finished
+        && (m_phase == Phase::Opening || m_phase == Phase::PlayerName || m_phase == Phase::Proof
+            || m_phase == Phase::Header);
+}
+
 void Transfer::serve()
 {
-    m_phase = Phase::Opening;
+    m_hasSlot = true;
     m_served.start();
     m_rate.start(RateCheckEvery);
     m_idle.start(m_context.limits.idleTimeout);
-    connect(m_socket, &QTcpSocket::readyRead, this, &Transfer::readData);
-    connect(m_socket, &QTcpSocket::disconnected, this, &Transfer::peerClosed);
+    if (!startFile())
+        return;
+    take(std::exchange(m_afterHeader, QByteArray()));
     // Bytes, or the peer's close, may have come while it waited.
     QMetaObject::invokeMethod(this, [this] {
         readData();
@@ -125,7 +142,8 @@ void Transfer::serve()
 
 void Transfer::readData()
 {
-    if (m_finished)
+    // Its file's bytes wait in the socket for its turn.
+    if (m_finished || m_phase == Phase::Ready)
         return;
     const QByteArray bytes = m_socket->readAll();
     if (bytes.isEmpty())
@@ -139,7 +157,7 @@ void Transfer::take(QByteArrayView bytes)
 {
     while (!bytes.isEmpty() && !m_finished) {
         switch (m_phase) {
-        case Phase::Waiting:
+        case Phase::Ready:
             return;
         case Phase::Opening:
             m_phase = bytes.front() == PlayerPreamble::PlayerMarker.front() ? Phase::PlayerName : Phase::Header;
@@ -245,11 +263,17 @@ bool Transfer::takeHeader(QByteArrayView* bytes)
         return false;
     }
     m_headerWhole = true;
-    *bytes = rest;
-    return startFile();
+    if (!proveOpening())
+        return false;
+    m_afterHeader = rest.toByteArray();
+    *bytes = {};
+    emit openingWhole();
+    return false;
 }
 
-bool Transfer::startFile()
+// The opening is whole: its player proved, or without a roster its address
+// stands for one. It waits for its turn from now on.
+bool Transfer::proveOpening()
 {
     if (m_context.roster && m_player.isEmpty()) {
         refuse(RefusalCode::NoPlayer, QStringLiteral("this league takes files only from the players on its roster: "
@@ -277,6 +301,14 @@ bool Transfer::startFile()
         m_player = m_address.toUtf8();
     }
     m_proven = true;
+    m_phase = Phase::Ready;
+    m_opening.stop();
+    m_idle.stop();
+    return true;
+}
+
+bool Transfer::startFile()
+{
     QString reason;
     AnnouncementFault fault = AnnouncementFault::Header;
     const std::optional<Announcement> announced =
@@ -437,12 +469,20 @@ void Transfer::peerClosed()
         return;
     if (m_phase == Phase::Data)
         endEarly(QStringLiteral("the connection closed"));
+    else if (m_phase == Phase::Ready)
+        return; // what it sent is read in its turn
     else if (m_phase == Phase::Checking)
         m_peerGone = true; // the file is whole: its verdict ends the transfer
     else if (m_phase == Phase::Stored || (m_phase == Phase::Opening && m_bytesRead == 0))
         finish();
     else
         refuse(RefusalCode::BadHeader, QStringLiteral("the connection closed before its FILEINFO header was complete"));
+}
+
+QString Transfer::arrivedSoFar() const
+{
+    return m_bytesRead == 0 ? QStringLiteral("nothing had arrived")
+                            : QStringLiteral("only %1 bytes had arrived").arg(m_bytesRead);
 }
 
 void Transfer::idleTimedOut()
@@ -455,12 +495,20 @@ void Transfer::idleTimedOut()
     if (m_phase == Phase::Checking)
         return;
     if (m_phase != Phase::Data) {
-        const QString arrived = m_bytesRead == 0 ? QStringLiteral("nothing had arrived")
-                                                 : QStringLiteral("only %1 bytes had arrived").arg(m_bytesRead);
-        refuse(RefusalCode::TimedOut, silence + QStringLiteral("; ") + arrived);
+        refuse(RefusalCode::TimedOut, silence + QStringLiteral("; ") + arrivedSoFar());
         return;
     }
     refuse(RefusalCode::TimedOut, silence);
+}
+
+// A connection is served only once its opening is whole, and a slow
+// opening holds its place in the queue for this long at most.
+void Transfer::openingTimedOut()
+{
+    if (isInOpening())
+        refuse(RefusalCode::TimedOut, QStringLiteral("its opening (a player's proof and the FILEINFO header) was not "
+                                                     "whole within %1 of the connection; %2")
+                                          .arg(secondsText(m_context.limits.openingTimeout), arrivedSoFar()));
 }
 
 void Transfer::deadlinePassed()
@@ -496,8 +544,8 @@ void Transfer::stop()
 
 void Transfer::makeRoom()
 {
-    refuse(RefusalCode::Busy, QStringLiteral("the collector was full, and this connection, waiting the longest, "
-                                             "made room for a newer one"));
+    refuse(RefusalCode::Busy, QStringLiteral("the collector was full, and this connection, the oldest still in its "
+                                             "opening, made room for a newer one"));
 }
 
 void Transfer::end()
@@ -613,6 +661,7 @@ void Transfer::finish(const QByteArray& lastLine)
     release();
     m_idle.stop();
     m_deadline.stop();
+    m_opening.stop();
     m_rate.stop();
     disconnect(m_socket, nullptr, this, nullptr);
     if (lastLine.isEmpty()) {
