@@ -12,6 +12,7 @@
 #include "IncomingFile.h"
 #include "LastLine.h"
 #include "PlayerNotes.h"
+#include "PlayerPreamble.h"
 #include "ReceivedName.h"
 #include "Roster.h"
 #include "StoreHealth.h"
@@ -63,20 +64,25 @@ Transfer::Transfer(QTcpSocket* socket, const QString& address, CollectContext& c
     , m_socket(socket)
     , m_address(address)
     , m_peerPort(socket->peerPort())
-    , m_playerName(PlayerPreamble::PlayerMarker, 2, PlayerPreamble::PlayerMarker.size() + PlayerPreamble::NameLength + 1)
-    , m_proof(PlayerPreamble::ProofMarker, 2, PlayerPreamble::ProofMarker.size() + 64 + 1)
+    , m_reader({bool(context.roster),
+                [&context](const QByteArray& name) {
+                    return context.roster ? context.roster->tokenSha256Of(name) : std::nullopt;
+                },
+                PlayerPreamble::newChallengeHex(), context.limits.openingTimeout})
 {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(ReadBufferSize);
     m_idle.setSingleShot(true);
     m_deadline.setSingleShot(true);
-    m_opening.setSingleShot(true);
+    m_openingDeadline.setSingleShot(true);
+    m_openingDeadline.setTimerType(Qt::PreciseTimer);
     connect(&m_idle, &QTimer::timeout, this, &Transfer::idleTimedOut);
     connect(&m_deadline, &QTimer::timeout, this, &Transfer::deadlinePassed);
-    connect(&m_opening, &QTimer::timeout, this, &Transfer::openingTimedOut);
+    connect(&m_openingDeadline, &QTimer::timeout, this, &Transfer::openingTimedOut);
     connect(&m_rate, &QTimer::timeout, this, &Transfer::checkRate);
+    m_accepted.start();
     m_deadline.start(m_context.limits.transferTimeout);
-    m_opening.start(m_context.limits.openingTimeout);
+    m_openingDeadline.start(m_context.limits.openingTimeout);
     m_idle.start(m_context.limits.idleTimeout);
     // The opening is read as it comes, whether or not a slot is free: a
     // player's proof is known before the slots are given.
@@ -118,9 +124,7 @@ void Transfer::release()
 
 bool Transfer::isInOpening() const
 {
-    return !m_finished
-        && (m_phase == Phase::Opening || m_phase == Phase::PlayerName || m_phase == Phase::Proof
-            || m_phase == Phase::Header);
+    return !m_finished && m_phase == Phase::Opening;
 }
 
 void Transfer::serve()
@@ -155,25 +159,15 @@ void Transfer::readData()
 
 void Transfer::take(QByteArrayView bytes)
 {
+    if (m_phase == Phase::Opening) {
+        follow(m_reader.take(bytes));
+        return;
+    }
     while (!bytes.isEmpty() && !m_finished) {
         switch (m_phase) {
+        case Phase::Opening:
         case Phase::Ready:
             return;
-        case Phase::Opening:
-            m_phase = bytes.front() == PlayerPreamble::PlayerMarker.front() ? Phase::PlayerName : Phase::Header;
-            break;
-        case Phase::PlayerName:
-            if (!takePlayer(&bytes))
-                return;
-            break;
-        case Phase::Proof:
-            if (!takeProof(&bytes))
-                return;
-            break;
-        case Phase::Header:
-            if (!takeHeader(&bytes))
-                return;
-            break;
         case Phase::Data: {
             QString error;
             const qint64 taken = m_file->write(bytes, &error);
@@ -194,117 +188,56 @@ void Transfer::take(QByteArrayView bytes)
     }
 }
 
-bool Transfer::takePlayer(QByteArrayView* bytes)
+// Does what the opening's reader says.
+void Transfer::follow(const OpeningReader::Actions& actions)
 {
-    QByteArrayView rest;
-    switch (m_playerName.add(*bytes, &rest)) {
-    case FieldsCollector::Status::NeedMore:
-        return false;
-    case FieldsCollector::Status::Complete:
-        *bytes = rest;
-        return namePlayer(m_playerName.field(1));
-    case FieldsCollector::Status::Wrong:
-        break;
-    case FieldsCollector::Status::TooLong:
-        refuse(RefusalCode::UnknownPlayer, QStringLiteral("no player's name is that long"));
-        return false;
+    for (const OpeningReader::Action& action : actions) {
+        if (m_finished)
+            return;
+        // Events name the player claimed, proven or not.
+        m_player = m_reader.claimedPlayer();
+        switch (action.step) {
+        case OpeningReader::Step::Say:
+            m_socket->write(action.bytes);
+            break;
+        case OpeningReader::Step::Whole:
+            opened(action.bytes);
+            break;
+        case OpeningReader::Step::Refuse:
+            refuse(action.code, action.words);
+            break;
+        case OpeningReader::Step::Quiet:
+            finish();
+            break;
+        }
     }
-    refuse(RefusalCode::BadHeader, HeaderCollector::refusal(HeaderCollector::Status::NotAHeader));
-    return false;
-}
-
-bool Transfer::namePlayer(const QByteArray& name)
-{
-    if (!m_context.roster) {
-        refuse(RefusalCode::NoRoster,
-               QStringLiteral("this collector has no roster, so it names no players: send without --player"));
-        return false;
-    }
-    const std::optional<QByteArray> known =
-        PlayerPreamble::isValidName(name) ? m_context.roster->tokenSha256Of(name) : std::nullopt;
-    if (!known) {
-        refuse(RefusalCode::UnknownPlayer,
-               QStringLiteral("\"%1\" is not on the league's roster").arg(shownName(QString::fromLatin1(name))));
-        return false;
-    }
-    m_player = name;
-    m_challenge = PlayerPreamble::newChallengeHex();
-    m_socket->write(PlayerPreamble::challengeLine(m_challenge));
-    m_phase = Phase::Proof;
-    return true;
-}
-
-bool Transfer::takeProof(QByteArrayView* bytes)
-{
-    QByteArrayView rest;
-    switch (m_proof.add(*bytes, &rest)) {
-    case FieldsCollector::Status::NeedMore:
-        return false;
-    case FieldsCollector::Status::Complete:
-        *bytes = rest;
-        m_phase = Phase::Header;
-        return true;
-    case FieldsCollector::Status::Wrong:
-    case FieldsCollector::Status::TooLong:
-        break;
-    }
-    refuse(RefusalCode::BadProof, QStringLiteral("no proof of the player's token came after the challenge"));
-    return false;
-}
-
-bool Transfer::takeHeader(QByteArrayView* bytes)
-{
-    QByteArrayView rest;
-    const HeaderCollector::Status status = m_header.add(*bytes, &rest);
-    if (status == HeaderCollector::Status::NeedMore)
-        return false;
-    if (status != HeaderCollector::Status::Complete) {
-        refuse(RefusalCode::BadHeader, HeaderCollector::refusal(status));
-        return false;
-    }
-    m_headerWhole = true;
-    if (!proveOpening())
-        return false;
-    m_afterHeader = rest.toByteArray();
-    *bytes = {};
-    emit openingWhole();
-    return false;
 }
 
 // The opening is whole: its player proved, or without a roster its address
-// stands for one. It waits for its turn from now on.
-bool Transfer::proveOpening()
+// stands for one. It waits for its turn from now on, keeping what followed
+// the header.
+void Transfer::opened(const QByteArray& afterHeader)
 {
-    if (m_context.roster && m_player.isEmpty()) {
-        refuse(RefusalCode::NoPlayer, QStringLiteral("this league takes files only from the players on its roster: "
-                                                     "send with --player NAME"));
-        return false;
-    }
-    if (!m_player.isEmpty()) {
-        const std::optional<QByteArray> key = m_context.roster->tokenSha256Of(m_player);
-        if (!key || !PlayerPreamble::proofHolds(m_proof.field(1), *key, m_challenge, m_player, m_header.header())) {
-            refuse(RefusalCode::BadProof, QStringLiteral("the token is wrong"));
-            return false;
-        }
-        m_proven = true;
+    m_proven = true;
+    if (m_reader.isProven()) {
         // Counted once proven: a name claimed without the token holds no one out.
         int& transfers = m_context.transfersOfPlayer[m_player];
         if (transfers >= m_context.limits.maxPerPlayer) {
             refuse(RefusalCode::TooManyForPlayer, QStringLiteral("%1 already has %2 transfers going")
                                                       .arg(QString::fromLatin1(m_player))
                                                       .arg(transfers));
-            return false;
+            return;
         }
         ++transfers;
         m_counted = true;
-    } else if (!m_context.roster) {
+    } else {
         m_player = m_address.toUtf8();
     }
-    m_proven = true;
     m_phase = Phase::Ready;
-    m_opening.stop();
+    m_openingDeadline.stop();
     m_idle.stop();
-    return true;
+    m_afterHeader = afterHeader;
+    emit openingWhole();
 }
 
 bool Transfer::startFile()
@@ -312,7 +245,7 @@ bool Transfer::startFile()
     QString reason;
     AnnouncementFault fault = AnnouncementFault::Header;
     const std::optional<Announcement> announced =
-        acceptAnnouncement(m_header.header(), m_context.ownFiles, m_context.dir, m_context.maxSize,
+        acceptAnnouncement(m_reader.header(), m_context.ownFiles, m_context.dir, m_context.maxSize,
                            ArrivalNames::StampBytes, &reason, &fault);
     if (!announced) {
         if (codeOf(fault) == RefusalCode::CannotStore)
@@ -473,16 +406,10 @@ void Transfer::peerClosed()
         return; // what it sent is read in its turn
     else if (m_phase == Phase::Checking)
         m_peerGone = true; // the file is whole: its verdict ends the transfer
-    else if (m_phase == Phase::Stored || (m_phase == Phase::Opening && m_bytesRead == 0))
+    else if (m_phase == Phase::Stored)
         finish();
     else
-        refuse(RefusalCode::BadHeader, QStringLiteral("the connection closed before its FILEINFO header was complete"));
-}
-
-QString Transfer::arrivedSoFar() const
-{
-    return m_bytesRead == 0 ? QStringLiteral("nothing had arrived")
-                            : QStringLiteral("only %1 bytes had arrived").arg(m_bytesRead);
+        follow(m_reader.closed());
 }
 
 void Transfer::idleTimedOut()
@@ -495,7 +422,7 @@ void Transfer::idleTimedOut()
     if (m_phase == Phase::Checking)
         return;
     if (m_phase != Phase::Data) {
-        refuse(RefusalCode::TimedOut, silence + QStringLiteral("; ") + arrivedSoFar());
+        refuse(RefusalCode::TimedOut, silence + QStringLiteral("; ") + m_reader.arrived());
         return;
     }
     refuse(RefusalCode::TimedOut, silence);
@@ -505,10 +432,10 @@ void Transfer::idleTimedOut()
 // opening holds its place in the queue for this long at most.
 void Transfer::openingTimedOut()
 {
+    const std::chrono::milliseconds since{m_accepted.elapsed()};
+    follow(m_reader.tick(since));
     if (isInOpening())
-        refuse(RefusalCode::TimedOut, QStringLiteral("its opening (a player's proof and the FILEINFO header) was not "
-                                                     "whole within %1 of the connection; %2")
-                                          .arg(secondsText(m_context.limits.openingTimeout), arrivedSoFar()));
+        m_openingDeadline.start(m_context.limits.openingTimeout - since + std::chrono::milliseconds(1));
 }
 
 void Transfer::deadlinePassed()
@@ -588,7 +515,7 @@ void Transfer::refuse(RefusalCode code, const QString& words, const QString& par
     }
     if (!kept.isEmpty())
         fields.insert(QStringLiteral("kept"), underDir(kept));
-    const bool recorded = m_headerWhole && !m_player.isEmpty() && (m_context.roster || code == RefusalCode::CannotStore);
+    const bool recorded = !m_reader.header().isEmpty() && !m_player.isEmpty() && (m_context.roster || code == RefusalCode::CannotStore);
     qint64 heldBack = 0;
     if (recorded && !m_proven
         && !m_context.unproven.admit(m_address, m_player, QDateTime::currentMSecsSinceEpoch(), &heldBack))
@@ -605,7 +532,7 @@ void Transfer::refuse(RefusalCode code, const QString& words, const QString& par
 void Transfer::recordRefusal(RefusalCode code, const QString& words, const QString& kept, qint64 heldBack)
 {
     QString unused;
-    const FileInfoHeader announced = parseFileInfoHeader(m_header.header(), &unused).value_or(FileInfoHeader{});
+    const FileInfoHeader announced = parseFileInfoHeader(m_reader.header(), &unused).value_or(FileInfoHeader{});
     QJsonObject record{
         {QStringLiteral("status"), QStringLiteral("refused")},
         {QStringLiteral("code"), QString::fromLatin1(refusalCodeName(code))},
@@ -661,7 +588,7 @@ void Transfer::finish(const QByteArray& lastLine)
     release();
     m_idle.stop();
     m_deadline.stop();
-    m_opening.stop();
+    m_openingDeadline.stop();
     m_rate.stop();
     disconnect(m_socket, nullptr, this, nullptr);
     if (lastLine.isEmpty()) {

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "HeaderCollector.h"
-#include "PlayerPreamble.h"
+#include "OpeningReader.h"
 #include "Refusal.h"
 
 #include <QElapsedTimer>
@@ -19,7 +18,8 @@ struct CollectContext;
 // One connection of a collection, carrying one file by the FILEINFO protocol
 // as the receiver window reads it, after a player's preamble and proof where
 // the league has a roster. From its accept on it reads its opening (the
-// preamble, the proof and the header) as it comes, within the opening time;
+// preamble, the proof and the header) as it comes, within the opening time,
+// through an OpeningReader, which knows the protocol and no socket;
 // once its proof holds (or, without a roster, its header is whole) it waits
 // for its turn, keeping its sender's address. Served, it writes the file
 // beside its stamped name in DIR/<player>/, and hands the whole file to the
@@ -64,16 +64,13 @@ signals:
     void finished();
 
 private:
-    enum class Phase { Opening, PlayerName, Proof, Header, Ready, Data, Checking, Stored };
+    enum class Phase { Opening, Ready, Data, Checking, Stored };
 
     void readData();
     void peerClosed();
     void take(QByteArrayView bytes);
-    bool takePlayer(QByteArrayView* bytes);
-    bool takeProof(QByteArrayView* bytes);
-    bool takeHeader(QByteArrayView* bytes);
-    bool namePlayer(const QByteArray& name);
-    bool proveOpening();
+    void follow(const OpeningReader::Actions& actions);
+    void opened(const QByteArray& afterHeader);
     bool startFile();
     void handOver();
     void checked(const CheckedArrival& checked);
@@ -82,7 +79,6 @@ private:
     void idleTimedOut();
     void deadlinePassed();
     void openingTimedOut();
-    QString arrivedSoFar() const;
     void checkRate();
     void cut();
     // partial: where what arrived is kept already, when it is.
@@ -105,19 +101,16 @@ private:
     bool m_hasSlot = false;
     QTimer m_idle;
     QTimer m_deadline;
-    QTimer m_opening;
+    QTimer m_openingDeadline;
+    QElapsedTimer m_accepted;
     QTimer m_rate;
     QElapsedTimer m_served;
     qint64 m_bytesRead = 0;
-    FieldsCollector m_playerName;
-    FieldsCollector m_proof;
-    HeaderCollector m_header;
+    OpeningReader m_reader;
     QByteArray m_afterHeader; // read with the header, before its turn came
     QByteArray m_player; // named and counted, or the address without a roster
     bool m_counted = false;
     bool m_proven = false;      // its player proved, or the address without a roster
-    bool m_headerWhole = false;
-    QByteArray m_challenge;
     std::unique_ptr<IncomingFile> m_file;
     QString m_fileName; // as announced
     qint64 m_announced = 0;
