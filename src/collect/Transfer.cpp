@@ -34,12 +34,6 @@ namespace {
 
 // What a socket may hold unread: a peer faster than the disk keeps memory flat.
 constexpr qint64 ReadBufferSize = 64 * 1024;
-constexpr std::chrono::milliseconds RateCheckEvery{1'000};
-
-QString secondsText(std::chrono::milliseconds duration)
-{
-    return QStringLiteral("%1 s").arg(double(duration.count()) / 1000.0);
-}
 
 RefusalCode codeOf(AnnouncementFault fault)
 {
@@ -69,21 +63,18 @@ Transfer::Transfer(QTcpSocket* socket, const QString& address, CollectContext& c
                     return context.roster ? context.roster->tokenSha256Of(name) : std::nullopt;
                 },
                 PlayerPreamble::newChallengeHex(), context.limits.openingTimeout})
+    , m_clock(context.limits)
 {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(ReadBufferSize);
-    m_idle.setSingleShot(true);
-    m_deadline.setSingleShot(true);
+    m_look.setSingleShot(true);
     m_openingDeadline.setSingleShot(true);
     m_openingDeadline.setTimerType(Qt::PreciseTimer);
-    connect(&m_idle, &QTimer::timeout, this, &Transfer::idleTimedOut);
-    connect(&m_deadline, &QTimer::timeout, this, &Transfer::deadlinePassed);
+    connect(&m_look, &QTimer::timeout, this, &Transfer::look);
     connect(&m_openingDeadline, &QTimer::timeout, this, &Transfer::openingTimedOut);
-    connect(&m_rate, &QTimer::timeout, this, &Transfer::checkRate);
     m_accepted.start();
-    m_deadline.start(m_context.limits.transferTimeout);
     m_openingDeadline.start(m_context.limits.openingTimeout);
-    m_idle.start(m_context.limits.idleTimeout);
+    lookLater();
     // The opening is read as it comes, whether or not a slot is free: a
     // player's proof is known before the slots are given.
     connect(m_socket, &QTcpSocket::readyRead, this, &Transfer::readData);
@@ -130,9 +121,8 @@ bool Transfer::isInOpening() const
 void Transfer::serve()
 {
     m_hasSlot = true;
-    m_served.start();
-    m_rate.start(RateCheckEvery);
-    m_idle.start(m_context.limits.idleTimeout);
+    m_clock.serve(sinceAccept());
+    lookLater();
     if (!startFile())
         return;
     take(std::exchange(m_afterHeader, QByteArray()));
@@ -152,8 +142,8 @@ void Transfer::readData()
     const QByteArray bytes = m_socket->readAll();
     if (bytes.isEmpty())
         return;
-    m_bytesRead += bytes.size();
-    m_idle.start(m_context.limits.idleTimeout);
+    m_clock.heard(bytes.size(), sinceAccept());
+    lookLater();
     take(bytes);
 }
 
@@ -235,7 +225,8 @@ void Transfer::opened(const QByteArray& afterHeader)
     }
     m_phase = Phase::Ready;
     m_openingDeadline.stop();
-    m_idle.stop();
+    m_clock.waitTurn();
+    lookLater();
     m_afterHeader = afterHeader;
     emit openingWhole();
 }
@@ -312,8 +303,8 @@ bool Transfer::startJournal()
 void Transfer::handOver()
 {
     m_phase = Phase::Checking;
-    m_deadline.stop();
-    m_rate.stop();
+    m_clock.fileWhole();
+    lookLater();
     Arrival arrival{std::move(m_file), m_target, m_player, m_address, bool(m_context.onRecord),
                     QDateTime::currentDateTimeUtc()};
     m_context.checks->check(std::move(arrival), this, [this](const CheckedArrival& result) { checked(result); });
@@ -362,6 +353,8 @@ void Transfer::recorded(const CheckedArrival& result, const QString& syncError)
                            {QStringLiteral("missing"), result.record.value(QStringLiteral("missing_total"))},
                            {QStringLiteral("check_ms"), double(result.took.count()) / 1e6}});
     m_phase = Phase::Stored;
+    m_clock.stored();
+    lookLater();
     // A player hears the verdict; a plain sender closes when it is done.
     if (m_counted) {
         const QString page = m_context.publicUrl.isEmpty()
@@ -412,20 +405,37 @@ void Transfer::peerClosed()
         follow(m_reader.closed());
 }
 
-void Transfer::idleTimedOut()
+TransferClock::Ms Transfer::sinceAccept() const
 {
-    const QString silence = QStringLiteral("it sent nothing for %1").arg(secondsText(m_context.limits.idleTimeout));
+    return TransferClock::Ms(m_accepted.elapsed());
+}
+
+void Transfer::lookLater()
+{
+    const TransferClock::Ms next = m_clock.nextLook(sinceAccept());
+    if (next == TransferClock::Ms::max())
+        m_look.stop();
+    else
+        m_look.start(next);
+}
+
+// A time limit may have passed.
+void Transfer::look()
+{
+    const TransferClock::Ms now = sinceAccept();
+    const TransferClock::Due due = m_clock.due(now);
+    if (due == TransferClock::Due::Nothing) {
+        lookLater();
+        return;
+    }
     if (m_phase == Phase::Stored) {
         finish(); // its file is whole and kept
         return;
     }
-    if (m_phase == Phase::Checking)
-        return;
-    if (m_phase != Phase::Data) {
-        refuse(RefusalCode::TimedOut, silence + QStringLiteral("; ") + m_reader.arrived());
-        return;
-    }
-    refuse(RefusalCode::TimedOut, silence);
+    QString words = m_clock.words(due, now);
+    if (due == TransferClock::Due::Silence && m_phase == Phase::Opening)
+        words += QStringLiteral("; ") + m_reader.arrived();
+    refuse(due == TransferClock::Due::TooSlow ? RefusalCode::TooSlow : RefusalCode::TimedOut, words);
 }
 
 // A connection is served only once its opening is whole, and a slow
@@ -436,26 +446,6 @@ void Transfer::openingTimedOut()
     follow(m_reader.tick(since));
     if (isInOpening())
         m_openingDeadline.start(m_context.limits.openingTimeout - since + std::chrono::milliseconds(1));
-}
-
-void Transfer::deadlinePassed()
-{
-    if (m_phase == Phase::Checking || m_phase == Phase::Stored)
-        return;
-    refuse(RefusalCode::TimedOut, QStringLiteral("the whole file did not arrive within %1 of the connection")
-                                      .arg(secondsText(m_context.limits.transferTimeout)));
-}
-
-void Transfer::checkRate()
-{
-    const qint64 servedMs = m_served.elapsed();
-    if (servedMs < m_context.limits.rateGrace.count() || m_phase == Phase::Checking || m_phase == Phase::Stored)
-        return;
-    if (m_bytesRead * 1000 < m_context.limits.minRate * servedMs)
-        refuse(RefusalCode::TooSlow, QStringLiteral("it sent %1 bytes in %2, less than %3 bytes a second")
-                                         .arg(m_bytesRead)
-                                         .arg(secondsText(std::chrono::milliseconds(servedMs)))
-                                         .arg(m_context.limits.minRate));
 }
 
 void Transfer::stop()
@@ -586,10 +576,8 @@ void Transfer::finish(const QByteArray& lastLine)
     m_finished = true;
     ArrivalJournal::remove(m_journal);
     release();
-    m_idle.stop();
-    m_deadline.stop();
+    m_look.stop();
     m_openingDeadline.stop();
-    m_rate.stop();
     disconnect(m_socket, nullptr, this, nullptr);
     if (lastLine.isEmpty()) {
         m_socket->abort();

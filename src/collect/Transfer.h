@@ -2,6 +2,7 @@
 
 #include "OpeningReader.h"
 #include "Refusal.h"
+#include "TransferClock.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -17,11 +18,12 @@ struct CollectContext;
 
 // One connection of a collection, carrying one file by the FILEINFO protocol
 // as the receiver window reads it, after a player's preamble and proof where
-// the league has a roster. From its accept on it reads its opening (the
-// preamble, the proof and the header) as it comes, within the opening time,
-// through an OpeningReader, which knows the protocol and no socket;
-// once its proof holds (or, without a roster, its header is whole) it waits
-// for its turn, keeping its sender's address. Served, it writes the file
+// the league has a roster. It owns the socket and the timers: the opening's
+// protocol is an OpeningReader and the time limits a TransferClock, which
+// know neither. From its accept on it reads its opening (the preamble, the
+// proof and the header) as it comes, within the opening time; once its proof
+// holds (or, without a roster, its header is whole) it waits for its turn,
+// keeping its sender's address. Served, it writes the file
 // beside its stamped name in DIR/<player>/, and hands the whole file to the
 // checking threads; a player learns the verdict once the file and its record
 // are on the disk. A file that cannot be kept, or whose record cannot, is
@@ -76,10 +78,10 @@ private:
     void checked(const CheckedArrival& checked);
     void recorded(const CheckedArrival& checked, const QString& syncError);
     void cannotStore(const QString& words, const QString& partial = QString());
-    void idleTimedOut();
-    void deadlinePassed();
     void openingTimedOut();
-    void checkRate();
+    TransferClock::Ms sinceAccept() const;
+    void lookLater();
+    void look();
     void cut();
     // partial: where what arrived is kept already, when it is.
     void refuse(RefusalCode code, const QString& words, const QString& partial = QString());
@@ -99,14 +101,11 @@ private:
     quint16 m_peerPort = 0;
     Phase m_phase = Phase::Opening;
     bool m_hasSlot = false;
-    QTimer m_idle;
-    QTimer m_deadline;
+    QTimer m_look;
     QTimer m_openingDeadline;
     QElapsedTimer m_accepted;
-    QTimer m_rate;
-    QElapsedTimer m_served;
-    qint64 m_bytesRead = 0;
     OpeningReader m_reader;
+    TransferClock m_clock;
     QByteArray m_afterHeader; // read with the header, before its turn came
     QByteArray m_player; // named and counted, or the address without a roster
     bool m_counted = false;
