@@ -9,6 +9,8 @@
 //
 //   collect_driver collect COLLECTOR PROGRAM_FOLDER DIR FILE COUNT CONCURRENCY [OPTIONS]
 //   collect_driver raw PORT FILE COUNT CONCURRENCY        (a plain receiver: no header)
+//   collect_driver attack PORT --trickle|--silent|--wrong-proof N PLAYER league|plain
+//                                                         (what collect runs beside itself)
 //
 // OPTIONS for collect: --roster ROSTER --tokens FILE (lines "name token": each
 // sender slot is one player, proving its token), --rules FILE, --jobs N,
@@ -36,6 +38,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -46,6 +49,7 @@
 #include <vector>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -318,10 +322,34 @@ QString optionValue(const QStringList& args, const QString& option)
 
 } // namespace
 
+// Attackers on PORT until stdin closes; then prints how often the collector
+// closed one.
+int attack(const QStringList& args)
+{
+    const quint16 port = quint16(args.at(2).toUInt());
+    const Attackers::Kind kind = args.at(3) == u"--trickle" ? Attackers::Kind::Trickle
+        : args.at(3) == u"--silent"                          ? Attackers::Kind::Silent
+                                                             : Attackers::Kind::WrongProof;
+    Attackers attackers(port, args.at(4).toInt(), kind, args.at(6) == u"league", args.at(5).toLatin1());
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char byte;
+        if (::read(STDIN_FILENO, &byte, 1) <= 0) {
+            input.setEnabled(false);
+            QCoreApplication::quit();
+        }
+    });
+    QCoreApplication::exec();
+    std::printf("%d\n", attackers.closed);
+    return 0;
+}
+
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() == 7 && args.at(1) == u"attack")
+        return attack(args);
     const bool collect = args.size() >= 8 && args.at(1) == u"collect";
     if (!collect && !(args.size() == 6 && args.at(1) == u"raw")) {
         std::fprintf(stderr, "usage: collect_driver collect COLLECTOR PROGRAM_FOLDER DIR FILE COUNT CONCURRENCY\n"
@@ -408,16 +436,22 @@ int main(int argc, char* argv[])
         while (settle.elapsed() < 1000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
-    std::unique_ptr<Attackers> attackers;
-    const bool league = !optionValue(args, QStringLiteral("--roster")).isEmpty();
-    const QByteArray claimed = driver->firstPlayer();
-    for (const auto& [option, kind] : {std::pair{QStringLiteral("--trickle"), Attackers::Kind::Trickle},
-                                       std::pair{QStringLiteral("--silent"), Attackers::Kind::Silent},
-                                       std::pair{QStringLiteral("--wrong-proof"), Attackers::Kind::WrongProof}}) {
-        if (const int count = optionValue(args, option).toInt(); count > 0)
-            attackers = std::make_unique<Attackers>(port, count, kind, league, claimed);
+    // The attackers are a process of their own, so that their traffic does
+    // not delay this one's senders and their times.
+    QProcess attackers;
+    for (const QString& option : {QStringLiteral("--trickle"), QStringLiteral("--silent"), QStringLiteral("--wrong-proof")}) {
+        if (const QString count = optionValue(args, option); !count.isEmpty()) {
+            attackers.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            attackers.start(app.applicationFilePath(),
+                            {QStringLiteral("attack"), QString::number(port), option, count,
+                             QString::fromLatin1(driver->firstPlayer()),
+                             optionValue(args, QStringLiteral("--roster")).isEmpty() ? QStringLiteral("plain")
+                                                                                     : QStringLiteral("league")});
+            if (!attackers.waitForStarted())
+                return 1;
+        }
     }
-    if (attackers) {
+    if (attackers.state() == QProcess::Running) {
         // The attackers take their places before the senders come.
         QElapsedTimer settle;
         settle.start();
@@ -451,8 +485,12 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    const int attackersClosed = attackers ? attackers->closed : 0;
-    attackers.reset();
+    int attackersClosed = 0;
+    if (attackers.state() == QProcess::Running) {
+        attackers.closeWriteChannel();
+        attackers.waitForFinished();
+        attackersClosed = attackers.readAllStandardOutput().trimmed().toInt();
+    }
     QByteArray rssAtEnd = "-";
     qsizetype verdicts = 0;
     qsizetype logBytes = 0;
