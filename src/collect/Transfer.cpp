@@ -442,10 +442,11 @@ void Transfer::look()
 // opening holds its place in the queue for this long at most.
 void Transfer::openingTimedOut()
 {
-    const std::chrono::milliseconds since{m_accepted.elapsed()};
+    const TransferClock::Ms since = sinceAccept();
     follow(m_reader.tick(since));
+    // A timer may come a moment early.
     if (isInOpening())
-        m_openingDeadline.start(m_context.limits.openingTimeout - since + std::chrono::milliseconds(1));
+        m_openingDeadline.start(m_context.limits.openingTimeout - since + TransferClock::Ms(1));
 }
 
 void Transfer::stop()
