@@ -12,7 +12,9 @@
 # among them, with the event loop's longest stall and the verdict log's
 # growth a file. And the league page: the same senders with 50 readers of its
 # live events, the time from a verdict to its event, and the time to read a
-# history of 100,000 records at start.
+# history of 100,000 records at start. And notifications: the same senders
+# with a webhook that takes each connection and never answers, each tweaked
+# verdict a message for it.
 # The proven players under attack, each attacker connecting again once
 # closed: 64 peers from 8 addresses dripping a header they never end; 304
 # silent connections, 8 from each of 38 addresses, in a queue of 256
@@ -84,6 +86,20 @@ stored=$(find "$work/collected" -type f -name '*-BrackwellDescriptor.txt' | wc -
 read -r _ ls lrate lp50 lp99 _ _ _ _ _ lanswered lunanswered _ lheard ldelay50 ldelay99 _ < <("$build/bench/collect_driver" collect \
   "$work/program/kestrix-collect" "$work/program" "$work/listened" "$descriptor" "$count" "$senders" "${league[@]}" --listeners 50)
 
+# The same, each verdict posted to a webhook that never answers: a socket
+# that listens and never accepts, so each try waits its 10 s out.
+python3 -c 'import socket, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(1024)
+print(s.getsockname()[1], flush=True); time.sleep(86400)' > "$work/webhook.port" &
+until [ -s "$work/webhook.port" ]; do sleep 0.01; done
+echo "http://127.0.0.1:$(cat "$work/webhook.port")/never" > "$work/notify"
+chmod 600 "$work/notify"
+read -r _ ns nrate np50 np99 _ _ _ _ _ nanswered nunanswered _ < <("$build/bench/collect_driver" collect \
+  "$work/program/kestrix-collect" "$work/program" "$work/notified" "$descriptor" "$count" "$senders" "${league[@]}" \
+  --notify-file "$work/notify")
+nstored=$(find "$work/notified" -type f -name '*-BrackwellDescriptor.txt' | wc -l)
+ndropped=$(grep -c 'more wait for the address already' "$work/notified.events" || true)
+
 # The league page's history, read at start from 100,000 verdict records.
 mkdir "$work/history"
 for _ in $(seq $((100000 / count))); do cat "$work/collected/verdicts.jsonl"; done > "$work/history/verdicts.jsonl"
@@ -128,6 +144,7 @@ row "----" "----" "----" "----" "----" "----" "----"
 
 row "kestrix-collect (players, rules)" "$cs" "$crate" "$p50" "$p99" "${rss1k} KB" "${rss10k} KB"
 row "collect, --http, 50 listeners" "$ls" "$lrate" "$lp50" "$lp99" "-" "-"
+row "collect, webhook never answers" "$ns" "$nrate" "$np50" "$np99" "-" "-"
 row "socat fork, a file each" "$ss" "$srate" "$sp50" "$sp99" "-" "-"
 row "collect, 1 in $every worst-case ($worst)" "$ws" "$wrate" "$wp50" "$wp99" "-" "${wrss} KB"
 echo
@@ -136,6 +153,7 @@ echo "p99 from connect to verdict: $p99 ms (target <= 50)"
 echo "RSS growth from 1,000 to 10,000: $(ratio "$((rss10k - rss1k))" "$rss1k") (target <= 0.10, peak <= 64 MB)"
 echo "the event loop's longest stall with worst-case descriptors: $stall ms with $jobs checking threads (target <= 10; $wverdicts verdicts, $wanswered STORED, $wunanswered not)"
 echo "with 50 readers of /events: $(ratio "$lrate" "$crate") of the transfers per second without (target >= 0.9); $lheard events heard, from verdict to event p50 $ldelay50 ms, p99 $ldelay99 ms ($lanswered STORED, $lunanswered not)"
+echo "with a webhook that never answers: $(ratio "$nrate" "$crate") of the transfers per second without (target >= 0.9); $nstored kept, $nanswered STORED, $nunanswered not, $ndropped notifications dropped from the full queue"
 echo "the league page's history from $records records: listening after $history_ms ms, peak RSS $history_rss KB"
 echo "verdicts.jsonl a file: $tweaked_record bytes for the tweaked one, $worst_record for a worst-case one, $logbytes in all (target: a few KB)"
 print_attacks

@@ -14,12 +14,13 @@
 //
 // OPTIONS for collect: --roster ROSTER --tokens FILE (lines "name token": each
 // sender slot is one player, proving its token), --rules FILE, --jobs N,
-// --max-pending N, --trickle N (N peers from eight addresses dripping a byte
-// a second, connecting again when closed), --silent N (N peers, eight from
-// each address, that never send), --wrong-proof N (N peers from eight
-// addresses claiming the first player with a wrong proof, then a slow
-// header), --worst K (every K-th transfer is a 64 KiB descriptor of
-// one-byte lines). The line then goes on with the verdicts
+// --max-pending N, --notify-file FILE (the collector's webhooks), --trickle N
+// (N peers from eight addresses dripping a byte a second, connecting again
+// when closed), --silent N (N peers, eight from each address, that never
+// send), --wrong-proof N (N peers from eight addresses claiming the first
+// player with a wrong proof, then a slow header), --worst K (every K-th
+// transfer is a 64 KiB descriptor of one-byte lines). The line then goes on
+// with the verdicts
 // written, the collector's longest event-loop stall in ms, the size of
 // verdicts.jsonl in bytes, the transfers answered STORED, those refused or
 // unanswered, how often the collector closed an attacking peer, and, with
@@ -384,7 +385,7 @@ int main(int argc, char* argv[])
         if (!optionValue(args, QStringLiteral("--listeners")).isEmpty())
             arguments << QStringLiteral("--http") << QStringLiteral("0");
         for (const QString& option : {QStringLiteral("--roster"), QStringLiteral("--rules"), QStringLiteral("--jobs"),
-                                      QStringLiteral("--max-pending")}) {
+                                      QStringLiteral("--max-pending"), QStringLiteral("--notify-file")}) {
             if (!optionValue(args, option).isEmpty())
                 arguments << option << optionValue(args, option);
         }

@@ -7,6 +7,9 @@
 #include "ArrivalCheck.h"
 #include "LeaguePage.h"
 #include "LeftoverFiles.h"
+#include "Notifier.h"
+#include "NotifyMessage.h"
+#include "NotifyTargets.h"
 #include "RaceWeekends.h"
 #include "ReceivedName.h"
 #include "ReferenceStore.h"
@@ -90,6 +93,16 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
             *warnings << warning;
         m_context.roster = std::make_shared<const Roster>(*roster);
     }
+    std::optional<std::vector<QUrl>> notifyTargets;
+    if (!m_options.notifyFile.isEmpty()) {
+        QString warning;
+        if (!(notifyTargets = NotifyTargets::load(m_options.notifyFile, &error, &warning))) {
+            *failures << error << QStringLiteral("the notification addresses could not be read, so the collector did not start");
+            return false;
+        }
+        if (!warning.isEmpty())
+            *warnings << warning;
+    }
     std::vector<std::unique_ptr<ReferenceStore>> stores;
     for (int job = 0; job < m_options.jobs; ++job) {
         std::unique_ptr<ReferenceStore> store = reference.openStore(cars, &error);
@@ -106,6 +119,10 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
     connect(m_signals.get(), &ServiceSignals::stopRequested, this, &Collector::stop);
     connect(m_signals.get(), &ServiceSignals::reloadRequested, this, &Collector::reload);
     m_events = std::make_unique<EventLog>(m_options.json);
+    if (notifyTargets) {
+        m_notifier = std::make_unique<Notifier>(*m_events, QString(m_options.tool).replace(u' ', u'/').toUtf8());
+        m_notifier->setTargets(*notifyTargets);
+    }
     m_checks = std::make_unique<CheckPool>(std::move(stores), setup);
     m_verdicts = std::make_unique<VerdictLog>(dir + QStringLiteral("/verdicts.jsonl"));
     if (!m_verdicts->openChain(&error)) {
@@ -139,11 +156,20 @@ bool Collector::start(QStringList* failures, QStringList* warnings)
     m_server = std::make_unique<CollectServer>(m_context, m_options.connections);
     if (m_options.http && !startLeaguePage(failures, warnings))
         return false;
+    if (m_notifier)
+        startNotifying(warnings);
     connect(m_server.get(), &CollectServer::stopped, this, [this] {
-        const double stallMs = double(m_longestStallNs) / 1e6;
-        m_events->write(QString(), QStringLiteral("stopped; the event loop's longest stall was %1 ms").arg(stallMs, 0, 'f', 1),
-                        {{QStringLiteral("event"), QStringLiteral("stopped")}, {QStringLiteral("longest_stall_ms"), stallMs}});
-        emit stopped();
+        const auto end = [this] {
+            const double stallMs = double(m_longestStallNs) / 1e6;
+            m_events->write(QString(), QStringLiteral("stopped; the event loop's longest stall was %1 ms").arg(stallMs, 0, 'f', 1),
+                            {{QStringLiteral("event"), QStringLiteral("stopped")}, {QStringLiteral("longest_stall_ms"), stallMs}});
+            emit stopped();
+        };
+        // The last verdicts' notifications get the transfers' grace to go out.
+        if (m_notifier)
+            m_notifier->stop(StopGrace, end);
+        else
+            end();
     });
     m_probe.setTimerType(Qt::PreciseTimer);
     connect(&m_probe, &QTimer::timeout, this, &Collector::probeLoop);
@@ -191,9 +217,13 @@ bool Collector::startRaceWeekends(QStringList* failures, QStringList* warnings)
         return false;
     }
     m_race = std::make_unique<RaceWeekends>(
-        m_context.dir, m_options.events, seed,
+        m_context.dir, m_options.events, seed, m_options.shownTime,
         RaceWeekends::Hooks{[this] { return m_checks->checking(); }, [this] { return m_checks->setup()->proof; },
-                            [this] { return m_verdicts->head(); }},
+                            [this] { return m_verdicts->head(); },
+                            [this](const QJsonObject& result) {
+                                if (m_notifier)
+                                    m_notifier->send(NotifyMessage::ofEventClose(result, m_options.publicUrl));
+                            }},
         *m_events);
     if (!m_race->load(*m_context.roster, &error)) {
         *failures << error << QStringLiteral("the events could not be read, so the collector did not start");
@@ -212,10 +242,7 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
 {
     m_league = std::make_unique<LeaguePage>(LeaguePage::Hooks{
         [this] { return m_context.roster ? m_context.roster->names() : std::vector<QByteArray>(); },
-        [this](const QString& player) {
-            const QString display = m_context.roster ? m_context.roster->displayOf(player.toUtf8()) : QString();
-            return display.isEmpty() ? player : display;
-        },
+        [this](const QString& player) { return shownName(player); },
         [this] { return m_server->open(); },
         [this] { return m_health->problem(); }}, *m_checks, m_options.version, m_options.shownTime,
         m_context.roster ? m_context.dir : QString());
@@ -248,6 +275,38 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
     };
     connect(m_events.get(), &EventLog::written, m_league.get(), &LeaguePage::count);
     return true;
+}
+
+// Each record is told as it is recorded, what the car was before it read
+// from the page's history, or from one of the collector's own without a page.
+void Collector::startNotifying(QStringList* warnings)
+{
+    if (!m_league) {
+        m_history = std::make_unique<LeagueHistory>();
+        *warnings << m_history->load(m_context.dir).failures;
+    }
+    m_context.onRecord = [this, page = std::move(m_context.onRecord)](const QJsonObject& record,
+                                                                      std::shared_ptr<const Verdict> verdict) {
+        const LeagueHistory& history = m_league ? m_league->history() : *m_history;
+        notifyOf(record, history.latestStatus(record.value(QLatin1String("player")).toString(), LeagueHistory::carOf(record)));
+        if (page)
+            page(record, std::move(verdict));
+        else
+            m_history->add(record);
+    };
+}
+
+void Collector::notifyOf(const QJsonObject& record, const QString& previous)
+{
+    const QString player = record.value(QLatin1String("player")).toString();
+    if (const std::optional<QJsonObject> message = NotifyMessage::ofRecord(record, previous, shownName(player), m_options.publicUrl))
+        m_notifier->send(*message);
+}
+
+QString Collector::shownName(const QString& player) const
+{
+    const QString display = m_context.roster ? m_context.roster->displayOf(player.toUtf8()) : QString();
+    return display.isEmpty() ? player : display;
 }
 
 void Collector::recoverLeftovers()
@@ -289,6 +348,9 @@ void Collector::recoverLeftovers()
                                                  false, *m_checks->setup(), *m_loadingStore);
         appendRecord(checked.record);
         ArrivalJournal::remove(journal);
+        // What the car was before is not known yet: a tweak is told, not its end.
+        if (m_notifier)
+            notifyOf(checked.record, QString());
         m_events->write(QString(),
                         QStringLiteral("%1 of %2: kept before the collector ended, and checked at this start")
                             .arg(checked.summary, QDir::toNativeSeparators(path)),
@@ -363,6 +425,17 @@ void Collector::reload()
     }
     if (m_race && m_context.roster)
         m_race->reload(*m_context.roster);
+    if (m_notifier) {
+        QString warning;
+        if (const std::optional<std::vector<QUrl>> targets = NotifyTargets::load(m_options.notifyFile, &error, &warning)) {
+            m_notifier->setTargets(*targets);
+            loaded << QStringLiteral("the notification addresses (%1)").arg(targets->size());
+            if (!warning.isEmpty())
+                warnings << warning;
+        } else {
+            kept << QStringLiteral("the notification addresses in force are kept: %1").arg(error);
+        }
+    }
     loaded << QStringLiteral("verdicts.jsonl");
     const QStringList notes = kept + warnings;
     m_events->write(QString(),

@@ -17,7 +17,9 @@
 
 class CheckPool;
 class EventLog;
+class LeagueHistory;
 class LeaguePage;
+class Notifier;
 class RaceWeekends;
 class ReferenceStore;
 class ServiceSignals;
@@ -51,14 +53,15 @@ struct CollectOptions {
     QString tool; // "kestrix-collect <version>"
     std::optional<HttpEndpoint> http;
     QString publicUrl; // where players reach the league page, for their notes
+    QString notifyFile; // the addresses notifications are posted to
     ShownTime shownTime; // how the league page shows times
 };
 
 // A league's collector at work: the reference data and rules files are
 // checked against, the roster, the checking threads, the two logs and the
 // server, and what a service manager's signals ask of them: SIGTERM or
-// SIGINT a stop, SIGHUP a reload of the roster and the rules, each kept as
-// it was when its file fails to load.
+// SIGINT a stop, SIGHUP a reload of the roster, the rules and the
+// notification addresses, each kept as it was when its file fails to load.
 class Collector : public QObject
 {
     Q_OBJECT
@@ -82,9 +85,16 @@ private:
     void probeLoop();
     bool startLeaguePage(QStringList* failures, QStringList* warnings);
     bool startRaceWeekends(QStringList* failures, QStringList* warnings);
+    void startNotifying(QStringList* warnings);
+    void notifyOf(const QJsonObject& record, const QString& previous);
+    QString shownName(const QString& player) const;
 
     CollectOptions m_options;
     std::unique_ptr<EventLog> m_events;
+    std::unique_ptr<Notifier> m_notifier;
+    // Each car's latest verdict, for a notification of one genuine again
+    // after a tweak, where no league page keeps them.
+    std::unique_ptr<LeagueHistory> m_history;
     std::unique_ptr<ServiceSignals> m_signals;
     std::unique_ptr<ReferenceStore> m_loadingStore; // for reloads, on this thread
     std::unique_ptr<CheckPool> m_checks;

@@ -24,21 +24,21 @@ bool deviates(const QString& status)
         || status == QLatin1String("allowed");
 }
 
-bool backToGenuine(const QString& status)
+} // namespace
+
+bool LeagueHistory::backToGenuine(const QString& status)
 {
     return status == QLatin1String("genuine") || status == QLatin1String("formatting");
 }
 
 // A refusal names the file the player announced, not its car.
-QString carOf(const QJsonObject& record)
+QString LeagueHistory::carOf(const QJsonObject& record)
 {
     if (record.contains(QLatin1String("car")))
         return text(record, "car");
     const ::Car* car = CarCatalogue::carOfDescriptorName(text(record, "name"));
     return car ? car->listEntry : QString();
 }
-
-} // namespace
 
 LeagueHistory::LeagueHistory(QString publicDir)
     : m_publicDir(std::move(publicDir))
@@ -118,6 +118,13 @@ const LeagueHistory::Cars* LeagueHistory::player(const QString& name) const
 {
     const auto found = m_players.find(name);
     return found == m_players.end() ? nullptr : &found->second;
+}
+
+QString LeagueHistory::latestStatus(const QString& player, const QString& car) const
+{
+    const Cars* cars = this->player(player);
+    const auto found = cars ? cars->find(car) : Cars::const_iterator();
+    return cars && found != cars->end() ? text(found->second.latest, "status") : QString();
 }
 
 QByteArray LeagueHistory::latestRecords() const

@@ -72,6 +72,14 @@ public:
 
     const std::map<QString, Cars>& players() const { return m_players; }
     const Cars* player(const QString& name) const;
+    // The status of the car's latest verdict; empty while it has none.
+    QString latestStatus(const QString& player, const QString& car) const;
+
+    // The car a record is of, by its list name: a verdict's own, or that of
+    // the file a refused player announced; empty for a file of no car.
+    static QString carOf(const QJsonObject& record);
+    // A status that ends a deviation: the car is genuine again.
+    static bool backToGenuine(const QString& status);
     // The latest verdict of every player's every car, as a JSON array.
     QByteArray latestRecords() const;
 

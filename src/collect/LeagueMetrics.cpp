@@ -46,6 +46,8 @@ LeagueMetrics::LeagueMetrics(std::function<int()> connectionsOpen, QString versi
         m_verdicts[QLatin1String(status)] = 0;
     for (const RefusalCode code : allRefusalCodes())
         m_refusals[QString::fromLatin1(refusalCodeName(code))] = 0;
+    for (const char* result : {"sent", "retried", "limited", "failed", "dropped"})
+        m_notifications[QLatin1String(result)] = 0;
 }
 
 void LeagueMetrics::count(const QJsonObject& event)
@@ -72,6 +74,8 @@ void LeagueMetrics::count(const QJsonObject& event)
     } else if (kind == QLatin1String("reloaded") || kind == QLatin1String("reload failed")) {
         m_reloadSucceeded = kind == QLatin1String("reloaded");
         m_reloadedAtMs = QDateTime::currentMSecsSinceEpoch();
+    } else if (kind == QLatin1String("notification")) {
+        m_notifications[event.value(QLatin1String("result")).toString()] += event.value(QLatin1String("count")).toInteger(1);
     } else if (kind == QLatin1String("verdict")) {
         ++m_verdicts[event.value(QLatin1String("status")).toString()];
         const double seconds = event.value(QLatin1String("check_ms")).toDouble() / 1000;
@@ -100,6 +104,8 @@ QByteArray LeagueMetrics::exposition() const
     out += head("kestrix_refusal_records_held_back_total",
                 "Refusals of claimed, unproven players not recorded: one a minute per address and name is.", "counter");
     out += "kestrix_refusal_records_held_back_total " + QByteArray::number(m_recordsHeldBack) + '\n';
+    out += family("kestrix_notifications_total", "Notifications, by what became of a try or a message.", "result",
+                  m_notifications);
     out += head("kestrix_check_duration_seconds", "Time to keep and check a descriptor.", "histogram");
     for (std::size_t i = 0; i < CheckBuckets.size(); ++i)
         out += "kestrix_check_duration_seconds_bucket{le=\"" + QByteArray::number(CheckBuckets[i]) + "\"} "

@@ -10,7 +10,8 @@
 
 // The collector's figures for Prometheus, counted from its events: transfers
 // by how they ended, bytes received, verdicts by status, refusals by code,
-// and how long checks took; and the connections open, asked for when shown.
+// how long checks took, and notifications by result; and the connections
+// open, asked for when shown.
 // Its version, and whether the last load of the roster and the rules (the
 // start, or a reload) succeeded and when, so that an alert can fire on a
 // failed SIGHUP.
@@ -33,6 +34,7 @@ private:
     std::map<QString, qint64> m_transfers;
     std::map<QString, qint64> m_verdicts;
     std::map<QString, qint64> m_refusals;
+    std::map<QString, qint64> m_notifications;
     qint64 m_bytes = 0;
     qint64 m_recordsHeldBack = 0;
     std::array<qint64, CheckBuckets.size()> m_checkBuckets{};

@@ -77,8 +77,8 @@ void LeaguePage::record(const QJsonObject& record, std::shared_ptr<const Verdict
     const QJsonObject brief{{QStringLiteral("player"), record.value(QLatin1String("player"))},
                             {QStringLiteral("car"), record.value(QLatin1String("car"))},
                             {QStringLiteral("status"), record.value(QLatin1String("status"))},
-                            {QStringLiteral("time"), record.value(QLatin1String("time"))},
-                            {QStringLiteral("shown_time"), m_shown.text(record.value(QLatin1String("time")).toString())}};
+                            {QStringLiteral("time"), ShownTime::utc(time)},
+                            {QStringLiteral("shown_time"), m_shown.text(time)}};
     m_events.send("verdict", QJsonDocument(brief).toJson(QJsonDocument::Compact));
 }
 

@@ -46,6 +46,7 @@ public:
     LeagueHistory::Loaded load(const QString& dir);
     bool listen(const QHostAddress& address, quint16 port, int maxPerAddress, QString* error);
     quint16 port() const;
+    const LeagueHistory& history() const { return m_history; }
 
     // A record appended to the verdicts; its evidence is drawn from verdict
     // when a player's page first asks for it.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QTimeZone>
 
@@ -7,7 +8,7 @@
 
 // How the league page shows a record's time to a person: to the minute, in
 // the league's zone, with that zone's abbreviation and, away from UTC, its
-// offset ("2027-03-05 19:00 CET (+01:00)"). The records themselves keep UTC.
+// offset ("2027-03-05 19:00 CET (+01:00)"). Answers for machines give UTC.
 class ShownTime
 {
 public:
@@ -20,6 +21,11 @@ public:
     // time: as a record holds it ("2027-03-05T18:00:12.345Z"); as it came
     // when it is no time.
     QString text(const QString& time) const;
+    // time: a moment in any zone.
+    QString text(const QDateTime& time) const;
+    // A record's time (with its offset) as machines are given it, in UTC:
+    // "2027-03-05T18:00:12.345Z"; as it came when it is no time.
+    static QString utc(const QString& time);
 
 private:
     QTimeZone m_zone = QTimeZone::utc();

@@ -5,6 +5,10 @@
 #include "Collector.h"
 #include "CommandLine.h"
 #include "DefaultReferenceFolder.h"
+#include "NotifyMessage.h"
+#include "NotifyPost.h"
+#include "NotifyRetry.h"
+#include "NotifyTargets.h"
 #include "PlayerPreamble.h"
 #include "Roster.h"
 #include "SigningKey.h"
@@ -12,6 +16,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
 #include <QRandomGenerator>
 #include <QThread>
 #include <QUrl>
@@ -36,17 +42,22 @@ const char* Description =
     "proving its token (kestrix-send --player); without, a player is the sender's\n"
     "address. One line an event on stdout. SIGINT or SIGTERM stops it: transfers in\n"
     "progress get 5 seconds to end, then keep what arrived as .partial. SIGHUP\n"
-    "reloads the roster and the rules.\n"
+    "reloads the roster, the rules and the notification addresses. With\n"
+    "--notify-file, tweaked and damaged verdicts, refusals of proven players, cars\n"
+    "genuine again after a tweak and events' closes are posted as JSON to each\n"
+    "address in the file (a Discord webhook takes them as they are).\n"
     "\n"
     "Exit status: 0 after a stop, 2 when it cannot start (a wrong option, reference\n"
-    "data that fails its check, a roster or rules that cannot be read, a port it\n"
-    "cannot listen on).";
+    "data that fails its check, a roster, rules or notification addresses that\n"
+    "cannot be read, a port it cannot listen on). --notify-test: 0 when every\n"
+    "address answered 2xx, else 1.";
 
 // What the command line asks for: a collector, or one of the token helpers.
 struct Request {
     std::optional<CollectOptions> collect;
     QString newTokenFor;
     QString newSigningKey;
+    QString notifyTest; // the file of the addresses to test
     bool hashToken = false;
 };
 
@@ -156,9 +167,14 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption signingKey = option("signing-key", "Signs the events' results with this Ed25519 key.", "FILE");
     const QCommandLineOption newSigningKey =
         option("new-signing-key", "Writes a fresh signing key to FILE (mode 0600) and prints its public key.", "FILE");
+    const QCommandLineOption notifyFile = option("notify-file",
+        "Posts the league's notifications as JSON to each http:// or https:// address in FILE, one a line "
+        "(a webhook's address is a secret: keep the file readable by the collector alone).", "FILE");
+    const QCommandLineOption notifyTest = option("notify-test",
+        "Sends one test notification to each address of --notify-file, prints each answer and exits.");
     parser.addOptions({port, dir, folder, bind, http, httpPerAddress, publicUrl, timeZone, roster, rules, maxSize, maxConnections, maxPending,
                        maxPerAddress, maxPerPlayer, idle, transferTimeout, openingTimeout, minRate, jobs, json, skip, newToken, hashToken,
-                       events, signingKey, newSigningKey});
+                       events, signingKey, newSigningKey, notifyFile, notifyTest});
     if (!CommandLine::parse(parser, arguments, exitStatus))
         return std::nullopt;
     const auto wrong = [&](const QString& message) {
@@ -183,6 +199,12 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     }
     if (parser.isSet(newSigningKey)) {
         request.newSigningKey = parser.value(newSigningKey);
+        return request;
+    }
+    if (parser.isSet(notifyTest)) {
+        if (!parser.isSet(notifyFile))
+            return wrong(QStringLiteral("--notify-test needs --notify-file"));
+        request.notifyTest = parser.value(notifyFile);
         return request;
     }
     if (!parser.isSet(port) || !parser.isSet(dir))
@@ -252,6 +274,7 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     options.roster = parser.value(roster);
     options.events = parser.value(events);
     options.signingKey = parser.value(signingKey);
+    options.notifyFile = parser.value(notifyFile);
     if (!options.events.isEmpty() && options.roster.isEmpty())
         return wrong(QStringLiteral("--events needs --roster: an event's entrants are the roster's players"));
     options.version = QCoreApplication::applicationVersion();
@@ -302,6 +325,44 @@ int printNewSigningKey(const QString& path)
     return 0;
 }
 
+QByteArray userAgent()
+{
+    return QStringLiteral("kestrix-collect/%1").arg(QCoreApplication::applicationVersion()).toUtf8();
+}
+
+// Each address's answer, its secret parts hidden.
+int testNotifications(const QString& file)
+{
+    QString error;
+    QString warning;
+    const std::optional<std::vector<QUrl>> targets = NotifyTargets::load(file, &error, &warning);
+    if (!warning.isEmpty())
+        complain(warning);
+    if (!targets) {
+        complain(error);
+        return Trouble;
+    }
+    if (targets->empty()) {
+        complain(QStringLiteral("%1: no address to test").arg(file));
+        return 1;
+    }
+    QNetworkAccessManager network;
+    const QByteArray body = QJsonDocument(NotifyMessage::test(QDateTime::currentDateTimeUtc())).toJson(QJsonDocument::Compact);
+    postToEach(network, *targets, body, userAgent(), NotifySchedule{}.timeout, &network,
+               [&targets](const std::vector<NotifyAnswer>& answers) {
+                   int status = 0;
+                   for (std::size_t i = 0; i < answers.size(); ++i) {
+                       std::fputs((NotifyTargets::shown(targets->at(i)) + QStringLiteral(": ") + answers[i].text() + u'\n')
+                                      .toUtf8()
+                                      .constData(),
+                                  stdout);
+                       status = answers[i].delivered() ? status : 1;
+                   }
+                   QCoreApplication::exit(status);
+               });
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -319,6 +380,8 @@ int main(int argc, char* argv[])
         return printTokenHash();
     if (!request->newSigningKey.isEmpty())
         return printNewSigningKey(request->newSigningKey);
+    if (!request->notifyTest.isEmpty())
+        return testNotifications(request->notifyTest);
 
     Collector collector(*request->collect);
     QStringList failures;
