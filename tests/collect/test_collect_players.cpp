@@ -339,6 +339,35 @@ private slots:
         QCOMPARE(collector.terminate(), 0);
     }
 
+    // The slots go round the players in turn: with one slot, bob's file
+    // waiting behind two of alice's is served after her first, whatever
+    // their addresses and the order they came in.
+    void slotsGoRoundThePlayers()
+    {
+        Collector collector({QStringLiteral("--roster"), rosterFile(m_roster), QStringLiteral("--max-connections"),
+                             QStringLiteral("1"), QStringLiteral("--min-rate"), QStringLiteral("0")});
+        QVERIFY(collector.started());
+        const QByteArray content = sample(QStringLiteral("genuine/Grelm.dat"));
+        const QByteArray header = "FILEINFO|" + QByteArray::number(content.size()) + "|Grelmdescriptor.txt|";
+        Sender holder(collector.port, QStringLiteral("127.0.8.1"));
+        prove(holder, m_players[0], header, content.first(100));
+        QTRY_COMPARE(collector.count(QStringLiteral("accepted")), 1);
+        std::vector<std::unique_ptr<Sender>> queued;
+        for (const int player : {0, 0, 1}) {
+            queued.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.8.%1").arg(2 + queued.size())));
+            prove(*queued.back(), m_players[player], header, content);
+            QTest::qWait(100); // each in its place in the queue before the next
+        }
+        holder.send(content.sliced(100));
+        QTRY_COMPARE_WITH_TIMEOUT(collector.verdicts().size(), 4, 20'000);
+        QStringList order;
+        for (const QJsonObject& record : collector.verdicts())
+            order << record.value(QStringLiteral("player")).toString();
+        QCOMPARE(order, (QStringList{QStringLiteral("alice"), QStringLiteral("alice"), QStringLiteral("bob"),
+                                     QStringLiteral("alice")}));
+        QCOMPARE(collector.terminate(), 0);
+    }
+
     // The admin's helpers: a fresh token with its entry, and the hash of a
     // token given on stdin, the same whatever its line end.
     void tokens()
