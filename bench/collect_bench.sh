@@ -8,16 +8,22 @@
 # written, or to socat's close; the collector's peak RSS after 1,000
 # transfers and after 10,000. The collector runs with a roster of 8 players,
 # each sender one of them proving its token from an address of its own, and
-# league rules. Two more rows: the same senders while 64 peers from 8 addresses
-# drip a byte a second (a header they never end, which takes a slot until the
-# minimum rate closes it; they connect again at once), and worst-case 64 KiB
-# descriptors of one-byte lines among them, with the event loop's longest
-# stall and the verdict log's growth a file. And the league page: the same
-# senders with 50 readers of its live events, the time from a verdict to
-# its event, and the time to read a history of 100,000 records at start.
-# And notifications: the same senders with a webhook that takes each
-# connection and never answers, each tweaked verdict a message for it.
-# Usage: bench/collect_bench.sh [BUILD_DIR]   (a Release build is best)
+# league rules. Another row: worst-case 64 KiB descriptors of one-byte lines
+# among them, with the event loop's longest stall and the verdict log's
+# growth a file. And the league page: the same senders with 50 readers of its
+# live events, the time from a verdict to its event, and the time to read a
+# history of 100,000 records at start. And notifications: the same senders
+# with a webhook that takes each connection and never answers, each tweaked
+# verdict a message for it.
+# The proven players under attack, each attacker connecting again once
+# closed: 64 peers from 8 addresses dripping a header they never end; 304
+# silent connections, 8 from each of 38 addresses, in a queue of 256
+# (--max-pending), which they keep full; 64 peers from 8 addresses claiming a
+# player with a wrong proof, then a header of about 1 KB at 300 bytes a
+# second. p50, p99 and the longest time from connect to STORED, each beside
+# its target, and the same senders without an attack beside them.
+# Usage: bench/collect_bench.sh [BUILD_DIR] [attacks]   (a Release build is
+# best; "attacks": the rows under attack only)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 data=$(cd "$(dirname "$0")/../data" && pwd)
@@ -42,13 +48,42 @@ printf '[[allow]]\ncar = "Brackwell"\nsection = "Engine"\nkey = "Torque"\nmin = 
 jobs=$(nproc)
 league=(--roster "$work/roster.toml" --tokens "$work/tokens" --rules "$work/rules.toml" --jobs "$jobs")
 
+# Long enough for the attackers to meet the opening timeout (5 s) again and again.
+attacked=2000
+attack_rows=()
+# NAME DRIVER_OPTIONS...: one row of the players under attack.
+under_attack() {
+  local name=$1 p50 p99 longest stored unstored closed
+  shift
+  read -r _ _ _ p50 p99 _ _ _ _ _ stored unstored closed _ _ _ longest < <("$build/bench/collect_driver" collect \
+    "$work/program/kestrix-collect" "$work/program" "$work/attack-${#attack_rows[@]}" "$descriptor" "$attacked" "$senders" \
+    "${league[@]}" "$@")
+  attack_rows+=("$(printf '| %-46s | %7s | %7s | %7s | %9s | %6s | %4s | %16s |' "$name" "$p50" "$p99" "$longest" "p99 <= 50" \
+    "$stored" "$unstored" "$closed")")
+}
+under_attack "none: the same senders alone, for comparison"
+under_attack "64 peers trickling a header" --trickle 64
+under_attack "304 silent from 38 addresses, queue of 256" --silent 304 --max-pending 256
+under_attack "64 wrong proofs, then headers at 300 B/s" --wrong-proof 64
+print_attacks() {
+  echo
+  echo "$attacked transfers from $senders proven players under attack, ms from connect to STORED"
+  printf '| %-46s | %7s | %7s | %7s | %9s | %6s | %4s | %16s |\n' "" "p50" "p99" "max" "target" "STORED" "not" "attackers closed"
+  printf '| %-46s | %7s | %7s | %7s | %9s | %6s | %4s | %16s |\n' "----" "----" "----" "----" "----" "----" "----" "----"
+  printf '%s\n' "${attack_rows[@]}"
+}
+if [ "${2:-}" = attacks ]; then
+  print_attacks
+  exit 0
+fi
+
 read -r _ cs crate p50 p99 rss1k rss10k verdicts _ _ answered unanswered _ < <("$build/bench/collect_driver" collect \
   "$work/program/kestrix-collect" "$work/program" "$work/collected" "$descriptor" "$count" "$senders" "${league[@]}")
 stored=$(find "$work/collected" -type f -name '*-BrackwellDescriptor.txt' | wc -l)
 
 # The same, with the league page served and 50 browsers' worth of readers
 # of its live events.
-read -r _ ls lrate lp50 lp99 _ _ _ _ _ lanswered lunanswered _ lheard ldelay50 ldelay99 < <("$build/bench/collect_driver" collect \
+read -r _ ls lrate lp50 lp99 _ _ _ _ _ lanswered lunanswered _ lheard ldelay50 ldelay99 _ < <("$build/bench/collect_driver" collect \
   "$work/program/kestrix-collect" "$work/program" "$work/listened" "$descriptor" "$count" "$senders" "${league[@]}" --listeners 50)
 
 # The same, each verdict posted to a webhook that never answers: a socket
@@ -76,12 +111,6 @@ until grep -q '"listening"' "$work/history.events"; do sleep 0.01; done
 history_ms=$(( ($(date +%s%N) - began) / 1000000 ))
 history_rss=$(awk '/VmHWM/ { print $2 }' "/proc/$!/status")
 kill $!
-
-# Each trickle wave holds every slot for about 5 s: fewer transfers keep the
-# bench short.
-trickled=500
-read -r _ ts trate tp50 tp99 _ trss _ tstall _ tanswered tunanswered tclosed _ < <("$build/bench/collect_driver" collect \
-  "$work/program/kestrix-collect" "$work/program" "$work/trickled" "$descriptor" "$trickled" "$senders" "${league[@]}" --trickle 64)
 
 worst=500
 every=5
@@ -117,15 +146,14 @@ row "kestrix-collect (players, rules)" "$cs" "$crate" "$p50" "$p99" "${rss1k} KB
 row "collect, --http, 50 listeners" "$ls" "$lrate" "$lp50" "$lp99" "-" "-"
 row "collect, webhook never answers" "$ns" "$nrate" "$np50" "$np99" "-" "-"
 row "socat fork, a file each" "$ss" "$srate" "$sp50" "$sp99" "-" "-"
-row "collect, 64 peers trickling ($trickled)" "$ts" "$trate" "$tp50" "$tp99" "-" "${trss} KB"
 row "collect, 1 in $every worst-case ($worst)" "$ws" "$wrate" "$wp50" "$wp99" "-" "${wrss} KB"
 echo
 echo "collect / socat, transfers per second: $(ratio "$crate" "$srate") (target >= 0.5)"
 echo "p99 from connect to verdict: $p99 ms (target <= 50)"
 echo "RSS growth from 1,000 to 10,000: $(ratio "$((rss10k - rss1k))" "$rss1k") (target <= 0.10, peak <= 64 MB)"
-echo "p99 of the players under the trickle: $tp99 ms (target <= 50; $tanswered STORED, $tunanswered not; the collector closed $tclosed trickling peers; loop stall $tstall ms)"
 echo "the event loop's longest stall with worst-case descriptors: $stall ms with $jobs checking threads (target <= 10; $wverdicts verdicts, $wanswered STORED, $wunanswered not)"
 echo "with 50 readers of /events: $(ratio "$lrate" "$crate") of the transfers per second without (target >= 0.9); $lheard events heard, from verdict to event p50 $ldelay50 ms, p99 $ldelay99 ms ($lanswered STORED, $lunanswered not)"
 echo "with a webhook that never answers: $(ratio "$nrate" "$crate") of the transfers per second without (target >= 0.9); $nstored kept, $nanswered STORED, $nunanswered not, $ndropped notifications dropped from the full queue"
 echo "the league page's history from $records records: listening after $history_ms ms, peak RSS $history_rss KB"
 echo "verdicts.jsonl a file: $tweaked_record bytes for the tweaked one, $worst_record for a worst-case one, $logbytes in all (target: a few KB)"
+print_attacks

@@ -9,18 +9,24 @@
 //
 //   collect_driver collect COLLECTOR PROGRAM_FOLDER DIR FILE COUNT CONCURRENCY [OPTIONS]
 //   collect_driver raw PORT FILE COUNT CONCURRENCY        (a plain receiver: no header)
+//   collect_driver attack PORT --trickle|--silent|--wrong-proof N PLAYER league|plain
+//                                                         (what collect runs beside itself)
 //
 // OPTIONS for collect: --roster ROSTER --tokens FILE (lines "name token": each
 // sender slot is one player, proving its token), --rules FILE, --jobs N,
-// --notify-file FILE (the collector's webhooks),
-// --trickle N (N peers from eight addresses dripping a byte a second,
-// connecting again when closed), --worst K (every K-th transfer is a 64 KiB
-// descriptor of one-byte lines). The line then goes on with the verdicts
+// --max-pending N, --notify-file FILE (the collector's webhooks), --trickle N
+// (N peers from eight addresses dripping a byte a second, connecting again
+// when closed), --silent N (N peers, eight from each address, that never
+// send), --wrong-proof N (N peers from eight addresses claiming the first
+// player with a wrong proof, then a slow header), --worst K (every K-th
+// transfer is a 64 KiB descriptor of one-byte lines). The line then goes on
+// with the verdicts
 // written, the collector's longest event-loop stall in ms, the size of
 // verdicts.jsonl in bytes, the transfers answered STORED, those refused or
-// unanswered, how often the collector closed a trickling peer, and, with
+// unanswered, how often the collector closed an attacking peer, and, with
 // --listeners N (N readers of the league page's /events), the events they
-// heard and the p50 and p99 in ms from a verdict to its event.
+// heard and the p50 and p99 in ms from a verdict to its event, and last the
+// longest time from connect to the answer, in ms.
 
 #include "PlayerPreamble.h"
 
@@ -33,6 +39,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -43,6 +50,7 @@
 #include <vector>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -77,6 +85,7 @@ public:
 
     // Each slot sends as its own player from an address of its own.
     void setPlayers(std::vector<Player> players) { m_players = std::move(players); }
+    QByteArray firstPlayer() const { return m_players.empty() ? QByteArray() : m_players.front().name; }
     // Every every-th transfer sends this instead.
     void setWorst(QByteArray message, int every)
     {
@@ -191,24 +200,40 @@ public:
     QElapsedTimer clock;
 };
 
-// Peers that drip a byte a second from eight addresses, and connect again
-// whenever the collector closes them. Without a roster each sends a whole
-// FILEINFO header first; with one, a header without a player's proof is
-// refused at once, so they drip the header itself and never end it.
-class Tricklers : public QObject
+// Peers that hold connections in their openings, and connect again
+// whenever the collector closes them. Trickling: from eight addresses, a
+// byte a second; without a roster each sends a whole FILEINFO header first,
+// with one they drip the header itself and never end it. Silent: eight from
+// each address, never a byte, connecting again a second after they are closed. Wrong proof: from eight addresses, a player's
+// name, a wrong proof, then a header of about 1 KB at 300 bytes a second.
+class Attackers : public QObject
 {
 public:
-    Tricklers(quint16 port, int count, bool league)
+    enum class Kind { Trickle, Silent, WrongProof };
+
+    Attackers(quint16 port, int count, Kind kind, bool league, QByteArray player)
         : m_port(port)
-        , m_opening(league ? "FILEINFO|100000|trickle" : "FILEINFO|100000|trickle.txt|")
+        , m_kind(kind)
+        , m_player(std::move(player))
     {
+        if (kind == Kind::Trickle)
+            m_opening = league ? "FILEINFO|100000|trickle" : "FILEINFO|100000|trickle.txt|";
+        else if (kind == Kind::WrongProof)
+            m_opening = PlayerPreamble::playerLine(m_player);
         for (int i = 0; i < count; ++i)
             open(i);
         connect(&m_drip, &QTimer::timeout, this, [this] {
-            for (QTcpSocket* socket : findChildren<QTcpSocket*>())
-                socket->write("t");
+            for (QTcpSocket* socket : findChildren<QTcpSocket*>()) {
+                if (m_kind == Kind::Trickle) {
+                    socket->write("t");
+                } else if (const qsizetype sent = socket->property("sent").toLongLong(); sent > 0) {
+                    socket->write(m_slowHeader.mid(sent, 30));
+                    socket->setProperty("sent", sent + 30);
+                }
+            }
         });
-        m_drip.start(1000);
+        if (kind != Kind::Silent)
+            m_drip.start(kind == Kind::Trickle ? 1000 : 100);
     }
 
     int closed = 0; // by the collector
@@ -217,18 +242,32 @@ private:
     void open(int peer)
     {
         auto* socket = new QTcpSocket(this);
-        socket->bind(QHostAddress(QStringLiteral("127.0.9.%1").arg(1 + peer % 8)));
+        const int address = m_kind == Kind::Silent ? 1 + peer / 8 : 1 + peer % 8;
+        socket->bind(QHostAddress(QStringLiteral("127.0.%1.%2").arg(9 + int(m_kind)).arg(address)));
         connect(socket, &QTcpSocket::connected, this, [this, socket] { socket->write(m_opening); });
+        if (m_kind == Kind::WrongProof) {
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+                if (socket->property("sent").toLongLong() > 0 || !socket->canReadLine())
+                    return;
+                socket->readLine();
+                socket->write(PlayerPreamble::proofLine(QByteArray(64, 'a')) + m_slowHeader.first(1));
+                socket->setProperty("sent", qsizetype(1));
+            });
+        }
         connect(socket, &QTcpSocket::disconnected, this, [this, socket, peer] {
             ++closed;
             socket->deleteLater();
-            QTimer::singleShot(100, this, [this, peer] { open(peer); });
+            // The silent hold their places rather than flood the door.
+            QTimer::singleShot(m_kind == Kind::Silent ? 1000 : 100, this, [this, peer] { open(peer); });
         });
         socket->connectToHost(QHostAddress::LocalHost, m_port);
     }
 
     quint16 m_port;
+    Kind m_kind;
+    QByteArray m_player;
     QByteArray m_opening;
+    const QByteArray m_slowHeader = "FILEINFO|100000|" + QByteArray(1000, 'x') + ".txt|";
     QTimer m_drip;
 };
 
@@ -284,10 +323,34 @@ QString optionValue(const QStringList& args, const QString& option)
 
 } // namespace
 
+// Attackers on PORT until stdin closes; then prints how often the collector
+// closed one.
+int attack(const QStringList& args)
+{
+    const quint16 port = quint16(args.at(2).toUInt());
+    const Attackers::Kind kind = args.at(3) == u"--trickle" ? Attackers::Kind::Trickle
+        : args.at(3) == u"--silent"                          ? Attackers::Kind::Silent
+                                                             : Attackers::Kind::WrongProof;
+    Attackers attackers(port, args.at(4).toInt(), kind, args.at(6) == u"league", args.at(5).toLatin1());
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char byte;
+        if (::read(STDIN_FILENO, &byte, 1) <= 0) {
+            input.setEnabled(false);
+            QCoreApplication::quit();
+        }
+    });
+    QCoreApplication::exec();
+    std::printf("%d\n", attackers.closed);
+    return 0;
+}
+
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() == 7 && args.at(1) == u"attack")
+        return attack(args);
     const bool collect = args.size() >= 8 && args.at(1) == u"collect";
     if (!collect && !(args.size() == 6 && args.at(1) == u"raw")) {
         std::fprintf(stderr, "usage: collect_driver collect COLLECTOR PROGRAM_FOLDER DIR FILE COUNT CONCURRENCY\n"
@@ -315,12 +378,14 @@ int main(int argc, char* argv[])
         collector.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QStringList arguments{QStringLiteral("--json"), QStringLiteral("--port"), QStringLiteral("0"),
                               QStringLiteral("--dir"), args.at(4), QStringLiteral("--folder"), args.at(3)};
-        if (!args.contains(QStringLiteral("--trickle")))
+        // Under attack the collector keeps its default slots.
+        if (!args.contains(QStringLiteral("--trickle")) && !args.contains(QStringLiteral("--silent"))
+            && !args.contains(QStringLiteral("--wrong-proof")))
             arguments << QStringLiteral("--max-connections") << QString::number(concurrency * 2);
         if (!optionValue(args, QStringLiteral("--listeners")).isEmpty())
             arguments << QStringLiteral("--http") << QStringLiteral("0");
         for (const QString& option : {QStringLiteral("--roster"), QStringLiteral("--rules"), QStringLiteral("--jobs"),
-                                      QStringLiteral("--notify-file")}) {
+                                      QStringLiteral("--max-pending"), QStringLiteral("--notify-file")}) {
             if (!optionValue(args, option).isEmpty())
                 arguments << option << optionValue(args, option);
         }
@@ -372,10 +437,23 @@ int main(int argc, char* argv[])
         while (settle.elapsed() < 1000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
-    std::unique_ptr<Tricklers> tricklers;
-    if (const int trickling = optionValue(args, QStringLiteral("--trickle")).toInt(); trickling > 0) {
-        tricklers = std::make_unique<Tricklers>(port, trickling, !optionValue(args, QStringLiteral("--roster")).isEmpty());
-        // The tricklers take their slots before the senders come.
+    // The attackers are a process of their own, so that their traffic does
+    // not delay this one's senders and their times.
+    QProcess attackers;
+    for (const QString& option : {QStringLiteral("--trickle"), QStringLiteral("--silent"), QStringLiteral("--wrong-proof")}) {
+        if (const QString count = optionValue(args, option); !count.isEmpty()) {
+            attackers.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            attackers.start(app.applicationFilePath(),
+                            {QStringLiteral("attack"), QString::number(port), option, count,
+                             QString::fromLatin1(driver->firstPlayer()),
+                             optionValue(args, QStringLiteral("--roster")).isEmpty() ? QStringLiteral("plain")
+                                                                                     : QStringLiteral("league")});
+            if (!attackers.waitForStarted())
+                return 1;
+        }
+    }
+    if (attackers.state() == QProcess::Running) {
+        // The attackers take their places before the senders come.
         QElapsedTimer settle;
         settle.start();
         while (settle.elapsed() < 1000)
@@ -408,8 +486,12 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    const int tricklesClosed = tricklers ? tricklers->closed : 0;
-    tricklers.reset();
+    int attackersClosed = 0;
+    if (attackers.state() == QProcess::Running) {
+        attackers.closeWriteChannel();
+        attackers.waitForFinished();
+        attackersClosed = attackers.readAllStandardOutput().trimmed().toInt();
+    }
     QByteArray rssAtEnd = "-";
     qsizetype verdicts = 0;
     qsizetype logBytes = 0;
@@ -444,10 +526,11 @@ int main(int argc, char* argv[])
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     std::vector<qint64> delays = listeners ? listeners->delays : std::vector<qint64>{0};
     std::sort(delays.begin(), delays.end());
-    std::printf("%d %.3f %.0f %.2f %.2f %s %s %lld %.2f %lld %d %d %d %zu %lld %lld\n", count, elapsed, count / elapsed,
+    std::printf("%d %.3f %.0f %.2f %.2f %s %s %lld %.2f %lld %d %d %d %zu %lld %lld %.2f\n", count, elapsed, count / elapsed,
                 milliseconds(latencies.size() / 2), milliseconds(latencies.size() * 99 / 100), rssAt1000.constData(),
                 rssAtEnd.constData(), static_cast<long long>(verdicts), stallMs, static_cast<long long>(logBytes),
-                driver->stored, driver->refused, tricklesClosed, listeners ? std::size_t(listeners->heard) : 0,
-                static_cast<long long>(delays[delays.size() / 2]), static_cast<long long>(delays[delays.size() * 99 / 100]));
+                driver->stored, driver->refused, attackersClosed, listeners ? std::size_t(listeners->heard) : 0,
+                static_cast<long long>(delays[delays.size() / 2]), static_cast<long long>(delays[delays.size() * 99 / 100]),
+                milliseconds(latencies.size() - 1));
     return 0;
 }

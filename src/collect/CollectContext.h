@@ -25,6 +25,7 @@ struct Verdict;
 struct TransferLimits {
     std::chrono::milliseconds idleTimeout{30'000};     // silence, restarted by every byte
     std::chrono::milliseconds transferTimeout{60'000}; // the whole file, from the accept
+    std::chrono::milliseconds openingTimeout{5'000};   // preamble, proof and header, from the accept
     qint64 minRate = 256;                               // bytes a second, on average
     std::chrono::milliseconds rateGrace{5'000};         // of service before the rate counts
     std::chrono::milliseconds linger{2'000};            // for the last line to reach the peer

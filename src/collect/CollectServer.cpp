@@ -59,11 +59,20 @@ void CollectServer::takeConnections()
             auto* transfer = new Transfer(socket, address, m_context, this);
             ++m_open;
             ++m_fromAddress[counted];
+            connect(transfer, &Transfer::openingWhole, this, [this, transfer, counted] {
+                m_waiting.push(turnOf(transfer, counted), transfer);
+                serveWaiting();
+            });
             connect(transfer, &Transfer::finished, this, [this, transfer, counted] { transferFinished(transfer, counted); });
-            m_waiting.push(counted, transfer);
         }
     }
-    serveWaiting();
+}
+
+// The slots go round the players in turn; without a roster, round the
+// addresses (an IPv6 /64 as one).
+QString CollectServer::turnOf(const Transfer* transfer, const QString& counted) const
+{
+    return m_context.roster ? QString::fromUtf8(transfer->player()) : counted;
 }
 
 void CollectServer::refuseAtOnce(QTcpSocket* socket, const QString& address, const QString& counted,
@@ -82,12 +91,13 @@ void CollectServer::refuseAtOnce(QTcpSocket* socket, const QString& address, con
     sayLastLine(socket, PlayerPreamble::refusedLine(code, words), m_context.limits.linger);
 }
 
-// The oldest connection still waiting for its turn, none of whose bytes were
-// read, makes room for a new one: a player is not kept out by the silent.
+// The oldest connection still in its opening makes room for a new one: a
+// proven player, or one yet to prove, is not kept out by the silent or the
+// slow, and is refused busy only when every other has proved itself.
 bool CollectServer::makeRoom()
 {
     for (Transfer* transfer : findChildren<Transfer*>(Qt::FindDirectChildrenOnly)) {
-        if (!transfer->isServed() && !transfer->isFinished()) {
+        if (transfer->isInOpening()) {
             transfer->makeRoom();
             return true;
         }
@@ -111,7 +121,7 @@ void CollectServer::transferFinished(Transfer* transfer, const QString& counted)
     if (transfer->isServed())
         --m_served;
     else
-        m_waiting.remove(counted, transfer);
+        m_waiting.remove(turnOf(transfer, counted), transfer);
     --m_open;
     if (--m_fromAddress[counted] == 0)
         m_fromAddress.erase(counted);

@@ -15,14 +15,17 @@ struct CollectContext;
 // How many connections the collector holds.
 struct ConnectionLimits {
     int maxConnections = 64;  // served at once
-    int maxPending = 1024;    // served and waiting
+    int maxPending = 1024;    // served, waiting and in their opening
     int maxPerAddress = 8;    // served and waiting, from one address
 };
 
 // Listens for as long as it runs and takes every connection at once, so
-// that each keeps its sender's address and the time it came: up to
-// maxConnections are served, each a Transfer, all on one event loop; the
-// others wait their turn, address by address (an IPv6 /64 counting as one).
+// that each keeps its sender's address and the time it came, and reads its
+// opening at once: up to maxConnections whose proof holds (or whose plain
+// header is whole) are served, each a Transfer, all on one event loop; the
+// others wait their turn, player by player (without a roster, address by
+// address, an IPv6 /64 counting as one). A full queue drops the oldest
+// connection still in its opening.
 class CollectServer : public QObject
 {
     Q_OBJECT
@@ -48,6 +51,7 @@ private:
     void refuseAtOnce(QTcpSocket* socket, const QString& address, const QString& counted, const QByteArray& code,
                       const QString& words);
     bool makeRoom();
+    QString turnOf(const Transfer* transfer, const QString& counted) const;
     void serveWaiting();
     void transferFinished(Transfer* transfer, const QString& counted);
     void endTransfers();

@@ -7,9 +7,9 @@
 #include <map>
 #include <optional>
 
-// Connections waiting for a slot, taken in turn address by address: one
-// address with many waiting gets one slot for every one that each other
-// waiting address gets, so no address fills the queue ahead of others.
+// Items waiting for a slot, taken in turn by whose they are (a player, or an
+// address): one with many waiting gets one slot for every one that each
+// other waiting one gets, so no one fills the queue ahead of others.
 template<typename Item>
 class RoundRobinQueue
 {

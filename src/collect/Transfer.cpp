@@ -12,6 +12,7 @@
 #include "IncomingFile.h"
 #include "LastLine.h"
 #include "PlayerNotes.h"
+#include "PlayerPreamble.h"
 #include "ReceivedName.h"
 #include "Roster.h"
 #include "StoreHealth.h"
@@ -24,6 +25,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,12 +34,6 @@ namespace {
 
 // What a socket may hold unread: a peer faster than the disk keeps memory flat.
 constexpr qint64 ReadBufferSize = 64 * 1024;
-constexpr std::chrono::milliseconds RateCheckEvery{1'000};
-
-QString secondsText(std::chrono::milliseconds duration)
-{
-    return QStringLiteral("%1 s").arg(double(duration.count()) / 1000.0);
-}
 
 RefusalCode codeOf(AnnouncementFault fault)
 {
@@ -62,17 +58,27 @@ Transfer::Transfer(QTcpSocket* socket, const QString& address, CollectContext& c
     , m_socket(socket)
     , m_address(address)
     , m_peerPort(socket->peerPort())
-    , m_playerName(PlayerPreamble::PlayerMarker, 2, PlayerPreamble::PlayerMarker.size() + PlayerPreamble::NameLength + 1)
-    , m_proof(PlayerPreamble::ProofMarker, 2, PlayerPreamble::ProofMarker.size() + 64 + 1)
+    , m_reader({bool(context.roster),
+                [&context](const QByteArray& name) {
+                    return context.roster ? context.roster->tokenSha256Of(name) : std::nullopt;
+                },
+                PlayerPreamble::newChallengeHex(), context.limits.openingTimeout})
+    , m_clock(context.limits)
 {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(ReadBufferSize);
-    m_idle.setSingleShot(true);
-    m_deadline.setSingleShot(true);
-    connect(&m_idle, &QTimer::timeout, this, &Transfer::idleTimedOut);
-    connect(&m_deadline, &QTimer::timeout, this, &Transfer::deadlinePassed);
-    connect(&m_rate, &QTimer::timeout, this, &Transfer::checkRate);
-    m_deadline.start(m_context.limits.transferTimeout);
+    m_look.setSingleShot(true);
+    m_openingDeadline.setSingleShot(true);
+    m_openingDeadline.setTimerType(Qt::PreciseTimer);
+    connect(&m_look, &QTimer::timeout, this, &Transfer::look);
+    connect(&m_openingDeadline, &QTimer::timeout, this, &Transfer::openingTimedOut);
+    m_accepted.start();
+    m_openingDeadline.start(m_context.limits.openingTimeout);
+    lookLater();
+    // The opening is read as it comes, whether or not a slot is free: a
+    // player's proof is known before the slots are given.
+    connect(m_socket, &QTcpSocket::readyRead, this, &Transfer::readData);
+    connect(m_socket, &QTcpSocket::disconnected, this, &Transfer::peerClosed);
 }
 
 Transfer::~Transfer()
@@ -107,14 +113,19 @@ void Transfer::release()
     m_counted = false;
 }
 
+bool Transfer::isInOpening() const
+{
+    return !m_finished && m_phase == Phase::Opening;
+}
+
 void Transfer::serve()
 {
-    m_phase = Phase::Opening;
-    m_served.start();
-    m_rate.start(RateCheckEvery);
-    m_idle.start(m_context.limits.idleTimeout);
-    connect(m_socket, &QTcpSocket::readyRead, this, &Transfer::readData);
-    connect(m_socket, &QTcpSocket::disconnected, this, &Transfer::peerClosed);
+    m_hasSlot = true;
+    m_clock.serve(sinceAccept());
+    lookLater();
+    if (!startFile())
+        return;
+    take(std::exchange(m_afterHeader, QByteArray()));
     // Bytes, or the peer's close, may have come while it waited.
     QMetaObject::invokeMethod(this, [this] {
         readData();
@@ -125,37 +136,28 @@ void Transfer::serve()
 
 void Transfer::readData()
 {
-    if (m_finished)
+    // Its file's bytes wait in the socket for its turn.
+    if (m_finished || m_phase == Phase::Ready)
         return;
     const QByteArray bytes = m_socket->readAll();
     if (bytes.isEmpty())
         return;
-    m_bytesRead += bytes.size();
-    m_idle.start(m_context.limits.idleTimeout);
+    m_clock.heard(bytes.size(), sinceAccept());
+    lookLater();
     take(bytes);
 }
 
 void Transfer::take(QByteArrayView bytes)
 {
+    if (m_phase == Phase::Opening) {
+        follow(m_reader.take(bytes));
+        return;
+    }
     while (!bytes.isEmpty() && !m_finished) {
         switch (m_phase) {
-        case Phase::Waiting:
-            return;
         case Phase::Opening:
-            m_phase = bytes.front() == PlayerPreamble::PlayerMarker.front() ? Phase::PlayerName : Phase::Header;
-            break;
-        case Phase::PlayerName:
-            if (!takePlayer(&bytes))
-                return;
-            break;
-        case Phase::Proof:
-            if (!takeProof(&bytes))
-                return;
-            break;
-        case Phase::Header:
-            if (!takeHeader(&bytes))
-                return;
-            break;
+        case Phase::Ready:
+            return;
         case Phase::Data: {
             QString error;
             const qint64 taken = m_file->write(bytes, &error);
@@ -176,111 +178,65 @@ void Transfer::take(QByteArrayView bytes)
     }
 }
 
-bool Transfer::takePlayer(QByteArrayView* bytes)
+// Does what the opening's reader says.
+void Transfer::follow(const OpeningReader::Actions& actions)
 {
-    QByteArrayView rest;
-    switch (m_playerName.add(*bytes, &rest)) {
-    case FieldsCollector::Status::NeedMore:
-        return false;
-    case FieldsCollector::Status::Complete:
-        *bytes = rest;
-        return namePlayer(m_playerName.field(1));
-    case FieldsCollector::Status::Wrong:
-        break;
-    case FieldsCollector::Status::TooLong:
-        refuse(RefusalCode::UnknownPlayer, QStringLiteral("no player's name is that long"));
-        return false;
-    }
-    refuse(RefusalCode::BadHeader, HeaderCollector::refusal(HeaderCollector::Status::NotAHeader));
-    return false;
-}
-
-bool Transfer::namePlayer(const QByteArray& name)
-{
-    if (!m_context.roster) {
-        refuse(RefusalCode::NoRoster,
-               QStringLiteral("this collector has no roster, so it names no players: send without --player"));
-        return false;
-    }
-    const std::optional<QByteArray> known =
-        PlayerPreamble::isValidName(name) ? m_context.roster->tokenSha256Of(name) : std::nullopt;
-    if (!known) {
-        refuse(RefusalCode::UnknownPlayer,
-               QStringLiteral("\"%1\" is not on the league's roster").arg(shownName(QString::fromLatin1(name))));
-        return false;
-    }
-    m_player = name;
-    m_challenge = PlayerPreamble::newChallengeHex();
-    m_socket->write(PlayerPreamble::challengeLine(m_challenge));
-    m_phase = Phase::Proof;
-    return true;
-}
-
-bool Transfer::takeProof(QByteArrayView* bytes)
-{
-    QByteArrayView rest;
-    switch (m_proof.add(*bytes, &rest)) {
-    case FieldsCollector::Status::NeedMore:
-        return false;
-    case FieldsCollector::Status::Complete:
-        *bytes = rest;
-        m_phase = Phase::Header;
-        return true;
-    case FieldsCollector::Status::Wrong:
-    case FieldsCollector::Status::TooLong:
-        break;
-    }
-    refuse(RefusalCode::BadProof, QStringLiteral("no proof of the player's token came after the challenge"));
-    return false;
-}
-
-bool Transfer::takeHeader(QByteArrayView* bytes)
-{
-    QByteArrayView rest;
-    const HeaderCollector::Status status = m_header.add(*bytes, &rest);
-    if (status == HeaderCollector::Status::NeedMore)
-        return false;
-    if (status != HeaderCollector::Status::Complete) {
-        refuse(RefusalCode::BadHeader, HeaderCollector::refusal(status));
-        return false;
-    }
-    m_headerWhole = true;
-    *bytes = rest;
-    return startFile();
-}
-
-bool Transfer::startFile()
-{
-    if (m_context.roster && m_player.isEmpty()) {
-        refuse(RefusalCode::NoPlayer, QStringLiteral("this league takes files only from the players on its roster: "
-                                                     "send with --player NAME"));
-        return false;
-    }
-    if (!m_player.isEmpty()) {
-        const std::optional<QByteArray> key = m_context.roster->tokenSha256Of(m_player);
-        if (!key || !PlayerPreamble::proofHolds(m_proof.field(1), *key, m_challenge, m_player, m_header.header())) {
-            refuse(RefusalCode::BadProof, QStringLiteral("the token is wrong"));
-            return false;
+    for (const OpeningReader::Action& action : actions) {
+        if (m_finished)
+            return;
+        // Events name the player claimed, proven or not.
+        m_player = m_reader.claimedPlayer();
+        switch (action.step) {
+        case OpeningReader::Step::Say:
+            m_socket->write(action.bytes);
+            break;
+        case OpeningReader::Step::Whole:
+            opened(action.bytes);
+            break;
+        case OpeningReader::Step::Refuse:
+            refuse(action.code, action.words);
+            break;
+        case OpeningReader::Step::Quiet:
+            finish();
+            break;
         }
-        m_proven = true;
+    }
+}
+
+// The opening is whole: its player proved, or without a roster its address
+// stands for one. It waits for its turn from now on, keeping what followed
+// the header.
+void Transfer::opened(const QByteArray& afterHeader)
+{
+    m_proven = true;
+    if (m_reader.isProven()) {
         // Counted once proven: a name claimed without the token holds no one out.
         int& transfers = m_context.transfersOfPlayer[m_player];
         if (transfers >= m_context.limits.maxPerPlayer) {
             refuse(RefusalCode::TooManyForPlayer, QStringLiteral("%1 already has %2 transfers going")
                                                       .arg(QString::fromLatin1(m_player))
                                                       .arg(transfers));
-            return false;
+            return;
         }
         ++transfers;
         m_counted = true;
-    } else if (!m_context.roster) {
+    } else {
         m_player = m_address.toUtf8();
     }
-    m_proven = true;
+    m_phase = Phase::Ready;
+    m_openingDeadline.stop();
+    m_clock.waitTurn();
+    lookLater();
+    m_afterHeader = afterHeader;
+    emit openingWhole();
+}
+
+bool Transfer::startFile()
+{
     QString reason;
     AnnouncementFault fault = AnnouncementFault::Header;
     const std::optional<Announcement> announced =
-        acceptAnnouncement(m_header.header(), m_context.ownFiles, m_context.dir, m_context.maxSize,
+        acceptAnnouncement(m_reader.header(), m_context.ownFiles, m_context.dir, m_context.maxSize,
                            ArrivalNames::StampBytes, &reason, &fault);
     if (!announced) {
         if (codeOf(fault) == RefusalCode::CannotStore)
@@ -347,8 +303,8 @@ bool Transfer::startJournal()
 void Transfer::handOver()
 {
     m_phase = Phase::Checking;
-    m_deadline.stop();
-    m_rate.stop();
+    m_clock.fileWhole();
+    lookLater();
     Arrival arrival{std::move(m_file), m_target, m_player, m_address, bool(m_context.onRecord),
                     QDateTime::currentDateTimeUtc()};
     m_context.checks->check(std::move(arrival), this, [this](const CheckedArrival& result) { checked(result); });
@@ -397,6 +353,8 @@ void Transfer::recorded(const CheckedArrival& result, const QString& syncError)
                            {QStringLiteral("missing"), result.record.value(QStringLiteral("missing_total"))},
                            {QStringLiteral("check_ms"), double(result.took.count()) / 1e6}});
     m_phase = Phase::Stored;
+    m_clock.stored();
+    lookLater();
     // A player hears the verdict; a plain sender closes when it is done.
     if (m_counted) {
         const QString page = m_context.publicUrl.isEmpty()
@@ -437,50 +395,58 @@ void Transfer::peerClosed()
         return;
     if (m_phase == Phase::Data)
         endEarly(QStringLiteral("the connection closed"));
+    else if (m_phase == Phase::Ready)
+        return; // what it sent is read in its turn
     else if (m_phase == Phase::Checking)
         m_peerGone = true; // the file is whole: its verdict ends the transfer
-    else if (m_phase == Phase::Stored || (m_phase == Phase::Opening && m_bytesRead == 0))
+    else if (m_phase == Phase::Stored)
         finish();
     else
-        refuse(RefusalCode::BadHeader, QStringLiteral("the connection closed before its FILEINFO header was complete"));
+        follow(m_reader.closed());
 }
 
-void Transfer::idleTimedOut()
+TransferClock::Ms Transfer::sinceAccept() const
 {
-    const QString silence = QStringLiteral("it sent nothing for %1").arg(secondsText(m_context.limits.idleTimeout));
+    return TransferClock::Ms(m_accepted.elapsed());
+}
+
+void Transfer::lookLater()
+{
+    const TransferClock::Ms next = m_clock.nextLook(sinceAccept());
+    if (next == TransferClock::Ms::max())
+        m_look.stop();
+    else
+        m_look.start(next);
+}
+
+// A time limit may have passed.
+void Transfer::look()
+{
+    const TransferClock::Ms now = sinceAccept();
+    const TransferClock::Due due = m_clock.due(now);
+    if (due == TransferClock::Due::Nothing) {
+        lookLater();
+        return;
+    }
     if (m_phase == Phase::Stored) {
         finish(); // its file is whole and kept
         return;
     }
-    if (m_phase == Phase::Checking)
-        return;
-    if (m_phase != Phase::Data) {
-        const QString arrived = m_bytesRead == 0 ? QStringLiteral("nothing had arrived")
-                                                 : QStringLiteral("only %1 bytes had arrived").arg(m_bytesRead);
-        refuse(RefusalCode::TimedOut, silence + QStringLiteral("; ") + arrived);
-        return;
-    }
-    refuse(RefusalCode::TimedOut, silence);
+    QString words = m_clock.words(due, now);
+    if (due == TransferClock::Due::Silence && m_phase == Phase::Opening)
+        words += QStringLiteral("; ") + m_reader.arrived();
+    refuse(due == TransferClock::Due::TooSlow ? RefusalCode::TooSlow : RefusalCode::TimedOut, words);
 }
 
-void Transfer::deadlinePassed()
+// A connection is served only once its opening is whole, and a slow
+// opening holds its place in the queue for this long at most.
+void Transfer::openingTimedOut()
 {
-    if (m_phase == Phase::Checking || m_phase == Phase::Stored)
-        return;
-    refuse(RefusalCode::TimedOut, QStringLiteral("the whole file did not arrive within %1 of the connection")
-                                      .arg(secondsText(m_context.limits.transferTimeout)));
-}
-
-void Transfer::checkRate()
-{
-    const qint64 servedMs = m_served.elapsed();
-    if (servedMs < m_context.limits.rateGrace.count() || m_phase == Phase::Checking || m_phase == Phase::Stored)
-        return;
-    if (m_bytesRead * 1000 < m_context.limits.minRate * servedMs)
-        refuse(RefusalCode::TooSlow, QStringLiteral("it sent %1 bytes in %2, less than %3 bytes a second")
-                                         .arg(m_bytesRead)
-                                         .arg(secondsText(std::chrono::milliseconds(servedMs)))
-                                         .arg(m_context.limits.minRate));
+    const TransferClock::Ms since = sinceAccept();
+    follow(m_reader.tick(since));
+    // A timer may come a moment early.
+    if (isInOpening())
+        m_openingDeadline.start(m_context.limits.openingTimeout - since + TransferClock::Ms(1));
 }
 
 void Transfer::stop()
@@ -496,8 +462,8 @@ void Transfer::stop()
 
 void Transfer::makeRoom()
 {
-    refuse(RefusalCode::Busy, QStringLiteral("the collector was full, and this connection, waiting the longest, "
-                                             "made room for a newer one"));
+    refuse(RefusalCode::Busy, QStringLiteral("the collector was full, and this connection, the oldest still in its "
+                                             "opening, made room for a newer one"));
 }
 
 void Transfer::end()
@@ -540,7 +506,7 @@ void Transfer::refuse(RefusalCode code, const QString& words, const QString& par
     }
     if (!kept.isEmpty())
         fields.insert(QStringLiteral("kept"), underDir(kept));
-    const bool recorded = m_headerWhole && !m_player.isEmpty() && (m_context.roster || code == RefusalCode::CannotStore);
+    const bool recorded = !m_reader.header().isEmpty() && !m_player.isEmpty() && (m_context.roster || code == RefusalCode::CannotStore);
     qint64 heldBack = 0;
     if (recorded && !m_proven
         && !m_context.unproven.admit(m_address, m_player, QDateTime::currentMSecsSinceEpoch(), &heldBack))
@@ -557,7 +523,7 @@ void Transfer::refuse(RefusalCode code, const QString& words, const QString& par
 void Transfer::recordRefusal(RefusalCode code, const QString& words, const QString& kept, qint64 heldBack)
 {
     QString unused;
-    const FileInfoHeader announced = parseFileInfoHeader(m_header.header(), &unused).value_or(FileInfoHeader{});
+    const FileInfoHeader announced = parseFileInfoHeader(m_reader.header(), &unused).value_or(FileInfoHeader{});
     QJsonObject record{
         {QStringLiteral("status"), QStringLiteral("refused")},
         {QStringLiteral("code"), QString::fromLatin1(refusalCodeName(code))},
@@ -611,9 +577,8 @@ void Transfer::finish(const QByteArray& lastLine)
     m_finished = true;
     ArrivalJournal::remove(m_journal);
     release();
-    m_idle.stop();
-    m_deadline.stop();
-    m_rate.stop();
+    m_look.stop();
+    m_openingDeadline.stop();
     disconnect(m_socket, nullptr, this, nullptr);
     if (lastLine.isEmpty()) {
         m_socket->abort();

@@ -4,6 +4,7 @@
 #include "ToolRun.h"
 
 #include <QFile>
+#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -249,14 +250,6 @@ private slots:
         QVERIFY(collector.started());
         const QByteArray content = sample(QStringLiteral("genuine/Grelm.dat"));
         const QByteArray header = "FILEINFO|" + QByteArray::number(content.size()) + "|Grelmdescriptor.txt|";
-        // Opens a transfer as player and sends its proof, its header and part of the file.
-        const auto prove = [&](Sender& sender, const Player& player, const QByteArray& data) {
-            sender.send("PLAYER|" + player.name + '|');
-            const QByteArray challenge = lineFrom(sender.socket);
-            sender.send(PlayerPreamble::proofLine(PlayerPreamble::proofHex(PlayerPreamble::tokenSha256Hex(player.token),
-                                                                           challenge.split('|').value(1), player.name, header))
-                        + header + data);
-        };
         std::vector<std::unique_ptr<Sender>> claims;
         for (int i = 0; i < 4; ++i) {
             claims.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.0.%1").arg(20 + i)));
@@ -264,23 +257,114 @@ private slots:
             QVERIFY(lineFrom(claims.back()->socket).startsWith("CHALLENGE|"));
         }
         Sender alice(collector.port, QStringLiteral("127.0.0.30"));
-        prove(alice, m_players[0], content);
+        prove(alice, m_players[0], header, content);
         QCOMPARE(lineFrom(alice.socket), QByteArray("STORED|genuine|\n"));
 
         std::vector<std::unique_ptr<Sender>> bob;
         for (int i = 0; i < 2; ++i) {
             bob.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.0.%1").arg(2 + i)));
-            prove(*bob.back(), m_players[1], content.first(100));
+            prove(*bob.back(), m_players[1], header, content.first(100));
         }
         QTRY_COMPARE(collector.count(QStringLiteral("accepted")), 3);
         Sender third(collector.port, QStringLiteral("127.0.0.9"));
-        prove(third, m_players[1], content);
+        prove(third, m_players[1], header, content);
         QVERIFY(lineFrom(third.socket).startsWith("REFUSED|too-many-for-player|"));
         bob.front()->socket.abort();
         QTRY_COMPARE(collector.count(QStringLiteral("ended early")), 1);
         Sender again(collector.port, QStringLiteral("127.0.0.9"));
-        prove(again, m_players[1], content);
+        prove(again, m_players[1], header, content);
         QCOMPARE(lineFrom(again.socket), QByteArray("STORED|genuine|\n"));
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // A proven player is served at once while others hold connections in
+    // their openings: tricklers of a header they never end, silent
+    // connections that fill the queue, wrong proofs followed by slow
+    // headers. The opening time outlasts the test, so none of them is
+    // cleared by it; the few slots go only to the proven.
+    void provenPlayerServedUnderAttack_data()
+    {
+        QTest::addColumn<QString>("attack");
+        QTest::newRow("64 tricklers") << QStringLiteral("trickle");
+        QTest::newRow("silent connections fill the queue") << QStringLiteral("silent");
+        QTest::newRow("wrong proofs, then slow headers") << QStringLiteral("wrong proof");
+    }
+
+    void provenPlayerServedUnderAttack()
+    {
+        QFETCH(QString, attack);
+        const int attackers = attack == u"silent" ? 48 : 64;
+        Collector collector({QStringLiteral("--roster"), rosterFile(m_roster), QStringLiteral("--max-connections"),
+                             QStringLiteral("4"), QStringLiteral("--max-pending"), QString::number(attack == u"silent" ? attackers : 1024),
+                             QStringLiteral("--opening-timeout"), QStringLiteral("120"), QStringLiteral("--idle-timeout"),
+                             QStringLiteral("120"), QStringLiteral("--min-rate"), QStringLiteral("0")});
+        QVERIFY(collector.started());
+        std::vector<std::unique_ptr<Sender>> peers;
+        for (int i = 0; i < attackers; ++i) {
+            peers.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.6.%1").arg(1 + i / 8)));
+            if (attack == u"trickle") {
+                peers.back()->send("FILEINFO|100000|");
+            } else if (attack == u"wrong proof") {
+                peers.back()->send("PLAYER|alice|");
+                QVERIFY(lineFrom(peers.back()->socket).startsWith("CHALLENGE|"));
+                peers.back()->send(PlayerPreamble::proofLine(QByteArray(64, 'a')) + "FILEINFO|100000|");
+            }
+        }
+        // 30 bytes every 100 ms, 300 a second: no header ends within the test.
+        QTimer drip;
+        QObject::connect(&drip, &QTimer::timeout, [&] {
+            for (auto& peer : peers) {
+                if (attack != u"silent" && peer->socket.state() == QAbstractSocket::ConnectedState)
+                    peer->send(QByteArray(attack == u"trickle" ? 1 : 30, 't'));
+            }
+        });
+        drip.start(100);
+        QTest::qWait(300);
+
+        const QByteArray content = sample(QStringLiteral("genuine/Grelm.dat"));
+        const QByteArray header = "FILEINFO|" + QByteArray::number(content.size()) + "|Grelmdescriptor.txt|";
+        for (int i = 0; i < m_players.size(); ++i) {
+            Sender player(collector.port, QStringLiteral("127.0.7.%1").arg(1 + i));
+            prove(player, m_players[i], header, content);
+            QCOMPARE(lineFrom(player.socket), QByteArray("STORED|genuine|\n"));
+        }
+        // The first player, in a full queue, took the place of the oldest silent one.
+        QCOMPARE(collector.refusals(QStringLiteral("busy")), attack == u"silent" ? 1 : 0);
+        if (attack == u"silent")
+            QVERIFY(lineFrom(peers.front()->socket).startsWith("REFUSED|busy|"));
+        for (const QJsonObject& event : collector.events) {
+            if (event.value(QStringLiteral("event")).toString() == u"refused")
+                QVERIFY(event.value(QStringLiteral("peer")).toString().startsWith(QStringLiteral("127.0.6.")));
+        }
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // The slots go round the players in turn: with one slot, bob's file
+    // waiting behind two of alice's is served after her first, whatever
+    // their addresses and the order they came in.
+    void slotsGoRoundThePlayers()
+    {
+        Collector collector({QStringLiteral("--roster"), rosterFile(m_roster), QStringLiteral("--max-connections"),
+                             QStringLiteral("1"), QStringLiteral("--min-rate"), QStringLiteral("0")});
+        QVERIFY(collector.started());
+        const QByteArray content = sample(QStringLiteral("genuine/Grelm.dat"));
+        const QByteArray header = "FILEINFO|" + QByteArray::number(content.size()) + "|Grelmdescriptor.txt|";
+        Sender holder(collector.port, QStringLiteral("127.0.8.1"));
+        prove(holder, m_players[0], header, content.first(100));
+        QTRY_COMPARE(collector.count(QStringLiteral("accepted")), 1);
+        std::vector<std::unique_ptr<Sender>> queued;
+        for (const int player : {0, 0, 1}) {
+            queued.push_back(std::make_unique<Sender>(collector.port, QStringLiteral("127.0.8.%1").arg(2 + queued.size())));
+            prove(*queued.back(), m_players[player], header, content);
+            QTest::qWait(100); // each in its place in the queue before the next
+        }
+        holder.send(content.sliced(100));
+        QTRY_COMPARE_WITH_TIMEOUT(collector.verdicts().size(), 4, 20'000);
+        QStringList order;
+        for (const QJsonObject& record : collector.verdicts())
+            order << record.value(QStringLiteral("player")).toString();
+        QCOMPARE(order, (QStringList{QStringLiteral("alice"), QStringLiteral("alice"), QStringLiteral("bob"),
+                                     QStringLiteral("alice")}));
         QCOMPARE(collector.terminate(), 0);
     }
 

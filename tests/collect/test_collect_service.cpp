@@ -383,7 +383,7 @@ private slots:
     }
 
     // A full queue of silent connections keeps no one out: the oldest still
-    // waiting makes room for the newcomer, which is served in its turn.
+    // in its opening makes room for the newcomer, which is served in its turn.
     void fullQueueMakesRoom()
     {
         Collector collector({QStringLiteral("--max-pending"), QStringLiteral("4"), QStringLiteral("--max-connections"),
@@ -395,10 +395,35 @@ private slots:
         QTest::qWait(300);
         Sender player(collector.port, QStringLiteral("127.0.4.9"));
         player.send(message(QStringLiteral("Grelmdescriptor.txt"), sample(QStringLiteral("genuine/Grelm.dat"))));
-        // The first waits for its turn behind the one served: it goes.
-        QVERIFY(lineFrom(silent[1]->socket).startsWith("REFUSED|busy|"));
+        QVERIFY(lineFrom(silent[0]->socket).startsWith("REFUSED|busy|"));
         QTRY_COMPARE_WITH_TIMEOUT(collector.count(QStringLiteral("verdict")), 1, 10'000);
         QCOMPARE(collector.refusals(QStringLiteral("busy")), 1);
+        QCOMPARE(collector.terminate(), 0);
+    }
+
+    // A connection whose opening is not whole within the opening time is
+    // refused and told so, silent or halfway through its header; one whose
+    // header is whole in time is served.
+    void openingTimeout()
+    {
+        Collector collector({QStringLiteral("--opening-timeout"), QStringLiteral("1")});
+        QVERIFY(collector.started());
+        Sender silent(collector.port, QStringLiteral("127.0.5.1"));
+        Sender half(collector.port, QStringLiteral("127.0.5.2"));
+        half.send("FILEINFO|5");
+        Sender whole(collector.port, QStringLiteral("127.0.5.3"));
+        whole.send(message(QStringLiteral("Grelmdescriptor.txt"), sample(QStringLiteral("genuine/Grelm.dat"))));
+        whole.socket.disconnectFromHost();
+        QVERIFY(lineFrom(silent.socket).startsWith("REFUSED|timed-out|its opening "));
+        QVERIFY(lineFrom(half.socket).startsWith("REFUSED|timed-out|its opening "));
+        QTRY_COMPARE(collector.refusals(QStringLiteral("timed-out")), 2);
+        for (const QJsonObject& event : collector.events) {
+            if (event.value(QStringLiteral("event")).toString() == u"refused")
+                QVERIFY2(event.value(QStringLiteral("reason")).toString().contains(QStringLiteral("within 1 s of the connection")),
+                         qPrintable(event.value(QStringLiteral("reason")).toString()));
+        }
+        QTRY_COMPARE(collector.verdicts().size(), 1);
+        QCOMPARE(collector.verdicts().first().value(QStringLiteral("sender")).toString(), QStringLiteral("127.0.5.3"));
         QCOMPARE(collector.terminate(), 0);
     }
 

@@ -345,10 +345,13 @@ def collect_without_roster(tools, data, work):
             league.wait_event("verdict", 20)
             plain.close()
         # Two connections from 127.0.0.1 are all that address may hold; with a
-        # third from 127.0.0.2 the collector holds all it may.
+        # third from 127.0.0.2 the collector holds all it may. Each has a whole
+        # header, so none is still in its opening to make room.
         waiting = [Transfer(league.port) for _ in range(2)]
         expect_refused(Transfer(league.port).answer(), "too-many-from-address", "a third from one address")
         waiting.append(Transfer(league.port, source="127.0.0.2"))
+        for transfer in waiting:
+            transfer.announce("Grelmdescriptor.txt", 10)
         time.sleep(0.2)
         expect_refused(Transfer(league.port, source="127.0.0.3").answer(), "busy", "a connection past --max-pending")
         for transfer in waiting:

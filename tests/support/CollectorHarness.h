@@ -5,6 +5,7 @@
 // their own: what the collector's tests share.
 
 #include "FileSystem.h"
+#include "PlayerPreamble.h"
 #include "TestProgramFolder.h"
 #include "ToolRun.h"
 
@@ -83,6 +84,17 @@ inline Player newPlayer(const QByteArray& name, QByteArray* roster)
     const QList<QByteArray> lines = made.out.split('\n');
     *roster += made.out.sliced(lines.first().size() + 1);
     return {name, lines.first()};
+}
+
+// Opens a transfer as player on a raw connection: its name, and once
+// challenged its proof for header, then header and data.
+inline void prove(Sender& sender, const Player& player, const QByteArray& header, const QByteArray& data)
+{
+    sender.send(PlayerPreamble::playerLine(player.name));
+    const QByteArray challenge = lineFrom(sender.socket);
+    sender.send(PlayerPreamble::proofLine(PlayerPreamble::proofHex(PlayerPreamble::tokenSha256Hex(player.token),
+                                                                   challenge.split('|').value(1), player.name, header))
+                + header + data);
 }
 
 inline QByteArray message(const QString& name, const QByteArray& content)

@@ -138,6 +138,9 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption idle = option("idle-timeout", "A connection silent this long is closed (default: 30).", "SECONDS");
     const QCommandLineOption transferTimeout =
         option("transfer-timeout", "From its connection, the time a whole file may take (default: 60).", "SECONDS");
+    const QCommandLineOption openingTimeout = option("opening-timeout",
+        "From its connection, the time a player's proof and the FILEINFO header may take; only then is a "
+        "connection served (default: 5).", "SECONDS");
     const QCommandLineOption minRate = option("min-rate",
                                               "After 5 s of service, a transfer averaging fewer bytes a second "
                                               "is closed (default: 256).",
@@ -170,7 +173,7 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     const QCommandLineOption notifyTest = option("notify-test",
         "Sends one test notification to each address of --notify-file, prints each answer and exits.");
     parser.addOptions({port, dir, folder, bind, http, httpPerAddress, publicUrl, timeZone, roster, rules, maxSize, maxConnections, maxPending,
-                       maxPerAddress, maxPerPlayer, idle, transferTimeout, minRate, jobs, json, skip, newToken, hashToken,
+                       maxPerAddress, maxPerPlayer, idle, transferTimeout, openingTimeout, minRate, jobs, json, skip, newToken, hashToken,
                        events, signingKey, newSigningKey, notifyFile, notifyTest});
     if (!CommandLine::parse(parser, arguments, exitStatus))
         return std::nullopt;
@@ -260,7 +263,8 @@ std::optional<Request> parseOptions(const QStringList& arguments, int* exitStatu
     if (!readNumber<qint64>(parser, minRate, 0, &options.transfers.minRate))
         return wrong(QStringLiteral("--min-rate needs a number of bytes, 0 or more"));
     for (const auto& [timeout, value] : {std::pair{&idle, &options.transfers.idleTimeout},
-                                         std::pair{&transferTimeout, &options.transfers.transferTimeout}}) {
+                                         std::pair{&transferTimeout, &options.transfers.transferTimeout},
+                                         std::pair{&openingTimeout, &options.transfers.openingTimeout}}) {
         if (!readSeconds(parser, *timeout, value))
             return wrong(QStringLiteral("--%1 needs a number of seconds above 0, a day at most").arg(timeout->names().first()));
     }
