@@ -191,7 +191,7 @@ bool Collector::startRaceWeekends(QStringList* failures, QStringList* warnings)
         return false;
     }
     m_race = std::make_unique<RaceWeekends>(
-        m_context.dir, m_options.events, seed,
+        m_context.dir, m_options.events, seed, m_options.shownTime,
         RaceWeekends::Hooks{[this] { return m_checks->checking(); }, [this] { return m_checks->setup()->proof; },
                             [this] { return m_verdicts->head(); }},
         *m_events);

@@ -1,5 +1,7 @@
 #include "EventPages.h"
 
+#include "LeagueFiles.h"
+
 namespace {
 
 QByteArray escaped(const QString& text)
@@ -7,38 +9,25 @@ QByteArray escaped(const QString& text)
     return text.toHtmlEscaped().toUtf8();
 }
 
-// The deadline as the file gave it, and its zone in words.
-QByteArray withZone(const QDateTime& time)
+// A moment as the league shows it, and exactly for a machine.
+QByteArray shown(const QDateTime& time, const ShownTime& times)
 {
-    const int offset = time.offsetFromUtc();
-    const QString zone = offset == 0 ? QStringLiteral("UTC")
-                                     : QStringLiteral("UTC%1%2:%3")
-                                           .arg(offset < 0 ? u'-' : u'+')
-                                           .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
-                                           .arg(std::abs(offset) % 3600 / 60, 2, 10, QLatin1Char('0'));
-    return "<time datetime=\"" + escaped(RaceEvent::timeText(time)) + "\">" + escaped(RaceEvent::timeText(time)) + "</time> ("
-        + escaped(zone) + ")";
+    return "<time datetime=\"" + escaped(RaceEvent::timeText(time)) + "\">" + escaped(times.text(time)) + "</time>";
 }
-
-const char Style[] = R"(body{font-family:sans-serif;margin:20px;color:#1f2328}
-table{border-collapse:collapse}th,td{border:1px solid #d0d7de;padding:3px 10px;text-align:left}
-td[data-status="genuine"],td[data-status="formatting"],td[data-status="allowed"]{background:#dafbe1}
-td[data-status="tweaked"],td[data-status="damaged"]{background:#ffebe9}td[data-status="missing"]{color:#8c959f}
-.phase{font-size:60%;padding:2px 8px;border-radius:4px;background:#fff8c5}.phase.final{background:#dafbe1}
-)";
 
 } // namespace
 
 namespace EventPages {
 
-QByteArray page(const EventStanding& standing, const QDateTime& now, bool signedResults, bool live)
+QByteArray page(const EventStanding& standing, const QDateTime& now, bool signedResults, bool live,
+                const ShownTime& times, const LeaguePages::DisplayedName& displayed)
 {
     const RaceEvent& event = standing.event();
     const bool final = now >= event.closes;
     const QByteArray phase = final ? "final" : "provisional";
     QByteArray body = "<h1>" + escaped(event.name) + " <span id=\"phase\" class=\"phase " + phase + "\">" + phase
-        + "</span></h1>\n<p>" + (now < event.opens ? "Opens " + withZone(event.opens) + ". " : QByteArray())
-        + "Deadline " + withZone(event.closes) + ".</p>\n<p>"
+        + "</span></h1>\n<p>" + (now < event.opens ? "Opens " + shown(event.opens, times) + ". " : QByteArray())
+        + "Deadline " + shown(event.closes, times) + ".</p>\n<p>"
         + (signedResults ? "The final result is signed with the league's key: <a href=\"/league.pub\">league.pub</a>."
                          : "The final result is unsigned: the league has no signing key.")
         + "</p>\n<table id=\"event\">\n<thead><tr><th>player</th><th>entrant</th>";
@@ -46,10 +35,11 @@ QByteArray page(const EventStanding& standing, const QDateTime& now, bool signed
         body += "<th>" + escaped(car) + "</th>";
     body += "</tr></thead>\n<tbody>\n";
     for (const QByteArray& player : event.entrants) {
-        const QByteArray name = escaped(QString::fromUtf8(player));
+        const QString id = QString::fromUtf8(player);
+        const QByteArray name = escaped(id);
         const QByteArray status = escaped(standing.entrantStatus(player));
-        body += "<tr data-player=\"" + name + "\" data-entrant-status=\"" + status + "\"><th>" + name + "</th><td>" + status
-            + "</td>";
+        body += "<tr data-player=\"" + name + "\" data-entrant-status=\"" + status + "\"><th>" + escaped(displayed(id))
+            + "</th><td>" + status + "</td>";
         for (const QString& car : event.cars) {
             const EventStanding::Counted* counted = standing.counted(player, car);
             const QByteArray carStatus = counted ? escaped(counted->status) : QByteArray("missing");
@@ -60,8 +50,10 @@ QByteArray page(const EventStanding& standing, const QDateTime& now, bool signed
     }
     body += "</tbody>\n</table>\n";
     const QByteArray closesMs = QByteArray::number(event.closes.toMSecsSinceEpoch());
-    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>" + escaped(event.name) + " — "
-        + phase + "</title>\n<style>" + Style + "</style>\n</head>\n<body data-closes=\"" + closesMs + "\">\n" + body
+    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n<title>" + escaped(event.name) + " — "
+        + phase + "</title>\n<style>" + LeagueFiles::bytes(LeagueFiles::File::EventStyle)
+        + "</style>\n</head>\n<body data-closes=\"" + closesMs + "\">\n" + body
         + (live && !final ? "<script src=\"/event.js\"></script>\n" : "") + "</body>\n</html>\n";
 }
 
@@ -73,32 +65,6 @@ QByteArray links(const std::vector<const RaceEvent*>& events)
     for (const RaceEvent* event : events)
         list += "<li><a href=\"/event/" + escaped(event->id) + "\">" + escaped(event->name) + "</a></li>\n";
     return list + "</ul></nav>\n";
-}
-
-QByteArray script()
-{
-    return R"JS("use strict";
-// Each verdict may change the standing: the page is fetched again and its
-// table and header replaced; at the deadline it is fetched once more.
-(function () {
-  let pending = false;
-  function refresh() {
-    if (pending) return;
-    pending = true;
-    fetch(location.pathname, {cache: "no-store"}).then(answer => answer.text()).then(html => {
-      const fresh = new DOMParser().parseFromString(html, "text/html");
-      for (const id of ["phase", "event"])
-        document.getElementById(id).replaceWith(fresh.getElementById(id));
-      document.title = fresh.title;
-    }).finally(() => { pending = false; });
-  }
-  const events = new EventSource("/events");
-  events.addEventListener("verdict", refresh);
-  events.onopen = refresh;
-  const closes = Number(document.body.dataset.closes);
-  setTimeout(refresh, Math.max(0, closes - Date.now()) + 300);
-})();
-)JS";
 }
 
 } // namespace EventPages

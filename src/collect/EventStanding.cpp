@@ -2,8 +2,6 @@
 
 #include <QJsonArray>
 
-#include <algorithm>
-
 void EventStanding::add(const QJsonObject& record, const QByteArray& lineHash)
 {
     const QString status = record.value(QLatin1String("status")).toString();
@@ -15,8 +13,7 @@ void EventStanding::add(const QJsonObject& record, const QByteArray& lineHash)
     const QDateTime received = QDateTime::fromString(receivedText, Qt::ISODateWithMs);
     if (!received.isValid() || received < m_event.opens || received >= m_event.closes)
         return;
-    if (!m_event.cars.contains(car)
-        || std::find(m_event.entrants.begin(), m_event.entrants.end(), player) == m_event.entrants.end())
+    if (!m_event.cars.contains(car) || !m_event.hasEntrant(player))
         return;
     Counted& counted = m_cars[{player, car}];
     if (counted.received.isValid() && received < counted.received)

@@ -2,7 +2,7 @@
 
 #include "CarCatalogue.h"
 #include "HtmlReport.h"
-#include "LeagueLayout.h"
+#include "LeagueFiles.h"
 #include "Verdict.h"
 #include "VerdictAdvice.h"
 
@@ -29,22 +29,6 @@ QString textOf(const QJsonObject& record, const char* key)
     return record.value(QLatin1String(key)).toString();
 }
 
-const char* const GridStyle = R"(
-.grid{border-collapse:collapse;margin:14px 0}
-.grid th,.grid td{border:1px solid #d0d7de;padding:4px 10px;text-align:left;vertical-align:top}
-.grid thead th{background:#f6f8fa;font-size:13px}
-.grid td a{text-decoration:none;color:inherit;display:block}
-.grid time{display:block;font-size:12px;color:#59636e}
-.grid td[data-status="none"]{color:#8c959f}
-.s.genuine{background:var(--genuine)}.s.none{background:#8c959f}.s.unchecked,.s.refused{background:#59636e}
-.counts{list-style:none;padding:0;margin:6px 0;display:flex;flex-wrap:wrap;gap:4px 18px}
-.live{font-size:13px;color:#59636e}.live.on::before{content:"● ";color:var(--genuine)}.live.off::before{content:"● ";color:var(--tweaked)}
-.history{border-collapse:collapse;margin:6px 0 10px;font-size:13px}
-.history th,.history td{border:1px solid #d0d7de;padding:1px 8px;text-align:left}
-.history th{background:#f6f8fa}
-.car{margin:0 0 30px}
-)";
-
 // live: the grid's script keeps it current; refresh: it is loaded again in
 // a second, for evidence still being drawn.
 QByteArray page(const QString& title, const QByteArray& body, bool live, bool refresh = false)
@@ -52,7 +36,8 @@ QByteArray page(const QString& title, const QByteArray& body, bool live, bool re
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
         + QByteArray(refresh ? "<meta http-equiv=\"refresh\" content=\"1\"/>\n" : "")
         + "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n<title>"
-        + escaped(title) + "</title>\n<style>" + HtmlReport::style() + GridStyle + LeagueLayout::style() + "</style>\n</head>\n<body>\n" + body
+        + escaped(title) + "</title>\n<style>" + HtmlReport::style() + LeagueFiles::bytes(LeagueFiles::File::GridStyle)
+        + LeagueFiles::bytes(LeagueFiles::File::LayoutStyle) + "</style>\n</head>\n<body>\n" + body
         + (live ? "<script src=\"/league.js\"></script>\n" : "") + "</body>\n</html>\n";
 }
 
@@ -223,83 +208,6 @@ QByteArray player(const QString& name, const LeagueHistory::Cars& cars, const Sh
         body += "</section>\n";
     }
     return page(displayed(name) + QStringLiteral(": Vortrax league"), body, false, drawing);
-}
-
-QByteArray script()
-{
-    return R"JS("use strict";
-// Keeps the grid current: each verdict comes as an event, and after a lost
-// connection the grid is fetched again, so nothing is missed.
-(function () {
-  const live = document.getElementById("live");
-  const grid = document.getElementById("grid");
-  const cars = Array.from(grid.tHead.rows[0].cells).slice(1).map(th => th.textContent);
-
-  function text(tag, content) {
-    const element = document.createElement(tag);
-    element.textContent = content;
-    return element;
-  }
-
-  function row(player) {
-    const cells = grid.querySelectorAll('td[data-player="' + CSS.escape(player) + '"]');
-    if (cells.length > 0) return;
-    const tr = grid.tBodies[0].insertRow();
-    const th = document.createElement("th");
-    th.appendChild(text("a", player)).href = "/player/" + encodeURIComponent(player);
-    tr.appendChild(th);
-    for (const car of cars) {
-      const td = tr.insertCell();
-      td.dataset.player = player;
-      td.dataset.car = car;
-      td.dataset.status = "none";
-      td.textContent = "–";
-    }
-  }
-
-  function show(record) {
-    if (!record.player || !cars.includes(record.car)) return;
-    row(record.player);
-    const td = grid.querySelector('td[data-player="' + CSS.escape(record.player) + '"][data-car="' + CSS.escape(record.car) + '"]');
-    td.dataset.status = record.status;
-    const link = document.createElement("a");
-    link.href = "/player/" + encodeURIComponent(record.player) + "#history-" + record.car;
-    link.appendChild(text("span", record.status)).className = "s " + record.status;
-    link.appendChild(text("time", record.shown_time));
-    td.replaceChildren(link);
-    count();
-  }
-
-  function count() {
-    const counts = {};
-    for (const td of grid.querySelectorAll("td[data-status]"))
-      counts[td.dataset.status] = (counts[td.dataset.status] || 0) + 1;
-    for (const b of document.querySelectorAll("b[data-count]")) {
-      b.textContent = b.dataset.count === "players" ? grid.tBodies[0].rows.length : (counts[b.dataset.count] || 0);
-    }
-  }
-
-  let lost = false;
-  const events = new EventSource("/events");
-  events.addEventListener("verdict", event => show(JSON.parse(event.data)));
-  events.onopen = () => {
-    live.textContent = "Live: cells change as files arrive.";
-    live.className = "live on";
-    if (lost)
-      fetch("/").then(answer => answer.text()).then(html => {
-        const fresh = new DOMParser().parseFromString(html, "text/html").getElementById("grid");
-        grid.tBodies[0].replaceWith(fresh.tBodies[0]);
-        count();
-      });
-    lost = false;
-  };
-  events.onerror = () => {
-    live.textContent = "The collector cannot be reached; trying again.";
-    live.className = "live off";
-    lost = true;
-  };
-})();
-)JS";
 }
 
 } // namespace LeaguePages

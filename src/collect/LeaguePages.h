@@ -9,10 +9,9 @@
 #include <functional>
 #include <vector>
 
-// The league page's HTML: the grid of every player's cars and a player's own
-// page, with the script that keeps the grid live. They stand on what the
-// history holds, the evidence as the checking threads drew it: nothing here
-// compares a file.
+// The league page's HTML: the grid of every player's cars, kept live by
+// league.js, and a player's own page. They stand on what the history holds,
+// the evidence as the checking threads drew it: nothing here compares a file.
 namespace LeaguePages {
 
 // players: the roster's names, shown whether or not they sent anything;
@@ -23,7 +22,6 @@ QByteArray grid(const LeagueHistory& history, const std::vector<QByteArray>& pla
                 const DisplayedName& displayed);
 QByteArray player(const QString& name, const LeagueHistory::Cars& cars, const ShownTime& times,
                   const DisplayedName& displayed);
-QByteArray script();
 
 // How a link names a player: every byte but the unreserved ones percent-encoded.
 QByteArray playerLink(const QString& name);

@@ -1,5 +1,6 @@
 #include "LeagueSite.h"
 
+#include "LeagueFiles.h"
 #include "LeagueHistory.h"
 #include "LeagueMetrics.h"
 #include "LeaguePages.h"
@@ -55,7 +56,7 @@ LeagueAnswer LeagueSite::answer(const QByteArray& method, const QByteArray& path
         return {200, Html, grid, false};
     }
     if (path == "/league.js")
-        return {200, "text/javascript; charset=utf-8", LeaguePages::script(), false};
+        return {200, "text/javascript; charset=utf-8", LeagueFiles::bytes(LeagueFiles::File::GridScript), false};
     if (path == "/events")
         return {200, "text/event-stream", "retry: 1000\n\n", true};
     if (path == "/verdicts.json")

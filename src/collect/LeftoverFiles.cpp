@@ -2,11 +2,15 @@
 
 #include "ArrivalStore.h"
 #include "FileSystem.h"
+#include "VerdictLogFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <cerrno>
 #include <cstdio>
@@ -24,10 +28,32 @@ bool moveWithoutReplacing(const QString& from, const QString& to)
         == 0;
 }
 
+// The kept files that verdicts.jsonl has a record of. A crash between a
+// record and its journal's removal leaves a journal of a file recorded
+// already, which would otherwise be checked and recorded twice.
+QSet<QString> recordedIn(const QString& dir)
+{
+    QSet<QString> kept;
+    QString error;
+    const std::optional<QByteArray> log =
+        VerdictLogFiles::read(dir + u'/' + QLatin1String(VerdictLogFiles::CurrentName), &error);
+    if (!log)
+        return kept;
+    // A verdict names the file by its path, other records by their name under DIR.
+    const QDir under(dir);
+    for (const QByteArray& line : VerdictLogFiles::lines(*log)) {
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        const QString path = record.value(QLatin1String("path")).toString();
+        kept.insert(path.isEmpty() ? record.value(QLatin1String("kept")).toString() : under.relativeFilePath(path));
+    }
+    return kept;
+}
+
 } // namespace
 
 void recover(const QString& dir, const Found& found)
 {
+    std::optional<QSet<QString>> recorded;
     // ".<name>.<8 hex digits>.tmp", as a file arriving is written.
     static const QRegularExpression temporary(QStringLiteral("^\\.(.+)\\.([0-9a-f]{8})\\.tmp$"));
     const QFileInfoList players = QDir(dir).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
@@ -59,7 +85,12 @@ void recover(const QString& dir, const Found& found)
                 any = true;
                 found.recovered(from, to, entry);
             } else if (QFileInfo::exists(kept)) {
-                found.unrecorded(*entry, journal);
+                if (!recorded)
+                    recorded = recordedIn(dir);
+                if (recorded->contains(entry->kept))
+                    ArrivalJournal::remove(journal);
+                else
+                    found.unrecorded(*entry, journal);
             } else {
                 ArrivalJournal::remove(journal);
             }

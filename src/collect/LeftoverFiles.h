@@ -12,8 +12,8 @@
 // rename ends, beside a journal naming its sender and the name it was to
 // take. At start a half-written file becomes a partial file under that name,
 // "<stamp>-<name>.partial", like any other transfer that ended early; a file
-// kept whole whose journal is still there was never recorded, and is to be
-// checked; each is told of.
+// kept whole whose journal is still there is to be checked, unless the
+// verdict log has its record already; each is told of.
 namespace LeftoverFiles {
 
 struct Found {

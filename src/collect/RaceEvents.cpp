@@ -10,6 +10,7 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -36,6 +37,11 @@ QString RaceEvent::timeText(const QDateTime& time)
     if (utc)
         return text + u'Z';
     return text + time.timeZone().displayName(QTimeZone::StandardTime, QTimeZone::OffsetName).mid(3);
+}
+
+bool RaceEvent::hasEntrant(const QByteArray& player) const
+{
+    return std::find(entrants.begin(), entrants.end(), player) != entrants.end();
 }
 
 std::optional<std::vector<RaceEvent>> loadRaceEvents(const QString& path, const Roster& roster, QString* error)

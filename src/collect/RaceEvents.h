@@ -21,6 +21,7 @@ struct RaceEvent {
     std::vector<QByteArray> entrants; // every roster player when the file names none
 
     bool operator==(const RaceEvent&) const = default;
+    bool hasEntrant(const QByteArray& player) const;
     // opens and closes as the file gave them, with their offset.
     static QString timeText(const QDateTime& time);
 };

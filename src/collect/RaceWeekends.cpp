@@ -3,8 +3,11 @@
 #include "Ed25519.h"
 #include "EventPages.h"
 #include "EventLog.h"
+#include "FileSystem.h"
+#include "LeagueFiles.h"
 #include "Roster.h"
 #include "SigningKey.h"
+#include "StandingBadge.h"
 #include "VerdictChain.h"
 #include "VerdictLogFiles.h"
 
@@ -12,26 +15,15 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
-namespace {
+#include <algorithm>
 
-bool saveWhole(const QString& path, const QByteArray& bytes, QString* error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return false;
-    }
-    return true;
-}
-
-} // namespace
-
-RaceWeekends::RaceWeekends(QString dir, QString path, std::optional<QByteArray> signingSeed, Hooks hooks, EventLog& events)
+RaceWeekends::RaceWeekends(QString dir, QString path, std::optional<QByteArray> signingSeed, ShownTime shown, Hooks hooks,
+                           EventLog& events)
     : m_dir(std::move(dir))
     , m_path(std::move(path))
     , m_seed(std::move(signingSeed))
+    , m_shown(std::move(shown))
     , m_hooks(std::move(hooks))
     , m_events(events)
 {
@@ -74,8 +66,30 @@ std::optional<RaceEvent> RaceWeekends::closedAs(const QString& id) const
     return event;
 }
 
+void RaceWeekends::takeNames(const Roster& roster)
+{
+    m_displayNames.clear();
+    for (const QByteArray& player : roster.names()) {
+        if (const QString display = roster.displayOf(player); !display.isEmpty())
+            m_displayNames.emplace(player, display);
+    }
+}
+
+QString RaceWeekends::displayed(const QString& player) const
+{
+    const auto found = m_displayNames.find(player.toUtf8());
+    return found == m_displayNames.end() ? player : found->second;
+}
+
+QByteArray RaceWeekends::page(const EventStanding& standing, const QDateTime& now, bool live) const
+{
+    return EventPages::page(standing, now, m_seed.has_value(), live, m_shown,
+                            [this](const QString& player) { return displayed(player); });
+}
+
 bool RaceWeekends::load(const Roster& roster, QString* error)
 {
+    takeNames(roster);
     const std::optional<std::vector<RaceEvent>> events = loadRaceEvents(m_path, roster, error);
     if (!events)
         return false;
@@ -96,6 +110,7 @@ void RaceWeekends::refuseEdit(const QString& id)
 
 void RaceWeekends::reload(const Roster& roster)
 {
+    takeNames(roster);
     QString error;
     const std::optional<std::vector<RaceEvent>> events = loadRaceEvents(m_path, roster, &error);
     if (!events) {
@@ -203,23 +218,28 @@ bool RaceWeekends::writeResult(const EventStanding& standing, QString* error)
     if (m_seed)
         signature = wire::ed25519::sign(std::string_view(signedBytes.constData(), std::size_t(signedBytes.size())),
                                         m_seed->toStdString());
-    // The page and the signature go first: result.json is the mark that the event is closed.
-    if (!saveWhole(folder + QStringLiteral("/result.html"),
-                   EventPages::page(standing, standing.event().closes, m_seed.has_value(), false), error))
+    // The page and the signature go first, each whole or not at all: result.json
+    // is the mark that the event is closed.
+    const auto save = [error](const QString& path, const QByteArray& bytes) {
+        return FileSystem::writeAll(path, bytes, error, FileSystem::PathRules::Exact);
+    };
+    if (!save(folder + QStringLiteral("/result.html"), page(standing, standing.event().closes, false)))
         return false;
-    if (signature
-        && !saveWhole(folder + QStringLiteral("/result.json.sig"), QByteArray::fromStdString(*signature).toBase64() + '\n',
-                      error))
+    if (signature && !save(folder + QStringLiteral("/result.json.sig"), QByteArray::fromStdString(*signature).toBase64() + '\n'))
         return false;
-    return saveWhole(folder + QStringLiteral("/result.json"), signedBytes, error);
+    return save(folder + QStringLiteral("/result.json"), signedBytes);
 }
 
 LeagueSite::MoreRoutes RaceWeekends::routes() const
 {
     const auto answer = [this](const QByteArray& path) -> std::optional<LeagueAnswer> {
         static const QByteArray Event = "/event/";
+        static const QByteArray Badge = "/badge/";
         if (path == "/event.js")
-            return LeagueAnswer{200, "text/javascript; charset=utf-8", EventPages::script(), false};
+            return LeagueAnswer{200, "text/javascript; charset=utf-8",
+                                LeagueFiles::bytes(LeagueFiles::File::EventScript), false};
+        if (path.startsWith(Badge) && path.endsWith(".svg"))
+            return badge(path.mid(Badge.size(), path.size() - Badge.size() - 4));
         if (path == "/league.pub") {
             if (!m_seed)
                 return LeagueAnswer{404, "text/plain; charset=utf-8", "The league has no signing key: results are unsigned.\n", false};
@@ -230,8 +250,7 @@ LeagueSite::MoreRoutes RaceWeekends::routes() const
         const auto found = m_standings.find(QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(Event.size()))));
         if (found == m_standings.end())
             return std::nullopt;
-        return LeagueAnswer{200, "text/html; charset=utf-8",
-                            EventPages::page(found->second, QDateTime::currentDateTimeUtc(), m_seed.has_value(), true),
+        return LeagueAnswer{200, "text/html; charset=utf-8", page(found->second, QDateTime::currentDateTimeUtc(), true),
                             false};
     };
     const auto onGrid = [this] {
@@ -241,4 +260,21 @@ LeagueSite::MoreRoutes RaceWeekends::routes() const
         return EventPages::links(events);
     };
     return {answer, onGrid};
+}
+
+// "<player>/<id>", still percent-encoded: the entrant's status as a badge.
+std::optional<LeagueAnswer> RaceWeekends::badge(const QByteArray& names) const
+{
+    const QList<QByteArray> parts = names.split('/');
+    if (parts.size() != 2)
+        return std::nullopt;
+    const QByteArray player = QByteArray::fromPercentEncoding(parts[0]);
+    const auto found = m_standings.find(QString::fromUtf8(QByteArray::fromPercentEncoding(parts[1])));
+    if (found == m_standings.end() || !found->second.event().hasEntrant(player))
+        return std::nullopt;
+    const RaceEvent& event = found->second.event();
+    return LeagueAnswer{200, "image/svg+xml",
+                        StandingBadge::svg(displayed(QString::fromUtf8(player)) + QStringLiteral(", ") + event.name,
+                                           found->second.entrantStatus(player)),
+                        false};
 }

@@ -1,7 +1,5 @@
 #include "ShownTime.h"
 
-#include <QDateTime>
-
 #include <cstdlib>
 
 ShownTime::ShownTime(const QTimeZone& zone)
@@ -20,9 +18,12 @@ std::optional<ShownTime> ShownTime::named(const QString& name)
 QString ShownTime::text(const QString& time) const
 {
     const QDateTime utc = QDateTime::fromString(time, Qt::ISODateWithMs);
-    if (!utc.isValid())
-        return time;
-    const QDateTime local = utc.toTimeZone(m_zone);
+    return utc.isValid() ? text(utc) : time;
+}
+
+QString ShownTime::text(const QDateTime& time) const
+{
+    const QDateTime local = time.toTimeZone(m_zone);
     const QString shown = local.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     if (m_zone == QTimeZone::utc())
         return shown + QStringLiteral(" UTC");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QTimeZone>
 
@@ -20,6 +21,8 @@ public:
     // time: as a record holds it ("2027-03-05T18:00:12.345Z"); as it came
     // when it is no time.
     QString text(const QString& time) const;
+    // time: a moment in any zone.
+    QString text(const QDateTime& time) const;
 
 private:
     QTimeZone m_zone = QTimeZone::utc();

@@ -1,6 +1,6 @@
 #include "StandingBadge.h"
 
-#include <QFile>
+#include "LeagueFiles.h"
 
 #include <array>
 
@@ -11,9 +11,9 @@ constexpr std::array<const char*, 4> Deviations{"tweaked", "damaged", "refused",
 
 const char* colourOf(const QString& standing)
 {
-    if (standing == QLatin1String("genuine"))
+    if (standing == QLatin1String("genuine") || standing == QLatin1String("passed"))
         return "#1a7f37";
-    if (standing == QLatin1String("tweaked"))
+    if (standing == QLatin1String("tweaked") || standing == QLatin1String("failed"))
         return "#cf222e";
     if (standing == QLatin1String("damaged"))
         return "#bc4c00";
@@ -59,14 +59,10 @@ QString standing(const LeagueHistory::Cars* cars)
 
 QByteArray svg(const QString& title, const QString& standing)
 {
-    static const QByteArray form = [] {
-        QFile file(QStringLiteral(":/collect/standing-badge.svg"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
     const int left = widthOf(QStringLiteral("kestrix"));
     const int right = widthOf(standing);
     // Names last: what they hold is never read as a placeholder.
-    return QByteArray(form)
+    return LeagueFiles::bytes(LeagueFiles::File::BadgeForm)
         .replace("{width}", QByteArray::number(left + right))
         .replace("{left}", QByteArray::number(left))
         .replace("{right}", QByteArray::number(right))

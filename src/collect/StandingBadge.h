@@ -14,7 +14,9 @@ namespace StandingBadge {
 // car of refusals only) and error; "none" before any verdict.
 QString standing(const LeagueHistory::Cars* cars);
 
-// title: what a reader's tooltip says, such as the player's name.
+// title: what a reader's tooltip says, such as the player's name. standing:
+// one of the above, or an entrant's status in an event (passed, failed,
+// incomplete), each in its colour.
 QByteArray svg(const QString& title, const QString& standing);
 
 } // namespace StandingBadge

@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <chrono>
 
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 VerdictLog::VerdictLog(const QString& path)
@@ -66,12 +66,13 @@ bool VerdictLog::append(const QJsonObject& record, QString* error, QByteArray* l
     QJsonObject chained = record;
     chained.insert(QStringLiteral("prev"), QString::fromLatin1(m_head));
     const QByteArray line = jsonLine(chained);
-    if (!FileSystem::appendEncoded(m_encoded, line, error))
+    int opened = -1;
+    if (!FileSystem::appendEncoded(m_encoded, line, error, &opened))
         return false;
+    keepForSync(opened);
     m_head = VerdictChain::lineHash(QByteArrayView(line).chopped(1));
     if (lineHash)
         *lineHash = m_head;
-    m_dirty = true;
     if (onAppended)
         onAppended(chained, m_head);
     return true;
@@ -109,17 +110,35 @@ void VerdictLog::syncEverySecond()
     }
 }
 
+// One descriptor a file: a log moved away by rotation before its sync is
+// still synced, not the new one in its place.
+void VerdictLog::keepForSync(int opened)
+{
+    struct stat written {};
+    ::fstat(opened, &written);
+    const std::lock_guard<std::mutex> hold(m_lock);
+    if (!m_unsynced.empty()) {
+        struct stat last {};
+        if (::fstat(m_unsynced.back(), &last) == 0 && last.st_ino == written.st_ino && last.st_dev == written.st_dev) {
+            ::close(opened);
+            return;
+        }
+    }
+    m_unsynced.push_back(opened);
+}
+
 QString VerdictLog::sync()
 {
-    if (!m_dirty.exchange(false))
-        return QString();
-    const int fd = ::open(m_encoded.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 || ::fdatasync(fd) != 0) {
-        const QString error = FileSystem::failure(m_path, FileSystem::systemReason(errno));
-        if (fd >= 0)
-            ::close(fd);
-        return error;
+    std::vector<int> unsynced;
+    {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        unsynced.swap(m_unsynced);
     }
-    ::close(fd);
-    return QString();
+    QString error;
+    for (const int fd : unsynced) {
+        if (::fdatasync(fd) != 0 && error.isEmpty())
+            error = FileSystem::failure(m_path, FileSystem::systemReason(errno));
+        ::close(fd);
+    }
+    return error;
 }

@@ -6,7 +6,6 @@
 #include <QPointer>
 #include <QString>
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -15,7 +14,8 @@
 
 // DIR/verdicts.jsonl: one record a line, appended whole or not at all, and
 // opened for each, so that a log moved away by rotation is followed by a new
-// one at once. What was appended is made durable within a second, by a
+// one at once. What was appended is made durable within a second (in the
+// file it went to, moved away or not), by a
 // thread of its own so that the loop never waits on the disk, and at the end;
 // one that must be durable before it is answered for asks to be told when it
 // is, and every record appended by then shares that one sync.
@@ -47,14 +47,16 @@ public:
 
 private:
     bool endLastLine(QString* error);
+    void keepForSync(int opened);
     void syncEverySecond();
     QString sync();
 
     QString m_path;
     QByteArray m_encoded;
     QByteArray m_head;
-    std::atomic<bool> m_dirty{false};
     std::mutex m_lock;
+    // The logs appended to since the last sync, one descriptor each.
+    std::vector<int> m_unsynced;
     std::condition_variable m_wake;
     bool m_ending = false;
     struct Waiter {

@@ -319,6 +319,18 @@ bool append(const QString& path, QByteArrayView bytes, QString* error)
 
 bool appendEncoded(const QByteArray& encodedPath, QByteArrayView bytes, QString* error)
 {
+    int opened = -1;
+    if (!appendEncoded(encodedPath, bytes, error, &opened))
+        return false;
+    if (::close(opened) != 0) {
+        *error = failure(QFile::decodeName(encodedPath), openFailure(errno));
+        return false;
+    }
+    return true;
+}
+
+bool appendEncoded(const QByteArray& encodedPath, QByteArrayView bytes, QString* error, int* opened)
+{
     const auto fail = [&] {
         *error = failure(QFile::decodeName(encodedPath), openFailure(errno));
         return false;
@@ -335,8 +347,7 @@ bool appendEncoded(const QByteArray& encodedPath, QByteArrayView bytes, QString*
         errno = reason;
         return fail();
     }
-    if (::close(fd) != 0)
-        return fail();
+    *opened = fd;
     return true;
 }
 

@@ -71,6 +71,9 @@ bool append(const QString& path, QByteArrayView bytes, QString* error);
 // of resolve()): no look-up of its folders, for callers that append many
 // times to one file.
 bool appendEncoded(const QByteArray& encodedPath, QByteArrayView bytes, QString* error);
+// The same, leaving the file open in *opened (the caller closes it): to make
+// durable what was appended even once the name is moved away.
+bool appendEncoded(const QByteArray& encodedPath, QByteArrayView bytes, QString* error, int* opened);
 
 // Writes bytes to an open file descriptor, all of them unless the system
 // refuses: how many it wrote; fewer than bytes holds means errno says why.

@@ -2,12 +2,14 @@
 """The league page without a browser, over real sockets to a real
 kestrix-collect: every route's status and type, the figures for Prometheus
 read line by line, the history rebuilt from the verdict logs, hostile paths
-and names, 256 idle connections (a number an address at most) while transfers go on, and a listener of
-/events that never reads.
+and names, the badges of players and of an event's entrants, 256 idle
+connections (a number an address at most) while transfers go on, and a
+listener of /events that never reads.
 
 Usage: league_http.py TOOLS_DIR DATA_DIR
 """
 
+import datetime
 import json
 import urllib.parse
 from xml.etree import ElementTree
@@ -109,7 +111,8 @@ def check_public_answers(league, sample):
     while b'class="d"' not in request(league, "/player/bob")[2] and time.monotonic() < deadline:
         time.sleep(0.2)
     for target in ("/", "/league.js", "/verdicts.json", "/healthz", "/player/alice", "/player/bob",
-                   "/player/carol", "/badge/alice.svg", "/badge/bob.svg", "/nothing"):
+                   "/player/carol", "/badge/alice.svg", "/badge/bob.svg", "/event/round-1", "/event.js",
+                   "/badge/alice/round-1.svg", "/badge/bob/round-1.svg", "/nothing"):
         answers[target] = request(league, target)[2]
     for target, body in answers.items():
         for secret in (b"127.0.0.1", league.dir.encode(), league.work.encode()):
@@ -125,17 +128,54 @@ def check_public_answers(league, sample):
         fail("verdicts.jsonl does not keep the senders and paths")
 
 
-def check_badge(league, player, standing, shown=None):
-    """/badge/<player>.svg: an SVG whose text is the label and the standing."""
-    target = "/badge/%s.svg" % urllib.parse.quote(player, safe="")
+def check_badge(league, player, standing, shown=None, event=None):
+    """/badge/<player>.svg, or with event as (id, name) the entrant's
+    /badge/<player>/<id>.svg: an SVG whose text is the label and the standing."""
+    target = "/badge/%s%s.svg" % (urllib.parse.quote(player, safe=""), "/" + event[0] if event else "")
     status, headers, body = request(league, target)
     if status != 200 or headers.get("content-type") != "image/svg+xml":
         fail("%s: %d %s" % (target, status, headers.get("content-type")))
     svg = ElementTree.fromstring(body)
     texts = [text.text for text in svg.iter("{http://www.w3.org/2000/svg}text")]
     title = svg.find("{http://www.w3.org/2000/svg}title").text
-    if svg.tag != "{http://www.w3.org/2000/svg}svg" or texts != ["kestrix", standing] or title != (shown or player) + ": " + standing:
+    if svg.tag != "{http://www.w3.org/2000/svg}svg" or texts != ["kestrix", standing] \
+            or title != (shown or player) + (", " + event[1] if event else "") + ": " + standing:
         fail("%s: %r, %r, not the standing %s" % (target, texts, title, standing))
+
+
+# Open from an hour before the collector starts to a day after.
+EVENTS = """[[event]]
+id = "round-1"
+name = "Round 1 <Brackwell>"
+opens = %(opens)s
+closes = %(closes)s
+cars = ["Brackwell"]
+
+[[event]]
+id = "alice-only"
+name = "Alice's own"
+opens = %(opens)s
+closes = %(closes)s
+cars = ["DunMarr"]
+entrants = ["alice"]
+"""
+ROUND_1 = ("round-1", "Round 1 <Brackwell>")
+
+
+def check_event_badges(league, data):
+    """An entrant's status in an event, each in its badge; 404 for a player
+    or an event that does not exist, and for a player who is not an entrant."""
+    with open(os.path.join(data, "genuine", "Brackwell.dat"), "rb") as genuine:
+        if send_as_player(league.port, "carol", league.tokens["carol"], "BrackwellDescriptor.txt", genuine.read()) \
+                != "STORED|genuine|":
+            fail("carol's genuine Brackwell was not stored")
+    for player, standing in (("alice", "failed"), ("bob", "failed"), ("carol", "passed")):
+        check_badge(league, player, standing, "Chlo\u00e9 <Dupont>" if player == "alice" else None, ROUND_1)
+    check_badge(league, "alice", "incomplete", "Chlo\u00e9 <Dupont>", ("alice-only", "Alice's own"))
+    for target in ("/badge/nobody/round-1.svg", "/badge/alice/round-2.svg", "/badge/bob/alice-only.svg",
+                   "/badge/alice/round-1/x.svg", "/badge/alice/.svg", "/badge//round-1.svg"):
+        if request(league, target)[0] != 404:
+            fail("%s is not 404" % target)
 
 
 def check_display_name(league):
@@ -420,8 +460,13 @@ def main():
             entries = roster.read()
         with open(league.roster, "w") as roster:
             roster.write(entries.replace('name = "alice"\n', 'name = "alice"\ndisplay = "Chlo\u00e9 <Dupont>"\n'))
+        now = datetime.datetime.now(datetime.timezone.utc)
+        events = os.path.join(work, "events.toml")
+        with open(events, "w") as out:
+            out.write(EVENTS % {"opens": (now - datetime.timedelta(hours=1)).strftime("%Y-%m-%dT%H:%M:%SZ"),
+                                "closes": (now + datetime.timedelta(days=1)).strftime("%Y-%m-%dT%H:%M:%SZ")})
         league.start("0", "--max-per-player", "8", "--max-per-address", "16",
-                     "--http-per-address", str(PER_ADDRESS))
+                     "--http-per-address", str(PER_ADDRESS), "--events", events)
         try:
             cell = b'<td data-player="alice" data-car="Brackwell" data-status="tweaked">'
             if cell in request(league, "/")[2]:
@@ -445,6 +490,7 @@ def main():
             check_badge(league, "carol", "none")
             if request(league, "/badge/nobody.svg")[0] != 404 or request(league, "/badge/a/b.svg")[0] != 404:
                 fail("a badge of no player is not 404")
+            check_event_badges(league, data)
             check_reader_that_never_reads(league, sample)
             check_idle_connections(league, sample)
             league.stop()

@@ -63,7 +63,7 @@ def main():
                     league.send("carol", league.sample(car, sample))
                     league.send("bob", league.genuine(car, sample))
                 time.sleep(1)
-                browser.call("Emulation.setDeviceMetricsOverride", width=940, height=350, deviceScaleFactor=1,
+                browser.call("Emulation.setDeviceMetricsOverride", width=1400, height=900, deviceScaleFactor=1,
                              mobile=False)
                 with open(keep, "wb") as out:
                     out.write(base64.b64decode(browser.call("Page.captureScreenshot", format="png")["data"]))

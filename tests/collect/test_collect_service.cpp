@@ -3,6 +3,7 @@
 
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -340,7 +341,8 @@ private slots:
     }
 
     // A file kept whole whose journal is still there was never checked (the
-    // collector ended between the two): the next start checks and records it.
+    // collector ended between the two): the next start checks and records it,
+    // once.
     void keptButNotChecked()
     {
         QTemporaryDir kept;
@@ -349,9 +351,16 @@ private slots:
         QVERIFY(QDir().mkpath(player));
         const QString name = QStringLiteral("20261211-080000-000-Grelmdescriptor.txt");
         writeFile(player + u'/' + name, sample(QStringLiteral("genuine/Grelm.dat")));
-        writeFile(player + QStringLiteral("/.Grelmdescriptor.txt.0123abcd.tmp.arriving"),
-                  R"({"kept":"127.0.0.1/)" + name.toUtf8() + R"(","name":"Grelmdescriptor.txt","player":"127.0.0.1","sender":"127.0.0.1","size":)"
-                      + QByteArray::number(sample(QStringLiteral("genuine/Grelm.dat")).size()) + "}\n");
+        const QString journal = player + QStringLiteral("/.Grelmdescriptor.txt.0123abcd.tmp.arriving");
+        const QByteArray journalLine =
+            QJsonDocument(QJsonObject{{QStringLiteral("kept"), QStringLiteral("127.0.0.1/") + name},
+                                      {QStringLiteral("name"), QStringLiteral("Grelmdescriptor.txt")},
+                                      {QStringLiteral("player"), QStringLiteral("127.0.0.1")},
+                                      {QStringLiteral("sender"), QStringLiteral("127.0.0.1")},
+                                      {QStringLiteral("size"), sample(QStringLiteral("genuine/Grelm.dat")).size()}})
+                .toJson(QJsonDocument::Compact)
+            + '\n';
+        writeFile(journal, journalLine);
         Collector restarted({}, dir);
         QVERIFY(restarted.started());
         QCOMPARE(restarted.count(QStringLiteral("verdict")), 1);
@@ -362,6 +371,15 @@ private slots:
         QCOMPARE(record.value(QStringLiteral("path")).toString(), player + u'/' + name);
         QCOMPARE(filesBelow(dir), QStringList({QStringLiteral("127.0.0.1/") + name, QStringLiteral("verdicts.jsonl")}));
         QCOMPARE(restarted.terminate(), 0);
+
+        // Ended after the record and before the journal went: not recorded twice.
+        writeFile(journal, journalLine);
+        Collector again({}, dir);
+        QVERIFY(again.started());
+        QCOMPARE(again.count(QStringLiteral("verdict")), 0);
+        QCOMPARE(again.verdicts().size(), 1);
+        QCOMPARE(filesBelow(dir), QStringList({QStringLiteral("127.0.0.1/") + name, QStringLiteral("verdicts.jsonl")}));
+        QCOMPARE(again.terminate(), 0);
     }
 
     // A full queue of silent connections keeps no one out: the oldest still

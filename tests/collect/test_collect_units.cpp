@@ -8,10 +8,12 @@
 #include "RoundRobinQueue.h"
 #include "Roster.h"
 #include "UnprovenRecords.h"
+#include "VerdictLog.h"
 #include "ShownTime.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTemporaryDir>
 #include <QTest>
 
 // The collector's parts that decide on their own: the queue's turns, the
@@ -274,6 +276,29 @@ private slots:
         QVERIFY(times);
         QCOMPARE(times->text(time), shown);
         QVERIFY(!ShownTime::named(QStringLiteral("Nowhere/Atlantis")));
+    }
+
+    // Rotation moves the log away between a record and its sync: the record
+    // is made durable where it went, and nothing is reported as failed.
+    void recordDurableAcrossRotation()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("verdicts.jsonl"));
+        QString error;
+        std::optional<QString> synced;
+        {
+            VerdictLog log(path);
+            QVERIFY(log.openChain(&error));
+            QVERIFY2(log.append({{QStringLiteral("status"), QStringLiteral("genuine")}}, &error), qPrintable(error));
+            QVERIFY(QFile::rename(path, path + QStringLiteral(".1")));
+            QObject receiver;
+            log.whenDurable(&receiver, [&](const QString& failed) { synced = failed; });
+            QTRY_VERIFY(synced);
+            QCOMPARE(*synced, QString());
+            QVERIFY(log.append({{QStringLiteral("status"), QStringLiteral("tweaked")}}, &error));
+        }
+        QCOMPARE(QFile(path + QStringLiteral(".1")).size() > 0, true);
+        QCOMPARE(QFile(path).size() > 0, true);
     }
 
     void playerNotes_data()
