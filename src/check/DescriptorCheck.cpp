@@ -30,10 +30,11 @@ bool sameWindowLines(const DescriptorText& one, const DescriptorText& other)
 // and not its own car's.
 const GenuineDescriptor* otherCarOf(const DescriptorText& text, const GenuineDescriptor& genuine, const GenuineSet& cars)
 {
-    if (likeness(genuine.text->text, text) >= OtherCarLikeness)
+    const KeyCounts keys(text);
+    if (likeness(genuine.text->keys, keys) >= OtherCarLikeness)
         return nullptr;
     for (const GenuineDescriptor* other : cars) {
-        if (other->car != genuine.car && likeness(other->text->text, text) >= OtherCarLikeness)
+        if (other->car != genuine.car && likeness(other->text->keys, keys) >= OtherCarLikeness)
             return other;
     }
     return nullptr;
@@ -96,7 +97,7 @@ bool losesMore(const Verdict& window, const Verdict& loose)
 
 } // namespace
 
-const SectionedText& GenuineDescriptor::comparedIn(LineReading reading) const
+const GenuineText& GenuineDescriptor::comparedIn(LineReading reading) const
 {
     // A file that reads the same both ways but for an LF-only one, which
     // is compared in its loose reading.
@@ -107,13 +108,13 @@ GenuineDescriptor GenuineDescriptor::read(const Car& car, const QByteArray& byte
 {
     GenuineDescriptor genuine{&car,
                               bytes,
-                              std::make_shared<const SectionedText>(bytes, LineReading::Loose),
+                              std::make_shared<const GenuineText>(bytes, LineReading::Loose),
                               nullptr,
                               Verdict(),
                               version,
                               QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()};
     if (genuine.text->text.lfEnds() > 0 || genuine.text->text.readsTwoWays())
-        genuine.windowText = std::make_shared<const SectionedText>(bytes, LineReading::Window);
+        genuine.windowText = std::make_shared<const GenuineText>(bytes, LineReading::Window);
     return genuine;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DescriptorSections.h"
+#include "DescriptorComparison.h"
 #include "Verdict.h"
 
 #include <QByteArray>
@@ -21,8 +21,8 @@ class ReferenceStore;
 struct GenuineDescriptor {
     const Car* car = nullptr;
     QByteArray bytes;
-    std::shared_ptr<const SectionedText> text;
-    std::shared_ptr<const SectionedText> windowText; // none where the window reads the same lines
+    std::shared_ptr<const GenuineText> text;
+    std::shared_ptr<const GenuineText> windowText; // none where the window reads the same lines
     Verdict verdict;
     QString version = QStringLiteral("original");
     QByteArray sha256; // of bytes, lower-case hex
@@ -30,7 +30,7 @@ struct GenuineDescriptor {
     // Its lines as the window reads them.
     const DescriptorText& windowLines() const { return (windowText ? *windowText : *text).text; }
     // What a descriptor read in reading is compared with.
-    const SectionedText& comparedIn(LineReading reading) const;
+    const GenuineText& comparedIn(LineReading reading) const;
 
     // Read, and checked once against store.
     static GenuineDescriptor of(const Car& car, const QByteArray& bytes, ReferenceStore& store,

@@ -582,7 +582,7 @@ void compareLines(const DescriptorText& genuine, const DescriptorText& descripto
 
 // What differs in the bytes but not in what the game reads, outside what
 // damage explains.
-std::optional<Difference> formatting(const SectionedText& genuineRead, const DescriptorText& descriptor,
+std::optional<Difference> formatting(const GenuineText& genuineRead, const DescriptorText& descriptor,
                                      const DescriptorSections& descriptorSections, const Damage& damage,
                                      bool valuesDiffer)
 {
@@ -712,21 +712,27 @@ std::optional<Difference> formatting(const SectionedText& genuineRead, const Des
     return inWords(Difference::Class::Formatting, words.join(QStringLiteral("; ")));
 }
 
-// Whether the descriptor holds any of the genuine file's section headers or
-// keys, in any case: a file that holds none is no descriptor, however a
-// game reads names. One that holds any is judged by its values.
-bool holdsAnyOf(const DescriptorText& genuine, const DescriptorText& descriptor)
+// The names of a descriptor's sections and keys, in any letter case.
+std::set<std::string> namesOf(const DescriptorText& text)
 {
     std::set<std::string> names;
-    for (const TextLine& line : genuine.lines()) {
+    for (const TextLine& line : text.lines()) {
         if (line.kind == Kind::Section)
             names.insert("[" + folded(line.section));
         else if (line.kind == Kind::Key)
             names.insert(folded(line.key));
     }
-    return std::any_of(descriptor.lines().begin(), descriptor.lines().end(), [&names](const TextLine& line) {
-        return (line.kind == Kind::Section && names.count("[" + folded(line.section)))
-            || (line.kind == Kind::Key && names.count(folded(line.key)));
+    return names;
+}
+
+// Whether the descriptor holds any of the genuine file's section headers or
+// keys, in any case: a file that holds none is no descriptor, however a
+// game reads names. One that holds any is judged by its values.
+bool holdsAnyOf(const GenuineText& genuine, const DescriptorText& descriptor)
+{
+    return std::any_of(descriptor.lines().begin(), descriptor.lines().end(), [&genuine](const TextLine& line) {
+        return (line.kind == Kind::Section && genuine.names.count("[" + folded(line.section)))
+            || (line.kind == Kind::Key && genuine.names.count(folded(line.key)));
     });
 }
 
@@ -737,7 +743,7 @@ qint64 position(const Difference& difference)
 
 } // namespace
 
-std::vector<Difference> compareDescriptors(const SectionedText& genuineRead, const DescriptorText& descriptor)
+std::vector<Difference> compareDescriptors(const GenuineText& genuineRead, const DescriptorText& descriptor)
 {
     const DescriptorText& genuine = genuineRead.text;
     if (descriptor.isBlank()) {
@@ -745,7 +751,7 @@ std::vector<Difference> compareDescriptors(const SectionedText& genuineRead, con
                                                         ? QStringLiteral("the file is empty")
                                                         : QStringLiteral("the file holds nothing but white space"))};
     }
-    if (!holdsAnyOf(genuine, descriptor))
+    if (!holdsAnyOf(genuineRead, descriptor))
         return {inWords(Difference::Class::Damaged, QStringLiteral("not a descriptor"))};
     Damage damage;
     findCut(genuine, descriptor, &damage);
@@ -791,27 +797,31 @@ std::vector<Difference> compareDescriptors(const SectionedText& genuineRead, con
     return values;
 }
 
-double likeness(const DescriptorText& one, const DescriptorText& other)
+KeyCounts::KeyCounts(const DescriptorText& text)
 {
-    std::unordered_map<std::string, qint64> entries;
-    qint64 oneCount = 0;
-    for (const TextLine& line : one.lines()) {
+    for (const TextLine& line : text.lines()) {
         if (line.kind == Kind::Key) {
-            ++entries[token(line)];
-            ++oneCount;
+            ++counts[token(line)];
+            ++total;
         }
     }
-    qint64 otherCount = 0;
+}
+
+GenuineText::GenuineText(QByteArray bytes, LineReading reading)
+    : text(std::move(bytes), reading)
+    , sections(text)
+    , names(namesOf(text))
+    , keys(text)
+{
+}
+
+double likeness(const KeyCounts& one, const KeyCounts& other)
+{
     qint64 shared = 0;
-    for (const TextLine& line : other.lines()) {
-        if (line.kind != Kind::Key)
-            continue;
-        ++otherCount;
-        if (qint64& left = entries[token(line)]; left > 0) {
-            --left;
-            ++shared;
-        }
+    for (const auto& [token, count] : other.counts) {
+        if (const auto found = one.counts.find(token); found != one.counts.end())
+            shared += std::min(count, found->second);
     }
-    const qint64 larger = std::max(oneCount, otherCount);
+    const qint64 larger = std::max(one.total, other.total);
     return larger == 0 ? 0.0 : double(shared) / double(larger);
 }

@@ -2,8 +2,6 @@
 
 #include "DescriptorText.h"
 
-#include <QByteArray>
-
 #include <map>
 #include <set>
 #include <string_view>
@@ -39,19 +37,4 @@ public:
 private:
     std::map<std::string_view, SectionLines> m_byName;
     std::vector<std::string_view> m_order;
-};
-
-// A descriptor read once in one reading, with its sections: what a genuine
-// descriptor is compared as, made once a run and read by every thread.
-struct SectionedText {
-    SectionedText(QByteArray bytes, LineReading reading)
-        : text(std::move(bytes), reading)
-        , sections(text)
-    {
-    }
-    SectionedText(const SectionedText&) = delete;
-    SectionedText& operator=(const SectionedText&) = delete;
-
-    const DescriptorText text;
-    const DescriptorSections sections;
 };
