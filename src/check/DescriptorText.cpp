@@ -123,10 +123,17 @@ DescriptorText::DescriptorText(QByteArray bytes, LineReading reading)
             QByteArrayView cleanValue;
             const QByteArrayView clean = read.first(binaryAt - read.begin());
             const TextLine::Kind cleanKind = classifyLine(clean, &cleanName, &cleanValue);
+            const QByteArrayView cleanText = trimmedField(clean);
             if (cleanKind == TextLine::Kind::Key || cleanKind == TextLine::Kind::Section) {
                 line.kind = cleanKind;
                 name = cleanName;
                 line.value = cleanValue;
+            } else if (cleanText.startsWith('[') && cleanText.indexOf(']') > 1) {
+                // A reader that takes a section's name up to its first ']'
+                // (the Windows INI reader) starts a section here.
+                line.kind = TextLine::Kind::Section;
+                name = trimmedField(cleanText.sliced(1, cleanText.indexOf(']') - 1));
+                line.value = QByteArrayView();
             }
         }
         if (line.kind == TextLine::Kind::Section) {

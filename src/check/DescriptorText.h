@@ -28,8 +28,9 @@ struct TextLine {
     QByteArrayView value;   // trimmed: a Key line's value, a Plain or Comment line's text
     // Holds NUL or another control character that no editor writes. Such a
     // line is read as a Key or Section line when what comes before its first
-    // control byte is one; otherwise as the whole line reads (a key whose
-    // name holds a control byte is still a key, the worse reading).
+    // control byte is one, or starts a section up to its first ']' as the
+    // Windows INI reader reads one; otherwise as the whole line reads (a key
+    // whose name holds a control byte is still a key, the worse reading).
     bool binary = false;
     bool inSection = false; // a section started before it
 };

@@ -312,6 +312,9 @@ private slots:
                 << brackwell << brackwellWith([control](L& l) { l[15] = QByteArray("Torque=999") + control; })
                 << "tweaked" << strings({"changed [Engine] Torque: 412.5 -> 999 (line 16)", "..."});
         }
+        QTest::newRow("a section header up to its first ']' before a control byte")
+            << brackwell << brackwellReplacing("RedlineRPM=7800", "[Damage];\x7F\r\nRedlineRPM=7800") << "tweaked"
+            << strings({"moved [Engine] RedlineRPM=7800 to [Damage] (line 20)", "..."});
         QTest::newRow("a control byte after the genuine value: damaged")
             << brackwell << brackwellWith([](L& l) { l[15] = QByteArray("Torque=412.5\0\0", 14); }) << "damaged"
             << strings({"damaged: 1 line holds NUL or other control bytes that no editor writes (line 16)"});
