@@ -103,7 +103,8 @@ void findCut(const DescriptorText& genuine, const DescriptorText& descriptor, Da
     }
     const QByteArrayView partial = trimmedField(last.raw);
     const std::vector<TextLine>& lines = genuine.lines();
-    if (std::any_of(lines.begin(), lines.end(), [partial](const TextLine& line) { return trimmedField(line.raw) == partial; }))
+    const auto whole = [partial](const TextLine& line) { return trimmedField(line.raw) == partial; };
+    if (std::any_of(lines.begin(), lines.end(), whole))
         return;
     // From the end, the first genuine line whose keys after it are all gone.
     std::size_t keptUpTo = lines.size();
@@ -149,8 +150,8 @@ void findCut(const DescriptorText& genuine, const DescriptorText& descriptor, Da
         changed.byDamage = true;
         damage->differences.push_back(changed);
     }
-    damage->differences.push_back(inWords(Difference::Class::Damaged,
-                                          QStringLiteral("cut off after line %1 of %2").arg(cut.number - 1).arg(lines.size())));
+    damage->differences.push_back(inWords(
+        Difference::Class::Damaged, QStringLiteral("cut off after line %1 of %2").arg(cut.number - 1).arg(lines.size())));
 }
 
 // A line as the diff of whole files compares it: what it means, where it

@@ -80,7 +80,8 @@ DescriptorText::DescriptorText(QByteArray bytes, LineReading reading)
     QByteArrayView firstName;
     QByteArrayView firstValue;
     const TextLine::Kind firstKind = classifyLine(firstEnd < 0 ? rest : rest.first(firstEnd), &firstName, &firstValue);
-    const bool markHidesFirst = m_byteOrderMark && (firstKind == TextLine::Kind::Section || firstKind == TextLine::Kind::Key);
+    const bool markHidesFirst =
+        m_byteOrderMark && (firstKind == TextLine::Kind::Section || firstKind == TextLine::Kind::Key);
     const bool markGlued = m_dosEndMark && !rest.isEmpty() && !rest.endsWith('\r') && !rest.endsWith("\r\n");
     const bool lfOnly = m_lf > 0 && m_crLf == 0 && m_cr == 0;
     m_readsTwoWays = !lfOnly && (m_lf > 0 || markHidesFirst || markGlued);

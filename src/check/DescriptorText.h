@@ -38,11 +38,12 @@ struct TextLine {
 // A descriptor as sections (`[Engine]`) of `Key=Value` lines with `;`
 // comments and blank lines, in one reading of its line ends. A Ctrl-Z
 // (0x1A) as the very last byte is a DOS end-of-file mark, and a UTF-8 byte
-// order mark at the start is one too: in the loose reading neither is part
-// of a line; the window's reading classifies the first line with the byte
-// order mark where it stands before a section header or key, and the last
-// line with a Ctrl-Z glued to it (a raw line never holds either mark). Names and values are compared byte for byte once the white space
-// around each is trimmed. The views point into the bytes held, so a text is
+// order mark at the start is a mark too: in the loose reading neither is
+// part of a line; the window's reading classifies the first line with the
+// byte order mark where it stands before a section header or key, and the
+// last line with a Ctrl-Z glued to it (a raw line never holds either mark).
+// Names and values are compared byte for byte once the white space around
+// each is trimmed. The views point into the bytes held, so a text is
 // not copied.
 class DescriptorText
 {

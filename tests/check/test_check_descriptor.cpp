@@ -238,10 +238,12 @@ private slots:
             << strings({"changed [Engine] Torque: 412.5 -> 512.5 (line 16)", "damaged: cut off after line 123 of 234"});
         QTest::newRow("cut off inside a value: named with the value it reads as")
             << brackwell << genuine.left(genuine.indexOf("Torque=412.5") + 9) << "damaged"
-            << strings({"changed [Engine] Torque: 412.5 -> 41 (line 16), cut off", "damaged: cut off after line 15 of 234"});
+            << strings({"changed [Engine] Torque: 412.5 -> 41 (line 16), cut off",
+                        "damaged: cut off after line 15 of 234"});
         const qsizetype notes = genuine.indexOf("\r\n\r\n; ----");
         QTest::newRow("the notes deleted, no last line end: the last line is whole")
-            << brackwell << genuine.left(notes) << "formatting" << strings({"formatting: comments differ; 12 blank lines where the genuine file has 14"});
+            << brackwell << genuine.left(notes) << "formatting"
+            << strings({"formatting: comments differ; 12 blank lines where the genuine file has 14"});
         QTest::newRow("cut off in a comment that stands twice: after the one it follows")
             << brackwell << genuine.left(genuine.lastIndexOf("; ----") + 4) << "damaged"
             << strings({"damaged: cut off after line 231 of 234"});
@@ -249,9 +251,11 @@ private slots:
             << brackwell << genuine.left(genuine.lastIndexOf("; ----") + 6) << "formatting" << strings({"..."});
         QTest::newRow("a key cut off after the start of its value")
             << brackwell << genuine.left(genuine.indexOf("BackfireChance=0.042") + 16) << "damaged"
-            << strings({"changed [Sound] BackfireChance: 0.042 -> 0 (line 221), cut off", "damaged: cut off after line 220 of 234"});
+            << strings({"changed [Sound] BackfireChance: 0.042 -> 0 (line 221), cut off",
+                        "damaged: cut off after line 220 of 234"});
         QTest::newRow("a key whose last value is not the start of the genuine one")
-            << brackwell << QByteArray(genuine.left(genuine.indexOf("BackfireChance=0.042")) + "BackfireChance=1") << "tweaked"
+            << brackwell << QByteArray(genuine.left(genuine.indexOf("BackfireChance=0.042")) + "BackfireChance=1")
+            << "tweaked"
             << strings({"changed [Sound] BackfireChance: 0.042 -> 1 (line 221)", "..."});
         QTest::newRow("an unfinished last line no genuine line begins with is no cut")
             << brackwell << QByteArray(genuine.left(genuine.indexOf("Torque=412.5")) + "Torque=9") << "tweaked"
