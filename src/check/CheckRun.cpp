@@ -21,7 +21,8 @@ constexpr std::size_t AheadPerThread = 64;
 constexpr std::size_t BatchPerThread = 32;
 constexpr std::chrono::milliseconds StopCheckEvery{50};
 
-Verdict check(const FoundDescriptor& found, const ReferenceFolder& reference, ReferenceStore& store, qint64 largest)
+Verdict check(const FoundDescriptor& found, const ReferenceFolder& reference, ReferenceStore& store, qint64 largest,
+              const LeagueRules* rules)
 {
     Verdict verdict;
     verdict.path = found.path;
@@ -40,7 +41,7 @@ Verdict check(const FoundDescriptor& found, const ReferenceFolder& reference, Re
                                 .arg(ShownText::name(found.path), found.car->listEntry);
         return verdict;
     }
-    verdict = checkDescriptor(found.path, reference.versions(*found.car), reference.allGenuine(), store, largest);
+    verdict = checkDescriptor(found.path, reference.versions(*found.car), reference.allGenuine(), store, largest, rules);
     verdict.player = found.player;
     return verdict;
 }
@@ -48,7 +49,7 @@ Verdict check(const FoundDescriptor& found, const ReferenceFolder& reference, Re
 } // namespace
 
 bool runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
-               std::vector<std::unique_ptr<ReferenceStore>>& stores, qint64 largest,
+               std::vector<std::unique_ptr<ReferenceStore>>& stores, qint64 largest, const LeagueRules* rules,
                const std::function<void(Verdict&)>& afterCheck,
                const std::function<void(const Verdict&, std::size_t done)>& report,
                const std::function<bool()>& stopped)
@@ -57,7 +58,7 @@ bool runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
         // One thread: this one, with nothing to hand over.
         FoundDescriptor found;
         for (std::size_t done = 1; !stopped() && finder.next(&found); ++done) {
-            Verdict verdict = check(found, reference, *stores.front(), largest);
+            Verdict verdict = check(found, reference, *stores.front(), largest, rules);
             afterCheck(verdict);
             report(verdict, done);
         }
@@ -91,7 +92,7 @@ bool runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
                 auto [index, found] = std::move(pending.front());
                 pending.pop_front();
                 lock.unlock();
-                Verdict verdict = check(found, reference, *storeOfThread, largest);
+                Verdict verdict = check(found, reference, *storeOfThread, largest, rules);
                 afterCheck(verdict);
                 lock.lock();
                 made.emplace(index, std::move(verdict));

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+class LeagueRules;
 class ReferenceFolder;
 class ReferenceStore;
 
@@ -17,10 +18,11 @@ class ReferenceStore;
 // for a league of any size. afterCheck runs on the checking thread once a
 // verdict is made (to correct a tweaked file, say). Once stopped says so,
 // no further descriptor is taken: the checks under way finish and are
-// reported, and the run returns false.
+// reported, and the run returns false. Verdicts are judged by rules when
+// given (checkDescriptor).
 // A descriptor larger than largest is an error.
 bool runChecks(DescriptorFinder& finder, const ReferenceFolder& reference,
-               std::vector<std::unique_ptr<ReferenceStore>>& stores, qint64 largest,
+               std::vector<std::unique_ptr<ReferenceStore>>& stores, qint64 largest, const LeagueRules* rules,
                const std::function<void(Verdict&)>& afterCheck,
                const std::function<void(const Verdict&, std::size_t done)>& report,
                const std::function<bool()>& stopped);

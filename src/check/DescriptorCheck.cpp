@@ -3,6 +3,7 @@
 #include "DescriptorComparison.h"
 #include "DescriptorScan.h"
 #include "FileSystem.h"
+#include "RuledVerdict.h"
 #include "ShownText.h"
 #include "TweakPairing.h"
 
@@ -50,7 +51,9 @@ Verdict::Status statusOf(const std::vector<Difference>& differences)
     return damaged ? Verdict::Status::Damaged : Verdict::Status::Formatting;
 }
 
-// How bad a status is, so that of two readings the worse one stands.
+// How bad a status is, so that of two readings the worse one stands and of
+// the versions under a league's rules the best one: allowed counts as
+// genuine (exit status 0), damage does not.
 int severity(Verdict::Status status)
 {
     switch (status) {
@@ -59,13 +62,37 @@ int severity(Verdict::Status status)
     case Verdict::Status::Formatting:
         return 1;
     case Verdict::Status::Allowed:
-    case Verdict::Status::Damaged:
         return 2;
+    case Verdict::Status::Damaged:
+        return 3;
     case Verdict::Status::Tweaked:
     case Verdict::Status::Error:
         break;
     }
-    return 3;
+    return 4;
+}
+
+// A difference that makes the file tweaked, the rules applied.
+bool blocks(const Difference& difference)
+{
+    return difference.isTweak() && !difference.allowed;
+}
+
+// Whether the strict (window's) reading loses what the loose one does not:
+// a difference that makes it tweaked and that the loose reading has not.
+// On a tie of status its evidence then stands, so that a key the window's
+// reading hides is named.
+bool losesMore(const Verdict& window, const Verdict& loose)
+{
+    const auto same = [](const Difference& a, const Difference& b) {
+        return a.kind == b.kind && a.section == b.section && a.key == b.key && a.value == b.value
+            && a.genuine == b.genuine;
+    };
+    return std::any_of(window.differences.begin(), window.differences.end(), [&](const Difference& difference) {
+        return blocks(difference)
+            && std::none_of(loose.differences.begin(), loose.differences.end(),
+                            [&](const Difference& other) { return same(difference, other); });
+    });
 }
 
 } // namespace
@@ -86,7 +113,7 @@ GenuineDescriptor GenuineDescriptor::read(const Car& car, const QByteArray& byte
                               Verdict(),
                               version,
                               QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()};
-    if (genuine.text->text.lfEnds() > 0)
+    if (genuine.text->text.lfEnds() > 0 || genuine.text->text.readsTwoWays())
         genuine.windowText = std::make_shared<const GenuineText>(bytes, LineReading::Window);
     return genuine;
 }
@@ -100,7 +127,7 @@ GenuineDescriptor GenuineDescriptor::of(const Car& car, const QByteArray& bytes,
 }
 
 Verdict checkDescriptor(const QByteArray& path, const GenuineVersions& versions, const GenuineSet& cars,
-                        ReferenceStore& store, qint64 largest)
+                        ReferenceStore& store, qint64 largest, const LeagueRules* rules)
 {
     Verdict verdict;
     verdict.path = path;
@@ -117,7 +144,7 @@ Verdict checkDescriptor(const QByteArray& path, const GenuineVersions& versions,
         verdict = (*same)->verdict;
         verdict.path = path;
     } else {
-        verdict = checkDescriptorBytes(path, bytes, versions, cars, store);
+        verdict = checkDescriptorBytes(path, bytes, versions, cars, store, rules);
     }
     verdict.identity = identity;
     return verdict;
@@ -157,16 +184,22 @@ void compareWith(const GenuineDescriptor& genuine, const DescriptorText& text, c
     verdict.status = statusOf(verdict.differences);
 }
 
-// The descriptor, in one reading, against the version it differs from
-// least (on a tie, the earlier one).
+// The descriptor, in one reading, judged by the rules (when given) against
+// the version it fares best against under them, and of those (and without
+// rules) the one it differs from least; on a tie, the earlier one.
 Verdict closestVersion(const Verdict& scanned, const GenuineVersions& versions, const DescriptorText& text,
-                       const DescriptorText& windowText, const GenuineSet& cars)
+                       const DescriptorText& windowText, const GenuineSet& cars, const LeagueRules* rules)
 {
+    const auto rank = [rules](const Verdict& verdict) {
+        return std::pair(rules ? severity(verdict.status) : 0, verdict.differences.size());
+    };
     std::optional<Verdict> best;
     for (const GenuineDescriptor* version : versions) {
         Verdict candidate = scanned;
         compareWith(*version, text, windowText, cars, candidate);
-        if (!best || candidate.differences.size() < best->differences.size())
+        if (rules)
+            applyRules(candidate, *rules);
+        if (!best || rank(candidate) < rank(*best))
             best = std::move(candidate);
     }
     return std::move(*best);
@@ -175,7 +208,7 @@ Verdict closestVersion(const Verdict& scanned, const GenuineVersions& versions, 
 } // namespace
 
 Verdict checkDescriptorBytes(const QByteArray& path, const QByteArray& bytes, const GenuineVersions& versions,
-                             const GenuineSet& cars, ReferenceStore& store)
+                             const GenuineSet& cars, ReferenceStore& store, const LeagueRules* rules)
 {
     const GenuineDescriptor& original = *versions.front();
     Verdict verdict;
@@ -199,10 +232,10 @@ Verdict checkDescriptorBytes(const QByteArray& path, const QByteArray& bytes, co
     }
     verdict.lines = outcome.lines;
     // Read once in each reading that gives other lines: the window's is
-    // the loose one's where no lone LF is.
+    // the loose one's where no lone LF or mark makes it another.
     const DescriptorText looseText(bytes, LineReading::Loose);
     std::optional<DescriptorText> ownWindowText;
-    if (looseText.lfEnds() > 0)
+    if (looseText.lfEnds() > 0 || looseText.readsTwoWays())
         ownWindowText.emplace(bytes, LineReading::Window);
     const DescriptorText& windowText = ownWindowText ? *ownWindowText : looseText;
     for (const GenuineDescriptor* version : versions) {
@@ -214,14 +247,19 @@ Verdict checkDescriptorBytes(const QByteArray& path, const QByteArray& bytes, co
         }
     }
     verdict.bytes = bytes;
-    // Lone LFs beside other line ends: each reading is judged, and a file is
-    // only as good as its worse reading (docs/check.md, "Line ends"). Any
+    // A file that reads two ways (lone LFs beside other line ends, or a
+    // mark the window reads as bytes of a line) is judged in each, and is
+    // only as good as its worse reading (docs/check.md, "Line ends"); any
     // other file reads the same both ways but for an LF-only one, which the
-    // loose reading takes line by line.
-    Verdict judged = closestVersion(verdict, versions, looseText, windowText, cars);
+    // loose reading takes line by line. Each reading is judged by the rules
+    // before the worse is taken: an allowed change in the loose reading
+    // allows nothing the window's reading loses.
+    Verdict judged = closestVersion(verdict, versions, looseText, windowText, cars, rules);
     if (looseText.readsTwoWays()) {
-        Verdict windowVerdict = closestVersion(verdict, versions, windowText, windowText, cars);
-        if (severity(windowVerdict.status) > severity(judged.status))
+        Verdict windowVerdict = closestVersion(verdict, versions, windowText, windowText, cars, rules);
+        const int windowSeverity = severity(windowVerdict.status);
+        const int looseSeverity = severity(judged.status);
+        if (windowSeverity > looseSeverity || (windowSeverity == looseSeverity && losesMore(windowVerdict, judged)))
             judged = std::move(windowVerdict);
     }
     return judged;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+class LeagueRules;
 class ReferenceStore;
 
 // A car's genuine descriptor in one version (the program folder's own is
@@ -61,13 +62,17 @@ inline constexpr qint64 LargestDescriptor = 64 * 1024;
 // window reads them; formatting when only formatting differs;
 // damaged when damage is the worst; tweaked for any value changed, added,
 // missing, moved or repeated, or for another car's descriptor.
-// A file larger than largest is an error, unread.
+// Under a league's rules (when given, for kestrix-check and the collector
+// alike) each reading's verdict against each version is judged by them
+// (applyRules) before a version and a reading are chosen: the version it
+// fares best against (then the one it differs from least), and the worse
+// reading. A file larger than largest is an error, unread.
 Verdict checkDescriptor(const QByteArray& path, const GenuineVersions& versions, const GenuineSet& cars,
-                        ReferenceStore& store, qint64 largest = LargestDescriptor);
+                        ReferenceStore& store, qint64 largest = LargestDescriptor, const LeagueRules* rules = nullptr);
 
 // The same for a descriptor's bytes, read already.
 Verdict checkDescriptorBytes(const QByteArray& path, const QByteArray& bytes, const GenuineVersions& versions,
-                             const GenuineSet& cars, ReferenceStore& store);
+                             const GenuineSet& cars, ReferenceStore& store, const LeagueRules* rules = nullptr);
 
 // How alike a descriptor must be to another car's genuine one, in keys and
 // values, to be called that car's.

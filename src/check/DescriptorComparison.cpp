@@ -78,8 +78,12 @@ struct Damage {
 };
 
 // A file cut off: it ends inside a line, without a line end, where that line
-// begins as a genuine line does, and every genuine key after that one is
-// gone. The cut line and everything after it are the damage's.
+// is the start of a genuine line, and every genuine key after that one is
+// gone. A whole last line (one the genuine file holds as it stands) only
+// lacks its line end: the game reads it, and nothing is cut. The cut line
+// and everything after it are the damage's; a cut Key=Value line is named
+// with the value it reads as, explained by the damage, when that is the
+// start of the genuine value (a value of its own is no cut: see above).
 void findCut(const DescriptorText& genuine, const DescriptorText& descriptor, Damage* damage)
 {
     if (descriptor.endsWithLineEnd() || descriptor.lines().empty())
@@ -88,12 +92,20 @@ void findCut(const DescriptorText& genuine, const DescriptorText& descriptor, Da
     if (last.kind == Kind::Blank || last.binary)
         return;
     std::set<std::pair<std::string_view, std::string_view>> keysLeft;
+    const TextLine* before = nullptr; // the last line before it that is not blank
     for (const TextLine& line : descriptor.lines()) {
-        if (line.kind == Kind::Key && &line != &last)
+        if (&line == &last)
+            break;
+        if (line.kind == Kind::Key)
             keysLeft.emplace(sectionOf(line), viewOf(line.key));
+        if (line.kind != Kind::Blank)
+            before = &line;
     }
     const QByteArrayView partial = trimmedField(last.raw);
     const std::vector<TextLine>& lines = genuine.lines();
+    const auto whole = [partial](const TextLine& line) { return trimmedField(line.raw) == partial; };
+    if (std::any_of(lines.begin(), lines.end(), whole))
+        return;
     // From the end, the first genuine line whose keys after it are all gone.
     std::size_t keptUpTo = lines.size();
     while (keptUpTo > 0) {
@@ -102,27 +114,44 @@ void findCut(const DescriptorText& genuine, const DescriptorText& descriptor, Da
             break;
         --keptUpTo;
     }
-    for (std::size_t at = keptUpTo; at < lines.size(); ++at) {
-        const QByteArrayView text = trimmedField(lines[at].raw);
-        if (lines[at].kind == Kind::Blank || !text.startsWith(partial))
-            continue;
-        const bool whole = text == partial;
-        const std::size_t firstGone = whole ? at + 1 : at;
-        const bool anyGone = std::any_of(lines.begin() + qsizetype(firstGone), lines.end(),
-                                         [](const TextLine& line) { return line.kind != Kind::Blank; });
-        // A whole last line that only lacks its line end has lost nothing.
-        if (!anyGone)
-            return;
-        const qint64 cutAfter = whole ? lines[at].number : lines[at].number - 1;
-        damage->descriptorLines.insert(last.number);
-        for (std::size_t gone = firstGone; gone < lines.size(); ++gone) {
-            damage->genuineLines.insert(lines[gone].number);
-            damage->cutGenuineLines.insert(lines[gone].number);
+    // Of the genuine lines it is the start of, the one that follows what the
+    // descriptor's line before it is (a comment such as "; ----" stands more
+    // than once), else the first.
+    std::optional<std::size_t> first;
+    std::optional<std::size_t> following;
+    const TextLine* genuineBefore = nullptr;
+    for (std::size_t at = 0; at < lines.size() && !following; ++at) {
+        if (at >= keptUpTo && lines[at].kind != Kind::Blank && trimmedField(lines[at].raw).startsWith(partial)) {
+            first = first ? first : at;
+            if (before && genuineBefore && trimmedField(genuineBefore->raw) == trimmedField(before->raw))
+                following = at;
         }
-        damage->differences.push_back(inWords(Difference::Class::Damaged,
-                                              QStringLiteral("cut off after line %1 of %2").arg(cutAfter).arg(lines.size())));
-        return;
+        if (lines[at].kind != Kind::Blank)
+            genuineBefore = &lines[at];
     }
+    const std::optional<std::size_t> cutAt = following ? following : first;
+    if (!cutAt)
+        return;
+    const TextLine& cut = lines[*cutAt];
+    damage->descriptorLines.insert(last.number);
+    for (std::size_t gone = *cutAt; gone < lines.size(); ++gone) {
+        damage->genuineLines.insert(lines[gone].number);
+        damage->cutGenuineLines.insert(lines[gone].number);
+    }
+    if (last.kind == Kind::Key && cut.kind == Kind::Key && last.key == cut.key && last.value != cut.value) {
+        Difference changed;
+        changed.kind = Difference::Class::Changed;
+        changed.section = sectionName(sectionOf(cut));
+        changed.key = bytesOf(cut.key);
+        changed.genuine = bytesOf(cut.value);
+        changed.genuineLine = cut.number;
+        changed.value = bytesOf(last.value);
+        changed.line = last.number;
+        changed.byDamage = true;
+        damage->differences.push_back(changed);
+    }
+    damage->differences.push_back(inWords(
+        Difference::Class::Damaged, QStringLiteral("cut off after line %1 of %2").arg(cut.number - 1).arg(lines.size())));
 }
 
 // A line as the diff of whole files compares it: what it means, where it
@@ -308,6 +337,11 @@ Difference valueDifference(Difference::Class kind, std::string_view section, con
     return difference;
 }
 
+std::string folded(QByteArrayView name)
+{
+    return name.toByteArray().toLower().toStdString();
+}
+
 // Lines that are not Key=Value, compared as a bag: those the genuine section
 // has more of are missing, those the descriptor has more of are added.
 void comparePlain(std::string_view name, const SectionLines* genuine, const SectionLines* descriptor,
@@ -367,10 +401,42 @@ void compareKeys(std::string_view name, const SectionLines* genuine, const Secti
     }
     if (!descriptor)
         return;
+    // The genuine keys by their names in lower case, made once a key the
+    // genuine section has not is found.
+    std::optional<std::unordered_map<std::string, std::string_view>> genuineFolded;
     for (const std::string_view key : descriptor->keyOrder) {
         if (genuine && genuine->keys.count(key))
             continue;
         const std::vector<const TextLine*>& present = descriptor->keys.at(key);
+        // A key that differs from one the genuine section has, and the file
+        // holds, only in letter case is that key again to a game that reads
+        // keys in any case: a duplicate, by the genuine key's name.
+        const auto variantOf = [&]() -> const std::vector<const TextLine*>* {
+            if (!genuine)
+                return nullptr;
+            if (!genuineFolded) {
+                genuineFolded.emplace();
+                for (const std::string_view genuineKey : genuine->keyOrder)
+                    genuineFolded->emplace(folded(genuineKey), genuineKey);
+            }
+            const auto genuineKey = genuineFolded->find(folded(key));
+            if (genuineKey == genuineFolded->end())
+                return nullptr;
+            const auto found = descriptor->keys.find(genuineKey->second);
+            return found == descriptor->keys.end() ? nullptr : &found->second;
+        };
+        if (const std::vector<const TextLine*>* same = variantOf()) {
+            for (const TextLine* line : present) {
+                const bool variantFirst = line->number < same->front()->number;
+                const TextLine* first = variantFirst ? line : same->front();
+                const TextLine* repeat = variantFirst ? same->front() : line;
+                Difference duplicate = valueDifference(Difference::Class::Duplicate, name, nullptr, repeat);
+                duplicate.key = bytesOf(same->front()->key);
+                duplicate.firstLine = first->number;
+                values->push_back(duplicate);
+            }
+            continue;
+        }
         added->push_back(valueDifference(Difference::Class::Added, name, nullptr, present.front()));
         for (std::size_t i = 1; i < present.size(); ++i) {
             Difference duplicate = valueDifference(Difference::Class::Duplicate, name, nullptr, present[i]);
@@ -378,11 +444,6 @@ void compareKeys(std::string_view name, const SectionLines* genuine, const Secti
             values->push_back(duplicate);
         }
     }
-}
-
-std::string folded(QByteArrayView name)
-{
-    return name.toByteArray().toLower().toStdString();
 }
 
 // A section's name as a game reads it that reads sections as the Windows

@@ -67,9 +67,25 @@ DescriptorText::DescriptorText(QByteArray bytes, LineReading reading)
     m_endsWithLineEnd = rest.endsWith('\r') || rest.endsWith('\n');
     m_binary = std::any_of(rest.begin(), rest.end(), isBinaryByte);
     for (qsizetype at = 0; at < rest.size(); ++at) {
-        if (rest[at] == '\n' && (at == 0 || rest[at - 1] != '\r'))
+        if (rest[at] == '\r')
+            ++(at + 1 < rest.size() && rest[at + 1] == '\n' ? m_crLf : m_cr);
+        else if (rest[at] == '\n' && (at == 0 || rest[at - 1] != '\r'))
             ++m_lf;
     }
+    // The window reads a byte order mark as bytes of its first line and a
+    // Ctrl-Z as a byte of its last, unless a line end (CR LF or CR, to it)
+    // comes before the mark: a section header or key with the mark before it
+    // is none, and the last line holds a control byte.
+    const qsizetype firstEnd = rest.indexOf('\r');
+    QByteArrayView firstName;
+    QByteArrayView firstValue;
+    const TextLine::Kind firstKind = classifyLine(firstEnd < 0 ? rest : rest.first(firstEnd), &firstName, &firstValue);
+    const bool markHidesFirst =
+        m_byteOrderMark && (firstKind == TextLine::Kind::Section || firstKind == TextLine::Kind::Key);
+    const bool markGlued = m_dosEndMark && !rest.isEmpty() && !rest.endsWith('\r') && !rest.endsWith("\r\n");
+    const bool lfOnly = m_lf > 0 && m_crLf == 0 && m_cr == 0;
+    m_readsTwoWays = !lfOnly && (m_lf > 0 || markHidesFirst || markGlued);
+
     const bool loose = reading == LineReading::Loose;
     QByteArrayView section;
     bool inSection = false;
@@ -84,28 +100,41 @@ DescriptorText::DescriptorText(QByteArray bytes, LineReading reading)
         if (end == rest.size()) {
             rest = QByteArrayView();
         } else if (rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n') {
-            ++m_crLf;
             line.end = LineEnd::CrLf;
             rest = rest.sliced(end + 2);
         } else {
             line.end = rest[end] == '\r' ? LineEnd::Cr : LineEnd::Lf;
-            m_cr += rest[end] == '\r' ? 1 : 0;
             rest = rest.sliced(end + 1);
         }
 
-        const auto binaryAt = std::find_if(line.raw.begin(), line.raw.end(), isBinaryByte);
-        line.binary = binaryAt != line.raw.end();
+        // What the line reads as: in the window's reading with the marks it
+        // holds there.
+        QByteArrayView read = line.raw;
+        if (!loose && number == 1 && markHidesFirst)
+            read = QByteArrayView(read.data() - 3, read.size() + 3);
+        if (!loose && rest.isEmpty() && line.end == LineEnd::None && markGlued)
+            read = QByteArrayView(read.data(), read.size() + 1);
+        const auto binaryAt = std::find_if(read.begin(), read.end(), isBinaryByte);
+        line.binary = binaryAt != read.end();
+        m_binary = m_binary || line.binary;
         QByteArrayView name;
-        line.kind = classifyLine(line.raw, &name, &line.value);
+        line.kind = classifyLine(read, &name, &line.value);
         if (line.binary) {
             QByteArrayView cleanName;
             QByteArrayView cleanValue;
-            const QByteArrayView clean = line.raw.first(binaryAt - line.raw.begin());
+            const QByteArrayView clean = read.first(binaryAt - read.begin());
             const TextLine::Kind cleanKind = classifyLine(clean, &cleanName, &cleanValue);
+            const QByteArrayView cleanText = trimmedField(clean);
             if (cleanKind == TextLine::Kind::Key || cleanKind == TextLine::Kind::Section) {
                 line.kind = cleanKind;
                 name = cleanName;
                 line.value = cleanValue;
+            } else if (cleanText.startsWith('[') && cleanText.indexOf(']') > 1) {
+                // A reader that takes a section's name up to its first ']'
+                // (the Windows INI reader) starts a section here.
+                line.kind = TextLine::Kind::Section;
+                name = trimmedField(cleanText.sliced(1, cleanText.indexOf(']') - 1));
+                line.value = QByteArrayView();
             }
         }
         if (line.kind == TextLine::Kind::Section) {

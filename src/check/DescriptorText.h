@@ -28,17 +28,22 @@ struct TextLine {
     QByteArrayView value;   // trimmed: a Key line's value, a Plain or Comment line's text
     // Holds NUL or another control character that no editor writes. Such a
     // line is read as a Key or Section line when what comes before its first
-    // control byte is one; otherwise as the whole line reads (a key whose
-    // name holds a control byte is still a key, the worse reading).
+    // control byte is one, or starts a section up to its first ']' as the
+    // Windows INI reader reads one; otherwise as the whole line reads (a key
+    // whose name holds a control byte is still a key, the worse reading).
     bool binary = false;
     bool inSection = false; // a section started before it
 };
 
 // A descriptor as sections (`[Engine]`) of `Key=Value` lines with `;`
 // comments and blank lines, in one reading of its line ends. A Ctrl-Z
-// (0x1A) as the very last byte is a DOS end-of-file mark, not part of any
-// line. Names and values are compared byte for byte once the white space
-// around each is trimmed. The views point into the bytes held, so a text is
+// (0x1A) as the very last byte is a DOS end-of-file mark, and a UTF-8 byte
+// order mark at the start is a mark too: in the loose reading neither is
+// part of a line; the window's reading classifies the first line with the
+// byte order mark where it stands before a section header or key, and the
+// last line with a Ctrl-Z glued to it (a raw line never holds either mark).
+// Names and values are compared byte for byte once the white space around
+// each is trimmed. The views point into the bytes held, so a text is
 // not copied.
 class DescriptorText
 {
@@ -58,8 +63,11 @@ public:
     qint64 crLfEnds() const { return m_crLf; }
     qint64 crEnds() const { return m_cr; }
     qint64 lfEnds() const { return m_lf; }
-    // Lone LFs beside other line ends: the two readings give other lines.
-    bool readsTwoWays() const { return m_lf > 0 && (m_crLf > 0 || m_cr > 0); }
+    // The two readings give other lines: lone LFs beside other line ends, a
+    // byte order mark before a section header or key, or a DOS end-of-file
+    // mark glued to the last line (the window reads both marks as bytes of
+    // the line). An LF-only file is read the loose way alone.
+    bool readsTwoWays() const { return m_readsTwoWays; }
     bool endsWithLineEnd() const { return m_endsWithLineEnd; }
     // Whether any line starts a section.
     bool isSectioned() const { return m_sectioned; }
@@ -79,6 +87,7 @@ private:
     bool m_endsWithLineEnd = false;
     bool m_sectioned = false;
     bool m_binary = false;
+    bool m_readsTwoWays = false;
 };
 
 // White space around a name or value: spaces and tabs.

@@ -9,7 +9,6 @@
 #include "ProgressLine.h"
 #include "ReferenceFolder.h"
 #include "ReferenceStore.h"
-#include "RuledVerdict.h"
 #include "RunInterruption.h"
 #include "ShownText.h"
 #include "StdoutWriter.h"
@@ -123,11 +122,9 @@ struct LeagueCheck::Run {
         return false;
     }
 
-    // On the checking thread: the rules, then the correction.
-    void judge(Verdict& verdict)
+    // On the checking thread, once the rules judged the verdict.
+    void correctTweaked(Verdict& verdict)
     {
-        if (setup->rules)
-            applyRules(verdict, *setup->rules);
         if (!options.correct || verdict.status != Verdict::Status::Tweaked)
             return;
         QByteArray keptAs;
@@ -199,7 +196,8 @@ struct LeagueCheck::Run {
                                 });
         RunInterruption::install();
         const bool finished = runChecks(
-            finder, reference, stores, options.largest, [this](Verdict& verdict) { judge(verdict); },
+            finder, reference, stores, options.largest, setup->rules ? &*setup->rules : nullptr,
+            [this](Verdict& verdict) { correctTweaked(verdict); },
             [this](const Verdict& verdict, std::size_t done) { report(verdict, done); },
             [] { return RunInterruption::signal() != 0; });
         progress.clear();

@@ -71,9 +71,10 @@ QString plainDifferenceText(const Difference& difference)
     const QString name = Difference::className(difference.kind);
     switch (difference.kind) {
     case Difference::Class::Changed:
-        return QStringLiteral("changed %1%2: %3 -> %4 (line %5)")
+        return QStringLiteral("changed %1%2: %3 -> %4 (line %5)%6")
             .arg(section, printable(difference.key.value_or(QByteArray())), printable(difference.genuine.value_or(QByteArray())),
-                 printable(difference.value.value_or(QByteArray())), numbered(difference.line));
+                 printable(difference.value.value_or(QByteArray())), numbered(difference.line),
+                 difference.byDamage ? QStringLiteral(", cut off") : QString());
     case Difference::Class::Added:
         if (!difference.key && !difference.value)
             return QStringLiteral("added section %1(line %2)").arg(section, numbered(difference.line));

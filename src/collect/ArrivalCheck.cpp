@@ -7,7 +7,6 @@
 #include "EventLog.h"
 #include "HtmlReport.h"
 #include "PlayerNotes.h"
-#include "RuledVerdict.h"
 #include "TextReport.h"
 #include "VerdictJson.h"
 
@@ -30,11 +29,10 @@ Verdict verdictOf(const QString& path, const Car* car, const QByteArray& player,
         return verdict;
     if (setup.reference->genuine(*car))
         verdict = checkDescriptor(QFile::encodeName(path), setup.reference->versions(*car),
-                                  setup.reference->allGenuine(), store);
+                                  setup.reference->allGenuine(), store, LargestDescriptor,
+                                  setup.rules ? &*setup.rules : nullptr);
     else
         verdict.error = setup.reference->genuineError(*car);
-    if (setup.rules)
-        applyRules(verdict, *setup.rules);
     verdict.player = player;
     return verdict;
 }

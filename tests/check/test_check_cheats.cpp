@@ -92,6 +92,18 @@ private slots:
                                           << QStringList{QStringLiteral("damaged - - - -")} << false;
         QTest::newRow("a DOS end-of-file mark") << genuine() + '\x1A' << "formatting" << "formatting" << 0
                                                 << QStringList{QStringLiteral("formatting - - - -")} << false;
+        const QByteArray notesGone = genuine().left(genuine().indexOf("\r\n\r\n; ----"));
+        QTest::newRow("the notes deleted, no last line end")
+            << notesGone << "formatting" << "formatting" << 0 << QStringList{QStringLiteral("formatting - - - -")} << false;
+        QTest::newRow("a DOS end-of-file mark glued to the last value")
+            << notesGone + '\x1A' << "damaged" << "damaged" << 1 << QStringList{QStringLiteral("damaged - - - -")}
+            << false;
+        QTest::newRow("a byte order mark before a section header")
+            << "\xEF\xBB\xBF" + genuine().mid(genuine().indexOf("[Engine]")) << "tweaked" << "values" << 1
+            << QStringList{QStringLiteral("added - - 1 -")} << true;
+        QTest::newRow("a key in another letter case before the genuine one")
+            << replacing("Torque=412.5", "TORQUE=999\r\nTorque=412.5") << "tweaked" << "values" << 1
+            << QStringList{QStringLiteral("duplicate Engine Torque 17 16")} << true;
     }
 
     void verdicts()

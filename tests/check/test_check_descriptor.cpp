@@ -1,6 +1,7 @@
 #include "DescriptorCheck.h"
 #include "DescriptorScan.h"
 #include "FileSystem.h"
+#include "LeagueRules.h"
 #include "ReferenceFolder.h"
 #include "ReferenceStore.h"
 #include "TextReport.h"
@@ -208,6 +209,9 @@ private slots:
             << strings({"missing [Engine] LimiterRPM=8000 (genuine line 20)", "added [Brakes] LimiterRPM=9000 (line 158)"});
         QTest::newRow("duplicate") << brackwell << brackwellWith([](L& l) { l.insert(39, "Torque=512.5"); }) << "tweaked"
                                    << strings({"duplicate [Engine] Torque (lines 16, 40)"});
+        QTest::newRow("a key in another letter case before the genuine one: a duplicate of it")
+            << brackwell << brackwellReplacing("Torque=412.5", "TORQUE=999\r\nTorque=412.5") << "tweaked"
+            << strings({"duplicate [Engine] Torque (lines 16, 17)"});
         QTest::newRow("LF only") << brackwell << lfOnly << "formatting" << strings({"formatting: line ends are LF only"});
         QTest::newRow("byte order mark and trailing spaces")
             << brackwell << QByteArray("\xEF\xBB\xBF" + trailing) << "formatting"
@@ -232,8 +236,27 @@ private slots:
             << brackwellWith([](L& l) { l[15] = "Torque=512.5"; }).left(genuine.indexOf("FrontGrip=1.084") + 8)
             << "tweaked"
             << strings({"changed [Engine] Torque: 412.5 -> 512.5 (line 16)", "damaged: cut off after line 123 of 234"});
-        QTest::newRow("cut off inside a value") << brackwell << genuine.left(genuine.indexOf("Torque=412.5") + 9)
-                                                << "damaged" << strings({"damaged: cut off after line 15 of 234"});
+        QTest::newRow("cut off inside a value: named with the value it reads as")
+            << brackwell << genuine.left(genuine.indexOf("Torque=412.5") + 9) << "damaged"
+            << strings({"changed [Engine] Torque: 412.5 -> 41 (line 16), cut off",
+                        "damaged: cut off after line 15 of 234"});
+        const qsizetype notes = genuine.indexOf("\r\n\r\n; ----");
+        QTest::newRow("the notes deleted, no last line end: the last line is whole")
+            << brackwell << genuine.left(notes) << "formatting"
+            << strings({"formatting: comments differ; 12 blank lines where the genuine file has 14"});
+        QTest::newRow("cut off in a comment that stands twice: after the one it follows")
+            << brackwell << genuine.left(genuine.lastIndexOf("; ----") + 4) << "damaged"
+            << strings({"damaged: cut off after line 231 of 234"});
+        QTest::newRow("a whole comment that stands twice, no last line end")
+            << brackwell << genuine.left(genuine.lastIndexOf("; ----") + 6) << "formatting" << strings({"..."});
+        QTest::newRow("a key cut off after the start of its value")
+            << brackwell << genuine.left(genuine.indexOf("BackfireChance=0.042") + 16) << "damaged"
+            << strings({"changed [Sound] BackfireChance: 0.042 -> 0 (line 221), cut off",
+                        "damaged: cut off after line 220 of 234"});
+        QTest::newRow("a key whose last value is not the start of the genuine one")
+            << brackwell << QByteArray(genuine.left(genuine.indexOf("BackfireChance=0.042")) + "BackfireChance=1")
+            << "tweaked"
+            << strings({"changed [Sound] BackfireChance: 0.042 -> 1 (line 221)", "..."});
         QTest::newRow("an unfinished last line no genuine line begins with is no cut")
             << brackwell << QByteArray(genuine.left(genuine.indexOf("Torque=412.5")) + "Torque=9") << "tweaked"
             << strings({"changed [Engine] Torque: 412.5 -> 9 (line 16)", "missing [Engine] PowerKW=255.9 (genuine line 17)",
@@ -293,6 +316,9 @@ private slots:
                 << brackwell << brackwellWith([control](L& l) { l[15] = QByteArray("Torque=999") + control; })
                 << "tweaked" << strings({"changed [Engine] Torque: 412.5 -> 999 (line 16)", "..."});
         }
+        QTest::newRow("a section header up to its first ']' before a control byte")
+            << brackwell << brackwellReplacing("RedlineRPM=7800", "[Damage];\x7F\r\nRedlineRPM=7800") << "tweaked"
+            << strings({"moved [Engine] RedlineRPM=7800 to [Damage] (line 20)", "..."});
         QTest::newRow("a control byte after the genuine value: damaged")
             << brackwell << brackwellWith([](L& l) { l[15] = QByteArray("Torque=412.5\0\0", 14); }) << "damaged"
             << strings({"damaged: 1 line holds NUL or other control bytes that no editor writes (line 16)"});
@@ -323,6 +349,18 @@ private slots:
             << strings({"moved [Engine] Torque=412.5 to [Damage] (line 197)", "..."});
         QTest::newRow("a DOS end-of-file mark") << brackwell << genuine + '\x1A' << "formatting"
                                                 << strings({"formatting: it ends with a DOS end-of-file mark"});
+        // The window reads both marks as bytes of a line.
+        QTest::newRow("a DOS end-of-file mark glued to the last value: damaged")
+            << brackwell << genuine.left(notes) + '\x1A' << "damaged"
+            << strings({"damaged: 1 line holds NUL or other control bytes that no editor writes (line 221)", "..."});
+        QTest::newRow("a DOS end-of-file mark glued to a changed last value")
+            << brackwell << QByteArray(genuine.left(genuine.indexOf("BackfireChance=0.042")) + "BackfireChance=1\x1A")
+            << "tweaked" << strings({"changed [Sound] BackfireChance: 0.042 -> 1 (line 221)", "..."});
+        QTest::newRow("a byte order mark before a section header hides it")
+            << brackwell << "\xEF\xBB\xBF" + genuine.mid(genuine.indexOf("[Engine]")) << "tweaked"
+            << strings({"added \xEF\xBB\xBF[Engine] (line 1)", "..."});
+        QTest::newRow("a byte order mark before a key renames it")
+            << brackwell << "\xEF\xBB\xBF" + genuine.mid(genuine.indexOf("CarName=")) << "tweaked" << strings({"..."});
         QTest::newRow("a Ctrl-Z before the end is damage")
             << brackwell << brackwellWith([](L& l) { l[3] = "\x1A"; }) << "damaged" << strings({"..."});
         QTest::newRow("a blank line moved") << brackwell << brackwellWith([](L& l) { l.move(3, 6); }) << "formatting"
@@ -360,6 +398,108 @@ private slots:
         for (const Difference& difference : verdict.differences)
             texts << differenceText(difference);
         QVERIFY2(verdict.statusText() == status, qPrintable(verdict.statusText() + u'\n' + texts.join(u'\n')));
+        if (differences.endsWith(QStringLiteral("..."))) {
+            differences.removeLast();
+            texts = texts.mid(0, differences.size());
+        }
+        QCOMPARE(texts.join(u'|'), differences.join(u'|'));
+    }
+
+    void underRules_data()
+    {
+        QTest::addColumn<QByteArray>("rules");
+        QTest::addColumn<QByteArray>("patched"); // the genuine bytes of version "1.1"; none when empty
+        QTest::addColumn<QByteArray>("descriptor");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QStringList>("differences");
+        const QByteArray gearRatios = "[[allow]]\ncar = \"*\"\nsection = \"Gearbox\"\nkey = \"GearRatio?\"\n";
+        const QByteArray genuine = genuineOf(QStringLiteral("Brackwell"));
+        const QString original = QStringLiteral("original");
+
+        // [Gearbox] first, its last line joined to [Engine] by a lone LF:
+        // the window's reading loses [Engine], the loose one only has the
+        // allowed change.
+        const qsizetype engine = genuine.indexOf("[Engine]");
+        const qsizetype gearbox = genuine.indexOf("[Gearbox]");
+        const qsizetype suspension = genuine.indexOf("[Suspension]");
+        const QByteArray engineHidden = QByteArray(genuine.left(engine) + genuine.mid(gearbox, suspension - gearbox).trimmed()
+                                                   + "\n" + genuine.mid(engine, gearbox - engine) + "\r\n"
+                                                   + genuine.mid(suspension))
+                                            .replace("GearRatio1=3.587", "GearRatio1=3.9");
+        QTest::newRow("a section the window's reading loses is not allowed by the loose reading's change")
+            << gearRatios << QByteArray() << engineHidden << "tweaked" << original
+            << strings({"allowed changed [Gearbox] GearRatio1: 3.587 -> 3.9 (rule at line 1)",
+                        "changed [Gearbox] UpshiftRPM5: 7450 -> 7450?[Engine] (line 31)",
+                        "moved [Engine] Layout=V8 to [Gearbox] (line 32)", "..."});
+        QTest::newRow("the same without rules: the window's reading names what it loses")
+            << QByteArray() << QByteArray() << engineHidden << "tweaked" << original
+            << strings({"changed [Gearbox] GearRatio1: 3.587 -> 3.9 (line 16)",
+                        "changed [Gearbox] UpshiftRPM5: 7450 -> 7450?[Engine] (line 31)", "..."});
+        QByteArray lfWithFinalCrLf = QByteArray(genuine).replace("\r\n", "\n").replace("GearRatio1=3.587", "GearRatio1=3.9");
+        lfWithFinalCrLf.chop(1);
+        QTest::newRow("LF line ends but a last CR LF, and an allowed change: one line to the window")
+            << gearRatios << QByteArray() << lfWithFinalCrLf + "\r\n" << "damaged" << original
+            << strings({"damaged: not a descriptor"});
+        QTest::newRow("an allowed change in a file of one kind of line ends")
+            << gearRatios << QByteArray() << brackwellReplacing("GearRatio1=3.587", "GearRatio1=3.9") << "allowed"
+            << original << strings({"allowed changed [Gearbox] GearRatio1: 3.587 -> 3.9 (rule at line 1)"});
+
+        QTest::newRow("a key in another letter case is no key an optional rule adds")
+            << QByteArray("[[allow]]\ncar = \"*\"\nsection = \"Gearbox\"\nkey = \"Gear*\"\noptional = true\n")
+            << QByteArray() << brackwellReplacing("Gears=6", "GearS=9\r\nGears=6") << "tweaked" << original
+            << strings({"duplicate [Gearbox] Gears (lines 51, 52); Gears is repeated; no rule allows a repeated key (rule at line 1)"});
+
+        // A patch that raised BoostBar and the gear ratios; a file of it with
+        // the old gear ratios has only allowed changes from it, and a
+        // changed BoostBar from the original.
+        QByteArray patched = brackwellReplacing("BoostBar=0.62", "BoostBar=0.70");
+        const char* const oldRatios[] = {"GearRatio1=3.587", "GearRatio2=2.521", "GearRatio3=1.819",
+                                         "GearRatio4=1.358", "GearRatio5=0.953", "GearRatio6=0.680"};
+        const char* const newRatios[] = {"GearRatio1=3.6", "GearRatio2=2.6", "GearRatio3=1.9",
+                                         "GearRatio4=1.4", "GearRatio5=1.0", "GearRatio6=0.7"};
+        for (std::size_t i = 0; i < std::size(oldRatios); ++i)
+            patched.replace(oldRatios[i], newRatios[i]);
+        const QByteArray patchedOldGears = brackwellReplacing("BoostBar=0.62", "BoostBar=0.70");
+        QTest::newRow("judged against the version the rules allow it under")
+            << gearRatios << patched << patchedOldGears << "allowed" << QStringLiteral("1.1")
+            << strings({"allowed changed [Gearbox] GearRatio1: 3.6 -> 3.587 (rule at line 1)", "..."});
+        QTest::newRow("without rules, against the version it differs from least")
+            << QByteArray() << patched << patchedOldGears << "tweaked" << original
+            << strings({"changed [Engine] BoostBar: 0.62 -> 0.70 (line 48)"});
+    }
+
+    // The rules judge each reading against each version: the version the
+    // file fares best against, and the worse reading, stand.
+    void underRules()
+    {
+        QFETCH(QByteArray, rules);
+        QFETCH(QByteArray, patched);
+        QFETCH(QByteArray, descriptor);
+        QFETCH(QString, status);
+        QFETCH(QString, version);
+        QFETCH(QStringList, differences);
+        const Car& brackwell = CarCatalogue::cars()[0];
+        const GenuineDescriptor genuine = GenuineDescriptor::of(brackwell, genuineOf(QStringLiteral("Brackwell")), *m_store);
+        std::optional<GenuineDescriptor> patch;
+        GenuineVersions versions{&genuine};
+        if (!patched.isEmpty()) {
+            patch = GenuineDescriptor::of(brackwell, patched, *m_store, QStringLiteral("1.1"));
+            versions.push_back(&*patch);
+        }
+        QString error;
+        std::optional<LeagueRules> league;
+        if (!rules.isEmpty()) {
+            league = LeagueRules::parse(rules, QStringLiteral("league.toml"), &error);
+            QVERIFY2(league, qPrintable(error));
+        }
+
+        const Verdict verdict = checkDescriptorBytes("p", descriptor, versions, {}, *m_store, league ? &*league : nullptr);
+        QStringList texts;
+        for (const Difference& difference : verdict.differences)
+            texts << differenceText(difference);
+        QVERIFY2(verdict.statusText() == status, qPrintable(verdict.statusText() + u'\n' + texts.join(u'\n')));
+        QCOMPARE(verdict.version, version);
         if (differences.endsWith(QStringLiteral("..."))) {
             differences.removeLast();
             texts = texts.mid(0, differences.size());

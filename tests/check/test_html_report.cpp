@@ -250,10 +250,13 @@ private slots:
                                                   "Torque={+5+}12.5{+·+}"});
         QTest::newRow("a tab") << with([](Lines& l) { l[15] = "Torque=\t512.5"; }) << "tweaked"
                                << row({"16", "~", "Torque=[-4-]12.5", "changed", "16", "~", "Torque={+→5+}12.5"});
+        // Tweaked both ways: the window's reading, which loses PowerKW, is shown.
         QTest::newRow("a lone LF") << with([](Lines& l) {
             l[15] = "Torque=512.5\nPowerKW=255.9";
             l.removeAt(16);
-        }) << "tweaked" << row({"16", "~", "Torque=[-4-]12.5", "changed", "16", "~", "Torque={+5+}12.5{+␊+}"});
+        }) << "tweaked"
+                                   << row({"16", "~", "Torque=[-4-]12.5", "changed", "16", "~",
+                                           "Torque={+5+}12.5{+\\x0APowerKW=255.9+}"});
         QTest::newRow("a byte order mark")
             << "\xEF\xBB\xBF" + with([](Lines& l) { l[15] = "Torque=512.5"; }) << "tweaked"
             << row({"1", "~", "; Vortrax car descriptor - Brackwell", "formatting", "1", "~",

@@ -683,7 +683,9 @@ private slots:
         League league;
         const QByteArray genuine = sample(QStringLiteral("genuine/Brackwell.dat"));
         QByteArray patched = genuine;
-        patched.replace("IdleRPM=773", "IdleRPM=800");
+        patched.replace("IdleRPM=773", "IdleRPM=800")
+            .replace("GearRatio1=3.587", "GearRatio1=3.6")
+            .replace("GearRatio2=2.521", "GearRatio2=2.6");
         QVERIFY(put(league.player(QStringLiteral("rules/patch-1.1/Brackwell.dat")), patched));
         QVERIFY(put(league.player(QStringLiteral("league/ann/Cars/Brackwell/BrackwellDescriptor.txt")),
                     QByteArray(genuine).replace("GearRatio2=2.521", "GearRatio2=2.4")));
@@ -692,6 +694,19 @@ private slots:
         QVERIFY(put(league.player(QStringLiteral("league/cy/Cars/Brackwell/BrackwellDescriptor.txt")), patched));
         QByteArray lfOnly = genuine;
         QVERIFY(put(league.player(QStringLiteral("league/dee/Cars/Brackwell/BrackwellDescriptor.txt")), lfOnly.replace("\r\n", "\n")));
+        // An allowed change in the loose reading; a lone LF hides [Engine]
+        // from the window's reading.
+        const qsizetype engine = genuine.indexOf("[Engine]");
+        const qsizetype gearbox = genuine.indexOf("[Gearbox]");
+        const qsizetype suspension = genuine.indexOf("[Suspension]");
+        QVERIFY(put(league.player(QStringLiteral("league/eve/Cars/Brackwell/BrackwellDescriptor.txt")),
+                    QByteArray(genuine.left(engine) + genuine.mid(gearbox, suspension - gearbox).trimmed() + "\n"
+                               + genuine.mid(engine, gearbox - engine) + "\r\n" + genuine.mid(suspension))
+                        .replace("GearRatio1=3.587", "GearRatio1=3.9")));
+        // The patch with its gear ratios set back: allowed against it, not
+        // tweaked (IdleRPM) against the original, which it differs from less.
+        QVERIFY(put(league.player(QStringLiteral("league/fay/Cars/Brackwell/BrackwellDescriptor.txt")),
+                    QByteArray(genuine).replace("IdleRPM=773", "IdleRPM=800")));
 
         const ToolRun digest = league.check({QStringLiteral("--digest"), league.player(QStringLiteral("rules/patch-1.1"))});
         QCOMPARE(digest.exitCode, 0);
@@ -719,6 +734,9 @@ private slots:
         QCOMPARE(of("cy").value(QStringLiteral("status")).toString(), QStringLiteral("genuine"));
         QCOMPARE(of("cy").value(QStringLiteral("version")).toString(), QStringLiteral("1.1"));
         QCOMPARE(of("dee").value(QStringLiteral("status")).toString(), QStringLiteral("formatting"));
+        QCOMPARE(of("eve").value(QStringLiteral("status")).toString(), QStringLiteral("tweaked"));
+        QCOMPARE(of("fay").value(QStringLiteral("status")).toString(), QStringLiteral("allowed"));
+        QCOMPARE(of("fay").value(QStringLiteral("version")).toString(), QStringLiteral("1.1"));
         const ToolRun sha = ToolRun::of(QStringLiteral("sha256sum"), {rules});
         for (const QJsonObject& verdict : verdicts) {
             QCOMPARE(verdict.value(QStringLiteral("rules")).toString().toLatin1(), sha.out.left(64));

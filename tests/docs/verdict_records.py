@@ -126,7 +126,7 @@ CHECK_CASES = [
     ("gus", "missing", "tweaked", ["missing"]),
     ("hal", "moved", "tweaked", ["moved"]),
     ("ivy", "duplicate", "tweaked", ["duplicate"]),
-    ("jo", "damaged", "damaged", ["damaged"]),
+    ("jo", "damaged", "damaged", ["changed", "damaged"]),  # cut inside a value: named, by_damage
     ("kim", "other-car", "tweaked", ["other-car"]),
     ("meg", "not-a-descriptor", "damaged", ["damaged"]),
     ("ned", "repeated-section", "tweaked", ["duplicate"]),
