@@ -48,7 +48,9 @@ struct CollectContext {
     VerdictLog* verdicts = nullptr;
     EventLog* events = nullptr;
     StoreHealth* health = nullptr; // told of every file that could not be stored
-    // Shown each record appended to the verdicts, with its whole verdict
-    // when that is not genuine: the league page, when it is served.
+    // Shown each record appended to the verdicts (the league page, the
+    // notifications), with its whole verdict when that is not genuine and
+    // the page, which draws its evidence, is served.
     std::function<void(const QJsonObject& record, std::shared_ptr<const Verdict> verdict)> onRecord;
+    bool keepsEvidence = false;
 };

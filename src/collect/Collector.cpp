@@ -270,6 +270,7 @@ bool Collector::startLeaguePage(QStringList* failures, QStringList* warnings)
     }
     if (m_race)
         m_league->setMoreRoutes(m_race->routes());
+    m_context.keepsEvidence = true;
     m_context.onRecord = [this](const QJsonObject& record, std::shared_ptr<const Verdict> verdict) {
         m_league->record(record, std::move(verdict));
     };

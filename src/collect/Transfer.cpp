@@ -305,7 +305,7 @@ void Transfer::handOver()
     m_phase = Phase::Checking;
     m_clock.fileWhole();
     lookLater();
-    Arrival arrival{std::move(m_file), m_target, m_player, m_address, bool(m_context.onRecord),
+    Arrival arrival{std::move(m_file), m_target, m_player, m_address, m_context.keepsEvidence,
                     QDateTime::currentDateTimeUtc()};
     m_context.checks->check(std::move(arrival), this, [this](const CheckedArrival& result) { checked(result); });
 }
